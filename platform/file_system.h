@@ -1,0 +1,32 @@
+#pragma once
+// Files and folders as the program needs them: the private temporary
+// folder, copying, deleting, attributes, and the file-find.
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The private per-user temporary folder, ending in "/":
+// $XDG_RUNTIME_DIR/vimbel/, else ${TMPDIR:-/tmp}/vimbel-<uid>/. Created 0700
+// when missing; refused (nullopt, with the reason in `why`) when it is a
+// symlink, not a folder, or not owned by the user.
+std::optional<std::string> TempFolder(std::string* why = nullptr);
+
+// Copies `from` to `to` byte for byte, replacing `to`. False on failure.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
+
+// Deletes a file; false when it was not there or could not be deleted.
+bool RemoveFile(const std::string& path);
+
+bool FileExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+
+// The user's home folder with a trailing "/".
+std::string HomeFolder();
+
+// The first entry matching `pattern` (which may hold * and ? in its last
+// component), as a full path: the pattern's folder made absolute against
+// the current folder, then the entry's name as stored. nullopt: no match.
+std::optional<std::string> FindFirstFile(const std::string& pattern);
+
+}  // namespace platform

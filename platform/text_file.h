@@ -1,0 +1,80 @@
+#pragma once
+// Files in the Windows C runtime's text mode, which stored files and peers
+// rely on: reading delivers CR LF as LF (a lone CR stays) and stops at a
+// Ctrl-Z byte (0x1A); writing stores each LF as CR LF. Both are buffered in
+// blocks; neither makes a system call per byte.
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+class TextReader {
+ public:
+  TextReader() = default;
+  ~TextReader();
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+
+  // Opens `path` for reading ("r"). False when it cannot be opened.
+  bool Open(const std::string& path);
+  bool IsOpen() const { return m_fd >= 0; }
+  void Close();
+
+  // Up to `size` bytes of text-mode input into `buffer`; 0 at the end of the
+  // input (end of file, or a Ctrl-Z). Failed() tells a read error apart.
+  size_t Read(char* buffer, size_t size);
+  // The next byte 0..255, or EOF at the end of the input.
+  int GetChar();
+  // The next line with its LF (the last line may lack one), whatever its
+  // length. False at the end of the input.
+  bool ReadLine(std::string& line);
+
+  bool Failed() const { return m_failed; }
+
+ private:
+  bool Fill();
+
+  int m_fd = -1;
+  char m_raw[64 * 1024];
+  size_t m_pos = 0;
+  size_t m_len = 0;
+  bool m_eof = false;      // the file (or a Ctrl-Z) has ended the input
+  bool m_failed = false;
+  bool m_pendingCr = false;  // a CR at the end of a block waits for its LF
+};
+
+class TextWriter {
+ public:
+  enum class Mode { kCreate, kAppend };  // "w": created or emptied; "a": append only
+
+  TextWriter() = default;
+  ~TextWriter();  // closes; an error then is lost: call Close() to see it
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+
+  // Opens `path`; a created file is private to the user (0600) when
+  // `privateFile` is set. False when it cannot be opened.
+  bool Open(const std::string& path, Mode mode, bool privateFile = false);
+  bool IsOpen() const { return m_fd >= 0; }
+
+  // Writes `size` bytes, each LF as CR LF. False once any write has failed.
+  bool Write(const char* data, size_t size);
+  bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+  bool Put(char c);
+  // Flushes and closes. False when anything since Open failed to reach the
+  // file (a full disk shows here at the latest).
+  bool Close();
+
+  bool Failed() const { return m_failed; }
+
+ private:
+  bool Flush();
+
+  int m_fd = -1;
+  char m_buf[64 * 1024];
+  size_t m_len = 0;
+  bool m_failed = false;
+};
+
+}  // namespace platform

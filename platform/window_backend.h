@@ -1,0 +1,69 @@
+#pragma once
+// What a window backend (Qt, headless, console) provides to the neutral
+// framework. The program never talks to a backend directly: CDialog, CWinApp
+// and the free functions of platform/ do.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace platform {
+
+class CDialog;
+struct FolderBrowseRequest;
+
+// One open dialog window. Created by the backend when a dialog runs, and
+// gone when the modal run returns.
+class IDialogWindow {
+ public:
+  virtual ~IDialogWindow() = default;
+
+  virtual std::string GetItemText(int id) const = 0;
+  virtual void SetItemText(int id, const std::string& text) = 0;
+  virtual UINT GetCheck(int id) const = 0;
+  virtual void SetCheck(int id, UINT state) = 0;
+  virtual bool IsItemEnabled(int id) const = 0;
+  virtual void EnableItem(int id, bool enable) = 0;
+  virtual void SetFocusItem(int id) = 0;
+  // Window timers by id; setting a running id again restarts its period.
+  virtual void SetTimer(UINT id, UINT elapseMs) = 0;
+  virtual void KillTimer(UINT id) = 0;
+  virtual bool HasTimer(UINT id) const = 0;
+  // The window's large and small icon, a resource id (128).
+  virtual void SetIcon(int iconId) = 0;
+  virtual bool IsIconic() const = 0;
+  // Ends the modal run with this result.
+  virtual void EndModal(int result) = 0;
+};
+
+class IWindowBackend {
+ public:
+  virtual ~IWindowBackend() = default;
+
+  // Creates the window of `dlg` from its template, attaches it
+  // (CDialog::AttachWindow), calls CDialog::HandleInitDialog, runs until the
+  // dialog ends and returns its result. -1 when no window could be made.
+  virtual int RunModal(CDialog& dlg) = 0;
+
+  // A modal message box owned by `owner` (nullptr: the main window or none).
+  // An empty caption means the program's name. Returns IDOK.
+  virtual int MessageBox(CDialog* owner, const std::string& text,
+                         const std::string& caption, UINT type) = 0;
+
+  // The clipboard's plain text, or nothing when it holds none.
+  virtual std::optional<std::string> ClipboardText() = 0;
+
+  // Shows the folder browser; see folder_browser.h. nullopt on cancel.
+  virtual std::optional<std::string> BrowseForFolder(
+      const FolderBrowseRequest& request) = 0;
+};
+
+// The backend chosen once at process start by the entry point or a test.
+// The framework does not own it.
+void SetWindowBackend(IWindowBackend* backend);
+IWindowBackend& WindowBackend();
+bool HasWindowBackend();
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// Section, keys and defaults of the profile.
+
+namespace profile {
+
+inline constexpr const char* kSection = "Parameter";
+
+inline constexpr const char* kOutPutType = "OutPutType";
+inline constexpr const char* kFileSelect = "FileSelect";
+inline constexpr const char* kSaveFolder = "SaveFolder";
+inline constexpr const char* kExtent = "extent";
+inline constexpr const char* kImage = "image";
+inline constexpr const char* kArchive = "archive";
+inline constexpr const char* kWave = "wave";
+inline constexpr const char* kMovie = "movie";
+inline constexpr const char* kExtra = "extra";
+inline constexpr const char* kExe = "exe";
+inline constexpr const char* kClip = "clip";
+inline constexpr const char* kTimes = "times";
+
+inline constexpr int kOutPutTypeDefault = 1;
+inline constexpr int kFileSelectDefault = 2;
+inline constexpr const char* kExtentDefault = ".???";
+inline constexpr int kImageDefault = 1;
+// The save-folder default is the user's home folder with a trailing "/":
+// see DefaultSaveFolder().
+
+}  // namespace profile

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in a release
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/bootstrap
+
+jobs=$(nproc 2>/dev/null || echo 2)
+status=0
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs") || status=1
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVIMBEL_SANITIZE=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+   ctest --output-on-failure -j "$jobs") || status=1
+
+if [ "$status" -ne 0 ]; then echo "test.sh: FAILED" >&2; fi
+exit "$status"
