@@ -39,6 +39,11 @@ inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙを作成できま
 inline constexpr const char* kCannotReadFile = "ﾌｧｲﾙを読み込めませんでした。";
 inline constexpr const char* kCannotWriteFile = "ﾌｧｲﾙに書き込めませんでした。";
 
+// Opening a file as the address source (each followed by a line feed and
+// the path).
+inline constexpr const char* kNoShortcutAddress = "ｲﾝﾀｰﾈｯﾄｼｮｰﾄｶｯﾄにｱﾄﾞﾚｽがありません。";
+inline constexpr const char* kFileNotFound = "ﾌｧｲﾙが見つかりませんでした。";
+
 // Extraction settings.
 inline constexpr const char* kNoCategory = "抽出対象ファイルが選択されていません。";
 
