@@ -57,8 +57,8 @@ class CHarvestEngine {
   std::string ResolveRelativeLink(const std::string& link) const;
   std::string FormatOutputLine(const std::string& link) const;
 
-  // The output file this run appends to. The terminal front end replaces it
-  // to write to its standard output.
+  // The output file this run appends to. A front end may put the output
+  // elsewhere (the terminal's standard output, say).
   virtual std::string OutputFilePath() const;
 
   // Job state.
