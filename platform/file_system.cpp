@@ -84,9 +84,9 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
-  bool ok = true;
+  bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
   std::vector<char> buffer(256 * 1024);
-  for (;;) {
+  while (ok) {
     ssize_t n = ::read(in, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
