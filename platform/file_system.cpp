@@ -37,8 +37,11 @@ std::optional<std::string> TempFolder(std::string* why) {
     if (tmp.empty()) tmp = "/tmp";
     folder = tmp + "/vimbel-" + std::to_string(::geteuid());
   }
-  while (folder.size() > 1 && folder.find("//") != std::string::npos)
-    folder.replace(folder.find("//"), 2, "/");
+  // "/tmp/" and "/tmp" name the same folder; so should the paths made here.
+  std::string single;
+  for (char c : folder)
+    if (c != '/' || single.empty() || single.back() != '/') single.push_back(c);
+  folder = single;
 
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     SetWhy(why, folder + ": " + std::strerror(errno));
@@ -129,8 +132,7 @@ std::string HomeFolder() {
   if (home.empty()) {
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
   }
-  if (home.empty()) home = "/";
-  if (home.back() != '/') home += '/';
+  if (home.empty() || home.back() != '/') home.push_back('/');
   return home;
 }
 
