@@ -5,7 +5,7 @@
 
 #include "resources/dialog_templates.h"
 #include "resources/texts.h"
-#include "settings/atoi_like.h"
+#include "platform/decimal_text.h"
 #include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
 
@@ -32,8 +32,7 @@ constexpr size_t kCategoryCount = 6;  // the first six; the clipboard box is no 
 
 }  // namespace
 
-bool ImageOnlySelected() {
-  const CHarvestApp& app = GetHarvestApp();
+bool ImageOnlySelected(const CHarvestApp& app) {
   return app.m_bImage != 0 &&
          app.m_bExe + app.m_bExtra + app.m_bMovie + app.m_bWave + app.m_bArchive == 0;
 }
@@ -85,7 +84,7 @@ void CExtractSettingsDlg::OnOK() {
   for (const auto& binding : kFlagBindings)
     if (IsDlgButtonChecked(binding.checkId) == BST_CHECKED) app.*binding.flag = 1;
   app.m_strExtent = "." + m_editExtent.GetWindowText();
-  app.m_nTimes = AtoiLike(m_editTimes.GetWindowText());
+  app.m_nTimes = LeadingDecimalInt(m_editTimes.GetWindowText());
 
   using namespace profile;
   app.WriteProfileString(kSection, kExtent, app.m_strExtent);

@@ -21,6 +21,8 @@ class CExtractSettingsDlg : public platform::CDialog {
   const platform::MessageMap& GetMessageMap() const override;
 };
 
+class CHarvestApp;
+
 // The image-only rule: the gallery output is offered only while images are
 // the one selected category.
-bool ImageOnlySelected();
+bool ImageOnlySelected(const CHarvestApp& app);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "settings/extract_settings_dlg.h"
 #include "settings/profile_keys.h"
 
 namespace {
@@ -182,11 +183,6 @@ void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
   app.m_nTimes = app.GetProfileInt(kSection, kTimes, 0);
 }
 
-bool HtmlOutputAllowed(const CHarvestApp& app) {
-  return app.m_bImage != 0 &&
-         app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe == 0;
-}
-
 std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app,
                                            CHarvestEngine& engine) {
   if (o.types) {
@@ -206,7 +202,7 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
 
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.
-  if (!HtmlOutputAllowed(app)) {
+  if (!ImageOnlySelected(app)) {
     if (o.outPutType == 1) return std::string("--html needs the image type alone (--types image)");
     engine.m_nOutPutType = 2;
   }

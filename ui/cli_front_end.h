@@ -47,10 +47,6 @@ const char* CliUsage();
 // keys into the application object and the engine's output options.
 void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine);
 
-// True when the gallery output may be chosen: the image category is the
-// only one selected.
-bool HtmlOutputAllowed(const CHarvestApp& app);
-
 // Applies the overrides in memory (nothing is written to the profile), then
 // the image-only rule. Returns a usage error when the command line asked for
 // the gallery output that the rule bars.
