@@ -51,11 +51,6 @@ inline constexpr const char* kNoCategory = "抽出対象ファイルが選択さ
 inline constexpr const char* kSeveralItems = "複数のﾌｧｲﾙやﾌｫﾙﾀﾞは指定する事はできません.";
 inline constexpr const char* kFolderDropped = "ﾌｫﾙﾀﾞを指定する事はできません.";
 
-// Address sources: a file that gives no address (each followed by a line
-// feed and the path).
-inline constexpr const char* kNoShortcutAddress = "ｲﾝﾀｰﾈｯﾄｼｮｰﾄｶｯﾄにｱﾄﾞﾚｽがありません。";
-inline constexpr const char* kFileNotFound = "ﾌｧｲﾙが見つかりませんでした。";
-
 // Save-folder chooser: the title's first line, then the current folder.
 inline constexpr const char* kSaveFolderTitle = "現在のｾｰﾌﾞﾌｫﾙﾀﾞ\n";
 inline constexpr const char* kDesktopWord = "ﾃﾞｽｸﾄｯﾌﾟ";
