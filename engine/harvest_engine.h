@@ -57,8 +57,9 @@ class CHarvestEngine {
   std::string ResolveRelativeLink(const std::string& link) const;
   std::string FormatOutputLine(const std::string& link) const;
 
-  // The output file this run appends to.
-  std::string OutputFilePath() const;
+  // The output file this run appends to. A front end may put the output
+  // elsewhere (the terminal's standard output, say).
+  virtual std::string OutputFilePath() const;
 
   // Job state.
   std::string m_strSourceFile;  // local page to harvest instead of downloading

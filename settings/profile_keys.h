@@ -1,5 +1,6 @@
 #pragma once
 // Section, keys and defaults of the profile.
+#include <string>
 
 namespace profile {
 
@@ -22,7 +23,7 @@ inline constexpr int kOutPutTypeDefault = 1;
 inline constexpr int kFileSelectDefault = 2;
 inline constexpr const char* kExtentDefault = ".???";
 inline constexpr int kImageDefault = 1;
-// The save-folder default is the user's home folder with a trailing "/":
-// see DefaultSaveFolder().
+// The save-folder default: the user's home folder, ending in "/".
+std::string DefaultSaveFolder();
 
 }  // namespace profile

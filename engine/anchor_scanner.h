@@ -1,0 +1,45 @@
+#pragma once
+// The anchor scanner: a small state machine that picks the values of
+// attributes ending in f (href, in practice) out of anchor tags. It is not an
+// HTML parser; it follows its transition table and skips everything else.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+// The scanner's states. The codes are the ones the program has always used.
+enum AnchorState : int {
+  kOutside = 9,     // between anchors; initial
+  kTagOpen = 0,     // just after "<"
+  kAnchorName = 1,  // just after "<" and a
+  kInAnchor = 2,    // in an anchor, looking for f and "="
+  kAfterF = 3,      // just after f or F
+  kValueStart = 4,  // just after f and "="
+  kQuoted = 5,      // in a double-quoted value
+  kUnquoted = 55,   // in an unquoted value
+};
+
+// Fed block by block; keeps nothing but its state, so the page may be of any
+// size and the blocks may be cut anywhere.
+class AnchorScanner {
+ public:
+  // Runs the table over `size` bytes of text-mode input and appends to `out`
+  // what goes to the link list for them.
+  void Feed(const char* data, size_t size, std::string& out);
+
+  int State() const { return m_state; }
+  void SetState(int state) { m_state = state; }
+
+ private:
+  int m_state = kOutside;
+};
+
+struct FileFailure;
+
+// Scans the page at `pagePath` (text mode) into a new private link list at
+// `linkPath`. On failure the link list is removed and the failure returned.
+FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath);
+
+// The link list's scratch file name, and its full path in the private
+// temporary folder (nullopt when that folder cannot be had).
+inline constexpr const char* kLinkListName = "#vimbel#.tmp";
+std::optional<std::string> LinkListPath();

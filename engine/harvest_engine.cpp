@@ -1,0 +1,4 @@
+#include "engine/harvest_engine.h"
+
+CHarvestEngine::CHarvestEngine() = default;
+CHarvestEngine::~CHarvestEngine() = default;

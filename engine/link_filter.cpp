@@ -1,0 +1,79 @@
+#include "engine/link_filter.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "settings/harvest_app.h"
+
+namespace {
+
+struct Category {
+  int CHarvestApp::*flag;
+  std::initializer_list<const char*> extensions;
+};
+
+// In the order of testing; the custom extension comes last.
+const Category kCategories[] = {
+    {&CHarvestApp::m_bImage, {".jpg", ".jpeg", ".gif"}},
+    {&CHarvestApp::m_bExe, {".exe"}},
+    {&CHarvestApp::m_bArchive, {".lzh", ".zip"}},
+    {&CHarvestApp::m_bWave, {".wav", ".aiff", ".mid", ".mp3"}},
+    {&CHarvestApp::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
+};
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+size_t CharacterLength(std::string_view text, size_t pos) {
+  unsigned char lead = static_cast<unsigned char>(text[pos]);
+  size_t length = 1;
+  if (lead >= 0xC2 && lead < 0xE0)
+    length = 2;
+  else if (lead >= 0xE0 && lead < 0xF0)
+    length = 3;
+  else if (lead >= 0xF0 && lead < 0xF5)
+    length = 4;
+  if (pos + length > text.size()) return 1;
+  for (size_t i = 1; i < length; ++i)
+    if (!IsContinuation(static_cast<unsigned char>(text[pos + i]))) return 1;
+  return length;
+}
+
+std::string LowercaseMultibyte(std::string_view text) {
+  std::string out(text);
+  for (size_t pos = 0; pos < out.size();) {
+    size_t length = CharacterLength(out, pos);
+    unsigned char c = static_cast<unsigned char>(out[pos]);
+    if (length == 1 && c >= 'A' && c <= 'Z') {
+      out[pos] = static_cast<char>(c + ('a' - 'A'));
+    } else if (length == 3 && c == 0xEF && static_cast<unsigned char>(out[pos + 1]) == 0xBC) {
+      // Full-width Ａ..Ｚ are EF BC A1..BA; ａ..ｚ are EF BD 81..9A.
+      unsigned char t = static_cast<unsigned char>(out[pos + 2]);
+      if (t >= 0xA1 && t <= 0xBA) {
+        out[pos + 1] = static_cast<char>(0xBD);
+        out[pos + 2] = static_cast<char>(t - 0x20);
+      }
+    }
+    pos += length;
+  }
+  return out;
+}
+
+bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  for (size_t pos = 0; pos + needle.size() <= text.size(); pos += CharacterLength(text, pos)) {
+    if (std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0) return true;
+  }
+  return false;
+}
+
+bool LinkPassesFilter(std::string_view line, const CHarvestApp& app) {
+  const std::string test = LowercaseMultibyte(line);
+  for (const Category& category : kCategories) {
+    if (app.*category.flag != 1) continue;
+    for (const char* extension : category.extensions)
+      if (ContainsAtCharacter(test, extension)) return true;
+  }
+  return app.m_bExtra == 1 && ContainsAtCharacter(test, LowercaseMultibyte(app.m_strExtent));
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Which links are kept: a link passes when one of the extensions of a
+// selected category occurs anywhere in its lowercased text.
+#include <string>
+#include <string_view>
+
+class CHarvestApp;
+
+// Length in bytes of the UTF-8 character that starts at `text[pos]`; a byte
+// that starts no valid character counts as a character of its own.
+size_t CharacterLength(std::string_view text, size_t pos);
+
+// A copy with A-Z and the full-width capitals (U+FF21..U+FF3A) lowercased.
+// Characters are converted whole; nothing else changes.
+std::string LowercaseMultibyte(std::string_view text);
+
+// Whether `needle` occurs in `text` at a position where a character starts.
+bool ContainsAtCharacter(std::string_view text, std::string_view needle);
+
+// Whether `line` passes the category table under the settings of `app`:
+// a category takes part only when its flag is exactly 1.
+bool LinkPassesFilter(std::string_view line, const CHarvestApp& app);

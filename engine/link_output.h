@@ -1,0 +1,16 @@
+#pragma once
+// The output file's name and the form of its lines.
+#include <string>
+#include <string_view>
+
+// The fixed output names, gallery and list.
+inline constexpr const char* kFixedGalleryName = "vimbel.html";
+inline constexpr const char* kFixedListName = "vimbel.txt";
+
+// `baseUrl` with every ":" and "/" replaced by "_", so that it names one
+// file in the save folder.
+std::string FlattenBaseAddress(std::string_view baseUrl);
+
+// `link` with each double quote written as &quot;, so that it cannot leave
+// the attribute value it is put in.
+std::string EscapeQuotes(std::string_view link);

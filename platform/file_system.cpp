@@ -1,0 +1,180 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::string EnvValue(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+void SetWhy(std::string* why, const std::string& text) {
+  if (why) *why = text;
+}
+
+}  // namespace
+
+std::optional<std::string> TempFolder(std::string* why) {
+  std::string folder;
+  std::string runtime = EnvValue("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && runtime[0] == '/') {
+    folder = runtime + "/vimbel";
+  } else {
+    std::string tmp = EnvValue("TMPDIR");
+    if (tmp.empty()) tmp = "/tmp";
+    folder = tmp + "/vimbel-" + std::to_string(::geteuid());
+  }
+  // "/tmp/" and "/tmp" name the same folder; so should the paths made here.
+  std::string single;
+  for (char c : folder)
+    if (c != '/' || single.empty() || single.back() != '/') single.push_back(c);
+  folder = single;
+
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    SetWhy(why, folder + ": " + std::strerror(errno));
+    return std::nullopt;
+  }
+  // Whatever stands there now must be our own plain folder: a link or a
+  // folder of someone else could hand our scratch files to another user.
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) {
+    SetWhy(why, folder + ": " + std::strerror(errno));
+    return std::nullopt;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    SetWhy(why, folder + ": is a symbolic link");
+    return std::nullopt;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    SetWhy(why, folder + ": is not a folder");
+    return std::nullopt;
+  }
+  if (st.st_uid != ::geteuid()) {
+    SetWhy(why, folder + ": is owned by another user");
+    return std::nullopt;
+  }
+  if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
+    SetWhy(why, folder + ": " + std::strerror(errno));
+    return std::nullopt;
+  }
+  return folder + "/";
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  // The copy is made for this user alone, whatever the original allows.
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
+  std::vector<char> buffer(256 * 1024);
+  while (ok) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    ssize_t done = 0;
+    while (done < n) {
+      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(to.c_str());
+  return ok;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeFolder() {
+  std::string home = EnvValue("HOME");
+  if (home.empty()) {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+  }
+  if (home.empty() || home.back() != '/') home.push_back('/');
+  return home;
+}
+
+std::optional<std::string> FindFirstFile(const std::string& pattern) {
+  if (pattern.empty()) return std::nullopt;
+  std::string folder, name;
+  size_t slash = pattern.rfind('/');
+  if (slash == std::string::npos) {
+    name = pattern;
+  } else {
+    folder = pattern.substr(0, slash + 1);
+    name = pattern.substr(slash + 1);
+  }
+  if (folder.empty() || folder[0] != '/') {
+    std::vector<char> cwd(4096);
+    while (!::getcwd(cwd.data(), cwd.size())) {
+      if (errno != ERANGE) return std::nullopt;
+      cwd.resize(cwd.size() * 2);
+    }
+    std::string base = cwd.data();
+    if (base.back() != '/') base += '/';
+    folder = base + folder;
+  }
+  if (name.empty()) return std::nullopt;
+
+  if (name.find_first_of("*?[") == std::string::npos) {
+    if (!FileExists(folder + name)) return std::nullopt;
+    return folder + name;
+  }
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::nullopt;
+  // Directory order is arbitrary here; the smallest name makes "first"
+  // the same on every run.
+  std::optional<std::string> best;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (::fnmatch(name.c_str(), entry->d_name, 0) != 0) continue;
+    if (!best || std::strcmp(entry->d_name, best->c_str()) < 0) best = entry->d_name;
+  }
+  ::closedir(dir);
+  if (!best) return std::nullopt;
+  return folder + *best;
+}
+
+}  // namespace platform

@@ -1,0 +1,9 @@
+#include "settings/profile_keys.h"
+
+#include "platform/file_system.h"
+
+namespace profile {
+
+std::string DefaultSaveFolder() { return platform::HomeFolder(); }
+
+}  // namespace profile

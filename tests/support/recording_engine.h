@@ -1,0 +1,59 @@
+#pragma once
+// A harvest engine without a window: the address text is set by the test,
+// status texts and message boxes are recorded, and credentials prompts are
+// answered from a queue the test fills beforehand. An answer left over, or a
+// prompt with no answer waiting, fails the test.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engine/harvest_engine.h"
+
+namespace testing_support {
+
+class RecordingEngine : public CHarvestEngine {
+ public:
+  struct Message {
+    std::string text;
+    std::string caption;
+    platform::UINT type;
+  };
+
+  RecordingEngine() = default;
+  ~RecordingEngine() override;
+
+  void SetAddress(std::string text) { m_address = std::move(text); }
+
+  // The next prompt answers OK and stores `userId` and `password` in the
+  // application object, as the prompt's OK does.
+  void QueueCredentials(std::string userId, std::string password);
+  // The next prompt is cancelled; nothing is stored.
+  void QueueCredentialsCancel();
+
+  const std::vector<std::string>& StatusTexts() const { return m_statusTexts; }
+  const std::vector<Message>& Messages() const { return m_messages; }
+  int PromptCount() const { return m_prompts; }
+  void ClearRecords();
+
+  // The window services, public here so that tests can call them too.
+  std::string GetAddressText() const override { return m_address; }
+  void SetStatusText(const std::string& text) override { m_statusTexts.push_back(text); }
+  int ShowMessage(const std::string& text, const std::string& caption,
+                  platform::UINT type) override;
+  int RunCredentialsPrompt() override;
+
+ private:
+  struct Answer {
+    int result;
+    std::string userId;
+    std::string password;
+  };
+
+  std::string m_address;
+  std::vector<std::string> m_statusTexts;
+  std::vector<Message> m_messages;
+  std::deque<Answer> m_answers;
+  int m_prompts = 0;
+};
+
+}  // namespace testing_support

@@ -1,0 +1,151 @@
+// Text-mode streams: what reads and writes must deliver, block edges
+// included.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text_file.h"
+#include "tests/support/test_environment.h"
+
+using platform::TextReader;
+using platform::TextWriter;
+using testing_support::ReadBytes;
+using testing_support::TestEnvironment;
+using testing_support::WriteBytes;
+
+namespace {
+
+constexpr size_t kBlock = 64 * 1024;  // the reader's block size
+
+std::string ReadAllWith(const std::string& path, int how) {
+  TextReader in;
+  EXPECT_TRUE(in.Open(path));
+  std::string out;
+  if (how == 0) {
+    for (int c; (c = in.GetChar()) != EOF;) out += static_cast<char>(c);
+  } else if (how == 1) {
+    char buf[7];  // an odd size so reads straddle every edge
+    for (size_t n; (n = in.Read(buf, sizeof buf)) > 0;) out.append(buf, n);
+  } else {
+    for (std::string line; in.ReadLine(line);) out += line;
+  }
+  EXPECT_FALSE(in.Failed());
+  return out;
+}
+
+struct ReadCase {
+  const char* name;
+  std::string raw;
+  std::string expected;
+};
+
+TEST(TextReader, DeliversTextModeInputByEveryReadCall) {
+  const std::string pad(kBlock - 1, 'x');
+  const std::vector<ReadCase> cases = {
+      {"crlf becomes lf", "a\r\nb\r\n", "a\nb\n"},
+      {"lone cr stays", "a\rb\r", "a\rb\r"},
+      {"cr cr lf keeps the first cr", "a\r\r\nb", "a\r\nb"},
+      {"ctrl-z ends the input", std::string("ab\x1A" "cd\r\n", 7), "ab"},
+      {"cr before ctrl-z stays", std::string("ab\r\x1A\n", 5), "ab\r"},
+      {"empty file", "", ""},
+      {"every other byte passes", std::string("\xEF\xBC\xA1\xFF\x00z", 6),
+       std::string("\xEF\xBC\xA1\xFF\x00z", 6)},
+      {"crlf split by the block edge", pad + "\r\nz", pad + "\nz"},
+      {"lone cr at the block edge", pad + "\rz", pad + "\rz"},
+      {"cr at the block edge then ctrl-z", pad + "\r\x1Az", pad + "\r"},
+      {"cr at the block edge, file ends", pad + "\r", pad + "\r"},
+      {"cr cr across the edge", pad + "\r\r\n", pad + "\r\n"},
+      {"ctrl-z just past the edge", pad + "y\x1Az", pad + "y"},
+  };
+  TestEnvironment env;
+  for (const ReadCase& c : cases) {
+    WriteBytes(env.Path("in"), c.raw);
+    for (int how = 0; how < 3; ++how)
+      EXPECT_EQ(ReadAllWith(env.Path("in"), how), c.expected) << c.name << ", read kind " << how;
+  }
+}
+
+TEST(TextReader, ReadLineKeepsLongLinesWholeAndTheLastLineWithoutLf) {
+  TestEnvironment env;
+  const std::string longLine(3 * kBlock + 17, 'q');
+  WriteBytes(env.Path("in"), "one\r\n" + longLine + "\r\n\r\nlast");
+  TextReader in;
+  ASSERT_TRUE(in.Open(env.Path("in")));
+  std::vector<std::string> lines;
+  for (std::string line; in.ReadLine(line);) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one\n", longLine + "\n", "\n", "last"}));
+}
+
+TEST(TextReader, RefusesWhatCannotBeRead) {
+  TestEnvironment env;
+  TextReader in;
+  EXPECT_FALSE(in.Open(env.Path("missing")));
+  EXPECT_FALSE(in.Open(env.Dir()));
+  EXPECT_EQ(in.GetChar(), EOF);
+}
+
+TEST(TextWriter, StoresEachLfAsCrLfAndAppendsWithoutTruncating) {
+  TestEnvironment env;
+  const std::string path = env.Path("out");
+  {
+    TextWriter out;
+    ASSERT_TRUE(out.Open(path, TextWriter::Mode::kCreate));
+    EXPECT_TRUE(out.Write("a\nb\r\n"));
+    EXPECT_TRUE(out.Put('\n'));
+    EXPECT_TRUE(out.Close());
+  }
+  EXPECT_EQ(ReadBytes(path), "a\r\nb\r\r\n\r\n");
+  {
+    TextWriter out;
+    ASSERT_TRUE(out.Open(path, TextWriter::Mode::kAppend));
+    EXPECT_TRUE(out.Write("c\n"));
+    EXPECT_TRUE(out.Close());
+  }
+  EXPECT_EQ(ReadBytes(path), "a\r\nb\r\r\n\r\nc\r\n");
+  {
+    TextWriter out;
+    ASSERT_TRUE(out.Open(path, TextWriter::Mode::kCreate));
+    EXPECT_TRUE(out.Close());
+  }
+  EXPECT_EQ(ReadBytes(path), "");
+}
+
+TEST(TextWriter, LargeWritesSurviveTheBufferEdgeAndReadBackTheSame) {
+  TestEnvironment env;
+  std::string text;
+  for (int i = 0; text.size() < 5 * kBlock; ++i) text += std::string(i % 97, 'k') + "\n";
+  TextWriter out;
+  ASSERT_TRUE(out.Open(env.Path("big"), TextWriter::Mode::kCreate));
+  // Pieces of odd sizes, so that a CR LF pair falls on the buffer's edge.
+  for (size_t pos = 0; pos < text.size(); pos += 4093) EXPECT_TRUE(out.Write(text.substr(pos, 4093)));
+  ASSERT_TRUE(out.Close());
+  EXPECT_EQ(ReadAllWith(env.Path("big"), 1), text);
+}
+
+TEST(TextWriter, PrivateFilesAreCreatedForTheUserAlone) {
+  TestEnvironment env;
+  TextWriter out;
+  ASSERT_TRUE(out.Open(env.Path("private"), TextWriter::Mode::kCreate, true));
+  ASSERT_TRUE(out.Close());
+  struct stat st;
+  ASSERT_EQ(::stat(env.Path("private").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(TextWriter, ReportsFailuresAtOpenWriteOrClose) {
+  TestEnvironment env;
+  TextWriter out;
+  EXPECT_FALSE(out.Open(env.Path("no/such/folder/x"), TextWriter::Mode::kAppend));
+  EXPECT_FALSE(out.Write("x\n"));
+  EXPECT_FALSE(out.Close());
+
+  // A full disk: the failure may show at a write or at the latest at Close.
+  TextWriter full;
+  ASSERT_TRUE(full.Open("/dev/full", TextWriter::Mode::kAppend));
+  full.Write(std::string(10, 'x'));
+  EXPECT_FALSE(full.Close());
+}
+
+}  // namespace
