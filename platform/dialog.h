@@ -99,6 +99,13 @@ template <class T>
 MessageMapEntry ON_WM_PAINT(void (T::*fn)()) {
   return {MessageKind::Paint, 0, 0, [fn](CDialog& d, UINT, HDROP) { (static_cast<T&>(d).*fn)(); }};
 }
+// The drag icon of a minimised window; the handler's result (an icon id) is
+// what backends that ask for it would use.
+template <class T, class R>
+MessageMapEntry ON_WM_QUERYDRAGICON(R (T::*fn)()) {
+  return {MessageKind::QueryDragIcon, 0, 0,
+          [fn](CDialog& d, UINT, HDROP) { (void)(static_cast<T&>(d).*fn)(); }};
+}
 
 class CDialog {
  public:

@@ -63,7 +63,14 @@ class IWindowBackend {
 // The backend chosen once at process start by the entry point or a test.
 // The framework does not own it.
 void SetWindowBackend(IWindowBackend* backend);
+// The chosen backend; ends the process with a message when none was chosen.
 IWindowBackend& WindowBackend();
 bool HasWindowBackend();
+
+// The caption of a message box shown without one: the application's name,
+// or "vimbel" before there is an application object.
+std::string ProgramName();
+// `caption`, or ProgramName() when it is empty.
+std::string CaptionOrProgramName(const std::string& caption);
 
 }  // namespace platform

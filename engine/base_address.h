@@ -1,0 +1,8 @@
+#pragma once
+// The page's directory address, against which relative links are resolved.
+#include <string>
+
+// `address` up to and including its last "/"; empty when it has none. "/"
+// never occurs as the second byte of a multibyte character, so a byte
+// search from the end finds the same place as a character-wise one.
+std::string BaseAddressOf(const std::string& address);

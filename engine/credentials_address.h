@@ -1,0 +1,15 @@
+#pragma once
+// The address that carries the credentials after a 401: the ID and the
+// password as user information in front of the host.
+#include <string>
+
+// Percent-encodes every byte except RFC 3986's unreserved characters, so
+// that ":", "@", "/", "#" and the like stay inside the user information.
+std::string EncodeUserInfoPart(const std::string& text);
+
+// `address` with "<id>:<password>@" (each part encoded) in front of its
+// host, after the scheme's "//" (at the very start when it has no scheme).
+// User information the address already carries is replaced, never kept
+// alongside.
+std::string AddressWithCredentials(const std::string& address, const std::string& userId,
+                                   const std::string& password);

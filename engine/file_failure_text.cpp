@@ -1,0 +1,21 @@
+#include "engine/file_failure_text.h"
+
+#include "resources/texts.h"
+
+std::string FileFailureText(const FileFailure& failure) {
+  const char* text = "";
+  switch (failure.kind) {
+    case FileFailure::kCannotRead:
+      text = texts::kCannotReadFile;
+      break;
+    case FileFailure::kCannotCreate:
+      text = texts::kCannotCreateFile;
+      break;
+    case FileFailure::kCannotWrite:
+      text = texts::kCannotWriteFile;
+      break;
+    case FileFailure::kNone:
+      break;
+  }
+  return std::string(text) + "\n" + failure.path;
+}

@@ -1,0 +1,146 @@
+// The page download: one request for the page, dispatched on the answer's
+// status, with the body read into the page scratch file.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/credentials_address.h"
+#include "engine/file_failure_text.h"
+#include "engine/harvest_engine.h"
+#include "engine/progress_text.h"
+#include "platform/internet_session.h"
+#include "platform/text_file.h"
+#include "platform/win_types.h"
+#include "resources/texts.h"
+#include "settings/harvest_app.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 1024;
+
+// The leading decimal number of a header value, read the way atoi reads it,
+// but held in 64 bits and clamped instead of overflowing.
+int64_t LeadingNumber(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int64_t value = 0;
+  constexpr int64_t kLimit = INT64_MAX / 10 - 9;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value < kLimit ? value * 10 + (text[i] - '0') : INT64_MAX;
+  return negative ? -value : value;
+}
+
+std::string ConnectFailureText(const std::string& cause) {
+  return std::string(texts::kCannotConnect) + "\n" + cause;
+}
+
+// A fixed text with one "%d" filled in.
+std::string Formatted(const char* format, int value) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+}  // namespace
+
+int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
+                                 int attempt) {
+  using platform::MB_ICONERROR;
+  using platform::MB_ICONWARNING;
+
+  std::string why;
+  platform::InternetSession session;
+  bool sessionOpen = session.Open(texts::kUserAgent, &why);
+
+  // Each attempt starts the page afresh; the file is the user's alone.
+  platform::TextWriter page;
+  if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
+    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
+                MB_ICONERROR);
+    return 2;
+  }
+  if (!sessionOpen) {
+    page.Close();
+    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    return 2;
+  }
+
+  SetStatusText(texts::kStatusConnecting);
+  std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why);
+  if (!request) {
+    session.Close();
+    page.Close();
+    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    return 2;
+  }
+
+  // An answer without a status (ftp) is read like a 2xx answer.
+  std::string statusText;
+  bool hasStatus = request->QueryStatusCode(statusText);
+  int status = hasStatus ? static_cast<int>(LeadingNumber(statusText)) : 200;
+
+  if (status == 401 || status == 404 || status < 200 || status > 299) {
+    // The connection is let go before anything waits for the user.
+    request.reset();
+    session.Close();
+    page.Close();
+    if (status == 401) {
+      if (RunCredentialsPrompt() != platform::IDOK) return 2;
+      const CHarvestApp& app = GetHarvestApp();
+      url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
+      return 0;
+    }
+    if (status == 404) {
+      ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
+                  texts::kCaptionNotFound, MB_ICONERROR);
+      return 2;
+    }
+    ShowMessage(Formatted(texts::kOtherStatusFormat, status),
+                Formatted(texts::kCaptionStatusFormat, status), MB_ICONERROR);
+    return 2;
+  }
+
+  SetStatusText(texts::kStatusReading);
+  std::string lengthText;
+  bool hasLength = request->QueryContentLength(lengthText);
+  int64_t declared = hasLength ? LeadingNumber(lengthText) : 0;
+
+  int64_t received = 0;
+  bool readFailed = false;
+  bool writeFailed = false;
+  char buffer[kReadChunk];
+  for (;;) {
+    size_t n = request->Read(buffer, sizeof buffer);
+    if (n == 0) {
+      // The end of the body, or a transfer that broke off (reset, stall):
+      // either way the read is over.
+      readFailed = request->Failed();
+      break;
+    }
+    if (!page.Write(buffer, n)) {
+      writeFailed = true;
+      break;
+    }
+    received += static_cast<int64_t>(n);
+    SetStatusText(FormatProgressText(received, hasLength, declared));
+  }
+  request.reset();
+  session.Close();
+  if (!page.Close()) writeFailed = true;
+  if (writeFailed) {
+    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
+                MB_ICONERROR);
+    return 2;
+  }
+
+  bool shortPage = readFailed || (hasLength && received != declared);
+  if (!shortPage) return 1;
+  if (attempt < GetHarvestApp().m_nTimes) return 0;
+  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
+  m_lastOutcome = HarvestOutcome::kIncomplete;
+  return 1;
+}

@@ -1,0 +1,50 @@
+#include "platform/instance_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+class InstanceLock {
+ public:
+  explicit InstanceLock(int fd) : m_fd(fd) {}
+  ~InstanceLock() { ::close(m_fd); }
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+
+ private:
+  int m_fd;
+};
+
+InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists) {
+  if (alreadyExists) *alreadyExists = false;
+  const std::optional<std::string> folder = TempFolder();
+  if (!folder) return nullptr;
+  const std::string path = *folder + name + ".lock";
+  // The file only carries the lock; it is never read, and it is never
+  // removed, because removing it would let two processes lock two files.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return nullptr;
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    const bool held = errno == EWOULDBLOCK;
+    if (!held) {
+      ::close(fd);
+      return nullptr;
+    }
+    if (alreadyExists) *alreadyExists = true;
+  }
+  return new InstanceLock(fd);
+}
+
+void CloseInstanceLock(InstanceLock* lock) { delete lock; }
+
+}  // namespace platform

@@ -1,0 +1,371 @@
+#include "platform/internet_session.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kDefaultConnectMs = 30'000;
+constexpr long kDefaultStallMs = 60'000;
+// Body bytes held while nobody reads; the transfer pauses beyond this.
+constexpr size_t kHeldBytes = 64 * 1024;
+constexpr long kMaxRedirects = 20;
+
+// Both timeouts, or the test override for both.
+std::pair<long, long> Timeouts() {
+  if (const char* text = std::getenv("VIMBEL_TEST_TIMEOUT_MS")) {
+    char* end = nullptr;
+    long ms = std::strtol(text, &end, 10);
+    if (end != text && *end == '\0' && ms > 0) return {ms, ms};
+  }
+  return {kDefaultConnectMs, kDefaultStallMs};
+}
+
+bool LibraryReady(std::string* why) {
+  static std::once_flag once;
+  static CURLcode result = CURLE_OK;
+  std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  if (result != CURLE_OK && why) *why = curl_easy_strerror(result);
+  return result == CURLE_OK;
+}
+
+bool StartsWithNoCase(const char* text, size_t len, const char* prefix) {
+  size_t n = std::strlen(prefix);
+  if (len < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char a = text[i], b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+std::string Trimmed(const char* text, size_t len) {
+  size_t begin = 0, end = len;
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' ||
+                         text[end - 1] == '\r' || text[end - 1] == '\n'))
+    --end;
+  return std::string(text + begin, end - begin);
+}
+
+// The multi handle, shared by the session and its requests so that neither
+// can outlive it.
+struct MultiHandle {
+  CURLM* multi = nullptr;
+  MultiHandle() : multi(curl_multi_init()) {}
+  ~MultiHandle() {
+    if (multi) curl_multi_cleanup(multi);
+  }
+};
+
+// One answer's header block, as the header callback sees it.
+struct HeaderBlock {
+  int status = 0;
+  bool hasLength = false;
+  std::string length;
+};
+
+}  // namespace
+
+struct InternetSession::Impl {
+  std::shared_ptr<MultiHandle> multi;
+  std::string agent;
+};
+
+struct InternetRequest::Impl {
+  std::shared_ptr<MultiHandle> multi;
+  CURL* easy = nullptr;
+  curl_slist* headers = nullptr;
+  bool added = false;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  long stallMs = kDefaultStallMs;
+
+  // Body bytes delivered by the library and not yet read.
+  std::string held;
+  size_t readPos = 0;
+  bool paused = false;
+  bool bodyStarted = false;
+  Clock::time_point lastActivity;
+
+  // Headers of the answer being received, and of the last complete one.
+  HeaderBlock current;
+  HeaderBlock complete;
+  bool inBlock = false;
+  bool sawBlock = false;
+
+  bool done = false;
+  CURLcode result = CURLE_OK;
+  std::string ownFailure;  // a failure the library did not report (stall)
+
+  bool failed = false;
+  std::string errorText;
+
+  bool isHttp = true;
+  std::string statusText;
+  bool hasLength = false;
+  std::string lengthText;
+
+  ~Impl() { Close(); }
+
+  void Close() {
+    if (easy) {
+      if (added && multi && multi->multi) curl_multi_remove_handle(multi->multi, easy);
+      curl_easy_cleanup(easy);
+      easy = nullptr;
+    }
+    added = false;
+    if (headers) {
+      curl_slist_free_all(headers);
+      headers = nullptr;
+    }
+    multi.reset();
+  }
+
+  size_t Held() const { return held.size() - readPos; }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    size_t len = size * count;
+    self->lastActivity = Clock::now();
+    self->bodyStarted = true;
+    if (self->Held() > 0 && self->Held() + len > kHeldBytes) {
+      // The library keeps this piece and offers it again after unpausing.
+      self->paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    if (self->readPos > 0) {
+      self->held.erase(0, self->readPos);
+      self->readPos = 0;
+    }
+    self->held.append(data, len);
+    return len;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    size_t len = size * count;
+    self->lastActivity = Clock::now();
+    if (StartsWithNoCase(data, len, "http/")) {
+      self->current = HeaderBlock{};
+      self->inBlock = true;
+      size_t i = 5;
+      while (i < len && data[i] != ' ') ++i;
+      while (i < len && data[i] == ' ') ++i;
+      int status = 0;
+      for (; i < len && data[i] >= '0' && data[i] <= '9'; ++i)
+        status = std::min(status * 10 + (data[i] - '0'), 999);
+      self->current.status = status;
+    } else if (self->inBlock) {
+      std::string line = Trimmed(data, len);
+      if (line.empty()) {
+        self->complete = self->current;
+        self->sawBlock = true;
+        self->inBlock = false;
+      } else if (StartsWithNoCase(line.data(), line.size(), "content-length:")) {
+        self->current.hasLength = true;
+        self->current.length = Trimmed(line.data() + 15, line.size() - 15);
+      }
+    }
+    return len;
+  }
+
+  void CollectDone() {
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi->multi, &queued)) {
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+        done = true;
+        result = msg->data.result;
+      }
+    }
+  }
+
+  // Runs the transfer until body bytes are held or it has ended. A stall
+  // (no byte, header or body, for stallMs) ends it as a failure. Time spent
+  // paused outside this call does not count.
+  void Pump() {
+    lastActivity = Clock::now();
+    while (Held() == 0 && !done) {
+      if (paused) {
+        paused = false;
+        curl_easy_pause(easy, CURLPAUSE_CONT);  // may deliver at once
+        continue;
+      }
+      int running = 0;
+      CURLMcode mc = curl_multi_perform(multi->multi, &running);
+      if (mc != CURLM_OK) {
+        done = true;
+        result = CURLE_FAILED_INIT;
+        ownFailure = curl_multi_strerror(mc);
+        return;
+      }
+      CollectDone();
+      if (Held() > 0 || done) return;
+      auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                      lastActivity);
+      if (idle.count() >= stallMs) {
+        done = true;
+        result = CURLE_OPERATION_TIMEDOUT;
+        ownFailure = "No data received for " + std::to_string(stallMs) + " ms";
+        return;
+      }
+      int waitMs = static_cast<int>(std::min<long>(stallMs - idle.count(), 1000));
+      curl_multi_poll(multi->multi, nullptr, 0, std::max(waitMs, 1), nullptr);
+    }
+  }
+
+  std::string FailureText() const {
+    if (!ownFailure.empty()) return ownFailure;
+    if (errorBuffer[0] != '\0') return Trimmed(errorBuffer, std::strlen(errorBuffer));
+    return curl_easy_strerror(result);
+  }
+
+  // What the request shows once the answer is known.
+  void SettleAnswer() {
+    const char* scheme = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
+    isHttp = scheme == nullptr || StartsWithNoCase(scheme, std::strlen(scheme), "http");
+    if (isHttp) {
+      int status = sawBlock ? complete.status : 0;
+      if (status == 0) {
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        status = static_cast<int>(code);
+      }
+      statusText = std::to_string(status);
+      hasLength = sawBlock && complete.hasLength;
+      lengthText = hasLength ? complete.length : std::string();
+    } else {
+      curl_off_t size = -1;
+      curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+      hasLength = size >= 0;
+      lengthText = hasLength ? std::to_string(static_cast<long long>(size)) : std::string();
+    }
+  }
+};
+
+InternetSession::InternetSession() = default;
+InternetSession::~InternetSession() { Close(); }
+
+bool InternetSession::Open(const std::string& agent, std::string* why) {
+  Close();
+  if (!LibraryReady(why)) return false;
+  auto impl = std::make_unique<Impl>();
+  impl->multi = std::make_shared<MultiHandle>();
+  if (!impl->multi->multi) {
+    if (why) *why = "Cannot start an Internet session";
+    return false;
+  }
+  impl->agent = agent;
+  m_impl = std::move(impl);
+  return true;
+}
+
+bool InternetSession::IsOpen() const { return m_impl != nullptr; }
+
+void InternetSession::Close() { m_impl.reset(); }
+
+std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url,
+                                                          std::string* why) {
+  auto fail = [why](std::string text) {
+    if (why) *why = std::move(text);
+    return nullptr;
+  };
+  if (!m_impl) return fail("No Internet session");
+
+  auto r = std::make_unique<InternetRequest::Impl>();
+  r->multi = m_impl->multi;
+  r->easy = curl_easy_init();
+  if (!r->easy) return fail("Cannot start a request");
+  auto [connectMs, stallMs] = Timeouts();
+  r->stallMs = stallMs;
+
+  r->headers = curl_slist_append(r->headers, "Cache-Control: no-cache");
+  r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
+
+  CURL* e = r->easy;
+  CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+  if (rc != CURLE_OK) return fail(curl_easy_strerror(rc));
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
+  curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+  // Credentials from the address go to its own host only, never to the
+  // host a redirect names.
+  curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &InternetRequest::Impl::OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, r.get());
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &InternetRequest::Impl::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, r.get());
+
+  if (curl_multi_add_handle(r->multi->multi, e) != CURLM_OK)
+    return fail("Cannot start a request");
+  r->added = true;
+
+  r->Pump();
+  if (r->done && r->result != CURLE_OK && r->Held() == 0) {
+    // A 2xx answer whose body broke off before its first byte is still an
+    // answer: the read reports the failure. Anything else never answered.
+    bool answered = !r->bodyStarted && r->sawBlock && r->complete.status >= 200 &&
+                    r->complete.status <= 299;
+    if (!answered) return fail(r->FailureText());
+  }
+  r->SettleAnswer();
+  return std::unique_ptr<InternetRequest>(new InternetRequest(std::move(r)));
+}
+
+InternetRequest::InternetRequest(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+InternetRequest::~InternetRequest() = default;
+
+bool InternetRequest::QueryStatusCode(std::string& text) const {
+  if (!m_impl->isHttp) return false;
+  text = m_impl->statusText;
+  return true;
+}
+
+bool InternetRequest::QueryContentLength(std::string& text) const {
+  if (!m_impl->hasLength) return false;
+  text = m_impl->lengthText;
+  return true;
+}
+
+size_t InternetRequest::Read(char* buffer, size_t size) {
+  Impl& r = *m_impl;
+  if (r.failed || size == 0) return 0;
+  if (r.Held() == 0 && !r.done && r.easy) r.Pump();
+  if (r.Held() > 0) {
+    size_t n = std::min(size, r.Held());
+    std::memcpy(buffer, r.held.data() + r.readPos, n);
+    r.readPos += n;
+    return n;
+  }
+  if (r.done && r.result != CURLE_OK) {
+    r.failed = true;
+    r.errorText = r.FailureText();
+  }
+  return 0;
+}
+
+bool InternetRequest::Failed() const { return m_impl->failed; }
+
+const std::string& InternetRequest::ErrorText() const { return m_impl->errorText; }
+
+void InternetRequest::Close() { m_impl->Close(); }
+
+}  // namespace platform

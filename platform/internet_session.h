@@ -1,0 +1,79 @@
+#pragma once
+// The Internet session as the page download uses it: pull-shaped. Open a
+// session, open an address (the answer's status and headers are known when
+// that returns), read the body a small piece at a time, close. Memory does
+// not grow with the page: the transfer waits while nobody reads.
+//
+// Redirects are followed and the final answer is what the request shows.
+// Proxies come from the usual *_proxy variables. Requests bypass caches.
+// User information in the address is sent as credentials (Basic, or Digest
+// when the server asks for it) and never to another host after a redirect.
+// http, https and ftp are served; nothing else is.
+//
+// Timeouts: a connect timeout and a stall timeout (no byte for a while),
+// 30 s and 60 s, or both VIMBEL_TEST_TIMEOUT_MS milliseconds when that
+// variable is set.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class InternetRequest;
+
+class InternetSession {
+ public:
+  InternetSession();
+  ~InternetSession();
+  InternetSession(const InternetSession&) = delete;
+  InternetSession& operator=(const InternetSession&) = delete;
+
+  // Prepares a session whose requests carry `agent` as their User-Agent.
+  // False (with the cause in `why`) when the library cannot be set up.
+  bool Open(const std::string& agent, std::string* why = nullptr);
+  bool IsOpen() const;
+
+  // Requests `url` and waits until the final answer's status and headers
+  // have arrived (or the body has ended). nullptr when no answer came: the
+  // cause in words goes to `why` (unknown host, refused, timeout, bad
+  // address...). The address's credentials never appear in `why`.
+  std::unique_ptr<InternetRequest> OpenUrl(const std::string& url,
+                                           std::string* why = nullptr);
+
+  // Ends the session. Requests opened through it must be closed first.
+  void Close();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> m_impl;
+};
+
+class InternetRequest {
+ public:
+  ~InternetRequest();
+  InternetRequest(const InternetRequest&) = delete;
+  InternetRequest& operator=(const InternetRequest&) = delete;
+
+  // The status code as decimal text. False when the answer has none (ftp).
+  bool QueryStatusCode(std::string& text) const;
+  // The declared length as decimal text. False when none was declared.
+  bool QueryContentLength(std::string& text) const;
+
+  // Up to `size` bytes of the body. 0 at the end of the body, or when the
+  // transfer failed: then Failed() is true and ErrorText() says why.
+  size_t Read(char* buffer, size_t size);
+  bool Failed() const;
+  const std::string& ErrorText() const;
+
+  // Ends the transfer; a destroyed request is closed too.
+  void Close();
+
+  struct Impl;
+  explicit InternetRequest(std::unique_ptr<Impl> impl);
+
+ private:
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+// The program's fixed texts, byte for byte as the user sees them, so the
+// engine, the windows and the terminal front end share one spelling.
+
+namespace texts {
+
+// The program's name: untitled message boxes, the profile and lock files.
+inline constexpr const char* kProgramName = "vimbel";
+inline constexpr const char* kUserAgent = "vimbel/1.03[jp]";
+
+// Status line (static 1012 of the main dialog).
+inline constexpr const char* kStatusIdle = "Version1.03";
+inline constexpr const char* kStatusConnecting = "接続中．．．";
+inline constexpr const char* kStatusReading = "読み込み中";
+inline constexpr const char* kProgressFormat = "%d ﾊﾞｲﾄ%s";  // count, suffix
+inline constexpr const char* kPercentFormat = "(%d%%)";
+
+// Captions.
+inline constexpr const char* kCaptionError = "エラー";
+inline constexpr const char* kCaptionWarning = "警告";
+inline constexpr const char* kCaptionDone = "正常終了";
+inline constexpr const char* kCaptionNotFound = "404 Not Found";
+inline constexpr const char* kCaptionStatusFormat = "Error Code %d";
+
+// Start button.
+inline constexpr const char* kNoAddress = "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。";
+inline constexpr const char* kBadBaseAddress = "ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。";
+inline constexpr const char* kDone = "終了しました。";
+
+// Download.
+inline constexpr const char* kNotFound = "指定されたファイルが存在しません。";
+inline constexpr const char* kCheckAddress = "アドレスをよく確かめてからもう一度実行してください。";
+inline constexpr const char* kOtherStatusFormat = "その他のエラーが発生しました。(code %d)";
+inline constexpr const char* kIncompleteRead = "ﾌｧｲﾙが正常に読み込めませんでした。";
+inline constexpr const char* kCannotConnect = "ｻｰﾊﾞｰに接続できませんでした。";
+
+// Files (each followed by a line feed and the path).
+inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙを作成できませんでした。";
+inline constexpr const char* kCannotReadFile = "ﾌｧｲﾙを読み込めませんでした。";
+inline constexpr const char* kCannotWriteFile = "ﾌｧｲﾙに書き込めませんでした。";
+
+// Opening a file as the address source (each followed by a line feed and
+// the path).
+inline constexpr const char* kNoShortcutAddress = "ｲﾝﾀｰﾈｯﾄｼｮｰﾄｶｯﾄにｱﾄﾞﾚｽがありません。";
+inline constexpr const char* kFileNotFound = "ﾌｧｲﾙが見つかりませんでした。";
+
+// Extraction settings.
+inline constexpr const char* kNoCategory = "抽出対象ファイルが選択されていません。";
+
+// Dropped files.
+inline constexpr const char* kSeveralItems = "複数のﾌｧｲﾙやﾌｫﾙﾀﾞは指定する事はできません.";
+inline constexpr const char* kFolderDropped = "ﾌｫﾙﾀﾞを指定する事はできません.";
+
+// Save-folder chooser: the title's first line, then the current folder.
+inline constexpr const char* kSaveFolderTitle = "現在のｾｰﾌﾞﾌｫﾙﾀﾞ\n";
+inline constexpr const char* kDesktopWord = "ﾃﾞｽｸﾄｯﾌﾟ";
+
+// Files the program names.
+inline constexpr const char* kPageScratchName = "vimbel.tmp";
+inline constexpr const char* kLinkScratchName = "#vimbel#.tmp";
+inline constexpr const char* kFixedGalleryName = "vimbel.html";
+inline constexpr const char* kFixedListName = "vimbel.txt";
+
+}  // namespace texts

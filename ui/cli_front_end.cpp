@@ -1,0 +1,227 @@
+#include "ui/cli_front_end.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "settings/profile_keys.h"
+
+namespace {
+
+constexpr const char* kCategoryNames[] = {"image", "exe", "archive", "wave", "movie", "extra"};
+constexpr int kCategoryCount = 6;
+
+std::optional<std::vector<int>> ParseTypes(const std::string& list, std::string& error) {
+  std::vector<int> flags(kCategoryCount, 0);
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = list.find(',', start);
+    const std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
+    int found = -1;
+    for (int i = 0; i < kCategoryCount; ++i)
+      if (name == kCategoryNames[i]) found = i;
+    if (found < 0) {
+      error = "unknown type '" + name + "' in --types (image, exe, archive, wave, movie, extra)";
+      return std::nullopt;
+    }
+    flags[found] = 1;
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return flags;
+}
+
+std::optional<int> ParseCount(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || value > INT_MAX) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+const char* CliUsage() {
+  return "usage: vimbel-cli [OPTIONS] ADDRESS\n"
+         "       vimbel-cli [OPTIONS] --open FILE [ADDRESS]\n"
+         "\n"
+         "Harvests the page at ADDRESS as the window's start button does and appends\n"
+         "the links it keeps to the output file in the save folder. With --open, FILE\n"
+         "is opened as a file dropped on the window: an Internet shortcut (.url) gives\n"
+         "the address; any other file is a local page, and ADDRESS, ending in \"/\",\n"
+         "is its base address.\n"
+         "\n"
+         "Settings come from the window's profile; these options change them for this\n"
+         "run only and nothing is saved:\n"
+         "  --html              gallery output (only while images are the one type)\n"
+         "  --list              list output\n"
+         "  --url-name          output file named after the base address\n"
+         "  --append            output appended to vimbel.html or vimbel.txt\n"
+         "  --save-folder DIR   folder of the output file\n"
+         "  --types LIST        file types, comma-separated: image, exe, archive,\n"
+         "                      wave, movie, extra\n"
+         "  --ext EXT           the extension of the extra type, without its dot\n"
+         "  --times N           read a short page again up to N times\n"
+         "  --stdout            write the output lines to standard output\n"
+         "  --help              show this text\n"
+         "  --version           show the version\n"
+         "\n"
+         "Exit status: 0 done, 1 done after an incomplete read, 2 stopped with an\n"
+         "error (or the password prompt cancelled), 64 wrong command line.\n";
+}
+
+CliCommand ParseCliArguments(const std::vector<std::string>& args) {
+  CliCommand cmd;
+  CliOptions& o = cmd.options;
+  std::vector<std::string> positional;
+  auto fail = [&cmd](std::string why) {
+    cmd.action = CliCommand::kUsageError;
+    cmd.error = std::move(why);
+    return cmd;
+  };
+
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg[1] != '-') return fail("unknown option " + arg);
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // "--name=value" or "--name value".
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = arg.find('='); eq != std::string::npos) {
+      inlineValue = arg.substr(eq + 1);
+      arg.erase(eq);
+    }
+    auto value = [&](std::string& out) -> bool {
+      if (inlineValue) {
+        out = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    auto noValue = [&]() { return !inlineValue; };
+
+    if (arg == "--help" && noValue()) {
+      cmd.action = CliCommand::kHelp;
+      return cmd;
+    }
+    if (arg == "--version" && noValue()) {
+      cmd.action = CliCommand::kVersion;
+      return cmd;
+    }
+    if ((arg == "--html" || arg == "--list") && noValue()) {
+      const int type = arg == "--html" ? 1 : 2;
+      if (o.outPutType && *o.outPutType != type) return fail("--html and --list exclude each other");
+      o.outPutType = type;
+    } else if ((arg == "--url-name" || arg == "--append") && noValue()) {
+      const int select = arg == "--url-name" ? 1 : 2;
+      if (o.fileSelect && *o.fileSelect != select)
+        return fail("--url-name and --append exclude each other");
+      o.fileSelect = select;
+    } else if (arg == "--stdout" && noValue()) {
+      o.toStdout = true;
+    } else if (arg == "--save-folder") {
+      std::string dir;
+      if (!value(dir) || dir.empty()) return fail("--save-folder needs a folder");
+      if (dir.back() != '/') dir += '/';
+      o.saveFolder = dir;
+    } else if (arg == "--types") {
+      std::string list, why;
+      if (!value(list)) return fail("--types needs a list");
+      o.types = ParseTypes(list, why);
+      if (!o.types) return fail(why);
+    } else if (arg == "--ext") {
+      std::string ext;
+      if (!value(ext)) return fail("--ext needs an extension");
+      o.extent = "." + ext;
+    } else if (arg == "--times") {
+      std::string n;
+      if (!value(n)) return fail("--times needs a number");
+      o.times = ParseCount(n);
+      if (!o.times) return fail("--times needs a whole number of 0 or more, not '" + n + "'");
+    } else if (arg == "--open") {
+      std::string file;
+      if (!value(file) || file.empty()) return fail("--open needs a file");
+      if (o.openFile) return fail("--open may be given once");
+      o.openFile = file;
+    } else if (arg == "--help" || arg == "--version" || arg == "--html" || arg == "--list" ||
+               arg == "--url-name" || arg == "--append" || arg == "--stdout") {
+      return fail(arg + " takes no value");
+    } else {
+      return fail("unknown option " + arg);
+    }
+  }
+
+  if (positional.size() > 1) return fail("too many arguments: one ADDRESS at most");
+  if (!positional.empty()) o.address = positional.front();
+  if (!o.openFile && !o.address) return fail("an ADDRESS (or --open FILE) is needed");
+  return cmd;
+}
+
+void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
+  using namespace profile;
+  engine.m_nOutPutType = app.GetProfileInt(kSection, kOutPutType, kOutPutTypeDefault);
+  engine.m_nFileSelect = app.GetProfileInt(kSection, kFileSelect, kFileSelectDefault);
+  engine.m_strSaveFolder = app.GetProfileString(kSection, kSaveFolder, DefaultSaveFolder().c_str());
+  app.m_strExtent = app.GetProfileString(kSection, kExtent, kExtentDefault);
+  app.m_bImage = app.GetProfileInt(kSection, kImage, kImageDefault);
+  app.m_bArchive = app.GetProfileInt(kSection, kArchive, 0);
+  app.m_bWave = app.GetProfileInt(kSection, kWave, 0);
+  app.m_bMovie = app.GetProfileInt(kSection, kMovie, 0);
+  app.m_bExtra = app.GetProfileInt(kSection, kExtra, 0);
+  app.m_bExe = app.GetProfileInt(kSection, kExe, 0);
+  app.m_bClip = app.GetProfileInt(kSection, kClip, 0);
+  app.m_nTimes = app.GetProfileInt(kSection, kTimes, 0);
+}
+
+bool HtmlOutputAllowed(const CHarvestApp& app) {
+  return app.m_bImage != 0 &&
+         app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe == 0;
+}
+
+std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app,
+                                           CHarvestEngine& engine) {
+  if (o.types) {
+    const std::vector<int>& t = *o.types;
+    app.m_bImage = t[0];
+    app.m_bExe = t[1];
+    app.m_bArchive = t[2];
+    app.m_bWave = t[3];
+    app.m_bMovie = t[4];
+    app.m_bExtra = t[5];
+  }
+  if (o.extent) app.m_strExtent = *o.extent;
+  if (o.times) app.m_nTimes = *o.times;
+  if (o.saveFolder) engine.m_strSaveFolder = *o.saveFolder;
+  if (o.fileSelect) engine.m_nFileSelect = *o.fileSelect;
+  if (o.outPutType) engine.m_nOutPutType = *o.outPutType;
+
+  // The window offers the gallery only while images are the one type; the
+  // terminal follows it, and says so when asked for it outright.
+  if (!HtmlOutputAllowed(app)) {
+    if (o.outPutType == 1) return std::string("--html needs the image type alone (--types image)");
+    engine.m_nOutPutType = 2;
+  }
+  return std::nullopt;
+}
+
+int ExitStatusFor(HarvestOutcome outcome) {
+  switch (outcome) {
+    case HarvestOutcome::kCompleted:
+      return kExitCompleted;
+    case HarvestOutcome::kIncomplete:
+      return kExitIncomplete;
+    case HarvestOutcome::kStopped:
+    case HarvestOutcome::kNotRun:
+      break;
+  }
+  return kExitStopped;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The terminal front end's side of the program: its command line, the
+// settings a run takes from the profile and the command line, and its exit
+// status. The console itself is the entry point's business.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/harvest_engine.h"
+#include "settings/harvest_app.h"
+
+// Exit statuses.
+inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitIncomplete = 1;
+inline constexpr int kExitStopped = 2;
+inline constexpr int kExitUsage = 64;
+
+// What the command line asks to change for this run only.
+struct CliOptions {
+  std::optional<int> outPutType;  // 1 gallery (--html), 2 list (--list)
+  std::optional<int> fileSelect;  // 1 named after the base address, 2 fixed file
+  std::optional<std::string> saveFolder;  // ends in "/"
+  // The six category flags in the order image, exe, archive, wave, movie,
+  // extra; all set together by --types.
+  std::optional<std::vector<int>> types;
+  std::optional<std::string> extent;  // with its leading dot
+  std::optional<int> times;
+  bool toStdout = false;
+  std::optional<std::string> openFile;
+  std::optional<std::string> address;
+};
+
+struct CliCommand {
+  enum Action { kRun, kHelp, kVersion, kUsageError };
+  Action action = kRun;
+  CliOptions options;
+  std::string error;  // one line, for kUsageError
+};
+
+// `args` without the program's own name.
+CliCommand ParseCliArguments(const std::vector<std::string>& args);
+
+// The --help text.
+const char* CliUsage();
+
+// The settings of a run as the main dialog loads them: the twelve profile
+// keys into the application object and the engine's output options.
+void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine);
+
+// True when the gallery output may be chosen: the image category is the
+// only one selected.
+bool HtmlOutputAllowed(const CHarvestApp& app);
+
+// Applies the overrides in memory (nothing is written to the profile), then
+// the image-only rule. Returns a usage error when the command line asked for
+// the gallery output that the rule bars.
+std::optional<std::string> ApplyCliOptions(const CliOptions& options, CHarvestApp& app,
+                                           CHarvestEngine& engine);
+
+// How a run's ending becomes the exit status.
+int ExitStatusFor(HarvestOutcome outcome);

@@ -1,0 +1,41 @@
+#include "ui/internet_shortcut.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/text_file.h"
+
+namespace {
+constexpr size_t kPieceBytes = 511;
+}
+
+bool IsInternetShortcutName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  static constexpr char kExt[] = ".url";
+  constexpr size_t n = sizeof(kExt) - 1;
+  if (name.size() < n) return false;
+  return std::equal(name.end() - n, name.end(), kExt, [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == b;
+  });
+}
+
+ShortcutAddress ReadInternetShortcut(const std::string& path) {
+  ShortcutAddress result;
+  platform::TextReader reader;
+  if (!reader.Open(path)) return result;
+  result.opened = true;
+  std::string line;
+  while (reader.ReadLine(line)) {
+    // A long line arrives in several pieces, each tested by itself.
+    for (size_t at = 0; at < line.size(); at += kPieceBytes) {
+      const std::string piece = line.substr(at, kPieceBytes);
+      if (piece.find("URL=") == std::string::npos) continue;
+      std::string address = piece.substr(piece.find('=') + 1);
+      if (address.find('\n') != std::string::npos) address.pop_back();
+      result.address = std::move(address);
+      return result;
+    }
+  }
+  return result;
+}
