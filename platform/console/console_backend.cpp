@@ -198,8 +198,10 @@ int ConsoleBackend::RunModal(CDialog& dlg) {
       if (const ControlTemplate* label = LabelOf(tpl, c)) labels.insert(label);
   std::string intro;
   for (const auto& c : tpl.controls)
-    if (c.kind == ControlKind::Static && c.caption && *c.caption && !labels.count(&c))
-      intro += (intro.empty() ? "" : " ") + std::string(c.caption);
+    if (c.kind == ControlKind::Static && c.caption && *c.caption && !labels.count(&c)) {
+      if (!intro.empty()) intro += ' ';
+      intro += c.caption;
+    }
   if (!intro.empty()) std::fprintf(m_io.out, "%s: %s\n", tpl.caption, intro.c_str());
 
   for (const auto& c : tpl.controls) {
