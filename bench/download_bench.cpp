@@ -29,21 +29,26 @@ namespace {
 namespace fs = std::filesystem;
 
 // A gallery-like page: every line an anchor to an image, with text around
-// it, about 128 bytes per line.
-std::string MakePage(size_t bytes, size_t& anchors) {
+// it, about 95 bytes per line. Without anchors, the same text alone.
+std::string MakePage(size_t bytes, bool withAnchors, size_t& anchors) {
   std::string page = "<html><body>\n";
   page.reserve(bytes + 256);
   anchors = 0;
   char line[256];
   while (page.size() < bytes) {
-    int n = std::snprintf(line, sizeof line,
-                          "<p>picture %zu of the collection, taken on a sunny day "
-                          "<a href=\"pics/%08zu.jpg\">view</a></p>\n",
-                          anchors, anchors);
+    int n = withAnchors ? std::snprintf(line, sizeof line,
+                                        "<p>picture %zu of the collection, taken on a sunny "
+                                        "day <a href=\"pics/%08zu.jpg\">view</a></p>\n",
+                                        anchors, anchors)
+                        : std::snprintf(line, sizeof line,
+                                        "<p>picture %zu of the collection, taken on a sunny "
+                                        "day, shown nowhere and linked from nothing</p>\n",
+                                        anchors);
     page.append(line, static_cast<size_t>(n));
     ++anchors;
   }
   page += "</body></html>\n";
+  if (!withAnchors) anchors = 0;
   return page;
 }
 
@@ -114,21 +119,24 @@ int main(int argc, char** argv) {
       "HOME=" + dir + "/home", "XDG_CONFIG_HOME=" + dir + "/config",
       "XDG_RUNTIME_DIR=" + dir + "/runtime", "no_proxy=*", "NO_PROXY=*"};
 
-  size_t anchors = 0;
-  std::string page = MakePage(megabytes * 1024 * 1024, anchors);
+  size_t anchors = 0, none = 0;
+  std::string page = MakePage(megabytes * 1024 * 1024, true, anchors);
   const size_t pageBytes = page.size();
+  std::string plain = MakePage(pageBytes, false, none);
   test::HttpServer server;
   if (!server.Start()) {
     std::fprintf(stderr, "download_bench: cannot start the loopback server\n");
     return 1;
   }
   server.Route("/gallery/page.html", test::HttpRoute::Page(200, std::move(page)));
+  server.Route("/plain/page.html", test::HttpRoute::Page(200, std::move(plain)));
   const std::string url = server.Url("/gallery/page.html");
+  const std::string plainUrl = server.Url("/plain/page.html");
   const std::string output = dir + "/out/vimbel.txt";
   const std::string errors = dir + "/stderr.txt";
 
   std::printf("page: %.1f MB, %zu anchors, %s\n", pageBytes / 1048576.0, anchors, url.c_str());
-  double bestCurl = 1e9, bestCli = 1e9;
+  double bestCurl = 1e9, bestCli = 1e9, bestPlain = 1e9;
   bool ok = true;
   for (int round = 0; round < rounds && ok; ++round) {
     auto t0 = std::chrono::steady_clock::now();
@@ -140,9 +148,16 @@ int main(int argc, char** argv) {
                         env, errors);
     auto t2 = std::chrono::steady_clock::now();
     size_t lines = CountLines(output);
-    std::printf("round %d: curl %.3f s (exit %d), vimbel-cli %.3f s (exit %d, %zu lines)\n",
-                round + 1, Seconds(t1 - t0), curlStatus, Seconds(t2 - t1), cliStatus, lines);
-    if (curlStatus != 0 || cliStatus != 0 || lines != anchors) {
+    int plainStatus = Run({cli, "--list", "--append", "--types", "image", "--save-folder",
+                           dir + "/out", plainUrl},
+                          env, errors);
+    auto t3 = std::chrono::steady_clock::now();
+    std::printf(
+        "round %d: curl %.3f s (exit %d), vimbel-cli %.3f s (exit %d, %zu lines), "
+        "vimbel-cli without anchors %.3f s (exit %d)\n",
+        round + 1, Seconds(t1 - t0), curlStatus, Seconds(t2 - t1), cliStatus, lines,
+        Seconds(t3 - t2), plainStatus);
+    if (curlStatus != 0 || cliStatus != 0 || plainStatus != 0 || lines != anchors) {
       std::ifstream said(errors);
       std::fprintf(stderr, "download_bench: a run failed or lost links\n%s",
                    std::string(std::istreambuf_iterator<char>(said), {}).c_str());
@@ -150,14 +165,18 @@ int main(int argc, char** argv) {
     }
     bestCurl = std::min(bestCurl, Seconds(t1 - t0));
     bestCli = std::min(bestCli, Seconds(t2 - t1));
+    bestPlain = std::min(bestPlain, Seconds(t3 - t2));
   }
   server.Stop();
   std::error_code ec;
   fs::remove_all(dir, ec);
   if (!ok) return 1;
 
+  const double mb = pageBytes / 1048576.0;
   std::printf("best: curl %.3f s (%.0f MB/s), vimbel-cli %.3f s (%.0f MB/s), ratio %.2f\n",
-              bestCurl, pageBytes / 1048576.0 / bestCurl, bestCli,
-              pageBytes / 1048576.0 / bestCli, bestCli / bestCurl);
+              bestCurl, mb / bestCurl, bestCli, mb / bestCli, bestCli / bestCurl);
+  std::printf("without anchors (download and scan only): vimbel-cli %.3f s (%.0f MB/s), "
+              "ratio %.2f\n",
+              bestPlain, mb / bestPlain, bestPlain / bestCurl);
   return 0;
 }
