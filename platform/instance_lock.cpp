@@ -13,10 +13,7 @@ namespace platform {
 class InstanceLock {
  public:
   explicit InstanceLock(int fd) : m_fd(fd) {}
-  ~InstanceLock() {
-    // Closing the descriptor drops the lock with it.
-    if (m_fd >= 0) ::close(m_fd);
-  }
+  ~InstanceLock() { ::close(m_fd); }
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
@@ -29,9 +26,15 @@ InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists) {
   const std::optional<std::string> folder = TempFolder();
   if (!folder) return nullptr;
   const std::string path = *folder + name + ".lock";
+  // The file only carries the lock; it is never read, and it is never
+  // removed, because removing it would let two processes lock two files.
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
     const bool held = errno == EWOULDBLOCK;
     if (!held) {
       ::close(fd);

@@ -27,7 +27,11 @@ class CConsoleHarvest : public CHarvestEngine {
   std::string m_strAddress;
 
   std::string OutputFilePath() const override {
-    return m_toStdout ? std::string("/dev/stdout") : CHarvestEngine::OutputFilePath();
+    if (!m_toStdout) return CHarvestEngine::OutputFilePath();
+    // The lines would land in the middle of the status line when both go to
+    // the same terminal.
+    m_console.ClearStatus();
+    return "/dev/stdout";
   }
 
   // Reports a failure to open FILE as the window reports it.

@@ -1,0 +1,455 @@
+#include "platform/qt/dialog_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/qt/icons.h"
+
+namespace platform::qt {
+
+namespace {
+
+bool Has(const ControlTemplate& c, unsigned style) { return (c.style & style) != 0; }
+
+bool IsAutoRadio(const ControlTemplate& c) { return c.kind == ControlKind::AutoRadioButton; }
+
+bool IsButtonKind(ControlKind kind) {
+  return kind == ControlKind::PushButton || kind == ControlKind::DefPushButton ||
+         kind == ControlKind::AutoRadioButton || kind == ControlKind::AutoCheckBox;
+}
+
+Qt::WindowFlags FlagsFor(const DialogTemplate& tpl, bool owned) {
+  Qt::WindowFlags flags = Qt::CustomizeWindowHint;
+  if (tpl.style & kToolWindow)
+    flags |= Qt::Tool;
+  else if (!owned || (tpl.style & kAppWindow))
+    flags |= Qt::Window;
+  else
+    flags |= Qt::Dialog;
+  if (tpl.style & kCaption) flags |= Qt::WindowTitleHint;
+  if (tpl.style & kSysMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (tpl.style & kMinimizeBox) flags |= Qt::WindowMinimizeButtonHint;
+  // A dialog frame never resizes; no template asks for a sizing border.
+  flags |= Qt::MSWindowsFixedSizeDialogHint;
+  return flags;
+}
+
+std::vector<std::string> LocalFiles(const QMimeData* mime) {
+  std::vector<std::string> paths;
+  if (!mime || !mime->hasUrls()) return paths;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  return paths;
+}
+
+}  // namespace
+
+DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner)
+    : QDialog(owner), m_dlg(dlg), m_font(DialogFont(dlg.Template())),
+      m_units(MeasureBaseUnits(m_font)) {
+  const DialogTemplate& tpl = dlg.Template();
+  setObjectName(QStringLiteral("dialog%1").arg(tpl.id));
+  setWindowFlags(FlagsFor(tpl, owner != nullptr));
+  setWindowTitle(QString::fromUtf8(tpl.caption ? tpl.caption : ""));
+  setFont(m_font);
+  setSizeGripEnabled(false);
+  const QRect client = DialogUnitsToPixels(m_units, 0, 0, tpl.cx, tpl.cy);
+  setFixedSize(client.size());
+  setAcceptDrops((tpl.style & kAcceptFiles) != 0);
+  BuildControls();
+}
+
+DialogWindow::~DialogWindow() {
+  if (m_dlg.Window() == this) m_dlg.AttachWindow(nullptr);
+}
+
+void DialogWindow::BuildControls() {
+  const auto& controls = m_dlg.Template().controls;
+  m_items.reserve(controls.size());
+  int group = 0;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlTemplate& c = controls[i];
+    if (i > 0 && Has(c, kGroup)) ++group;
+    QWidget* w = MakeControl(c);
+    w->setObjectName(c.id == IDC_STATIC ? QStringLiteral("static%1").arg(i)
+                                        : QStringLiteral("control%1").arg(c.id));
+    w->setProperty("templateIndex", static_cast<int>(i));
+    w->setGeometry(DialogUnitsToPixels(m_units, c.x, c.y, c.cx, c.cy));
+    w->setEnabled(!Has(c, kDisabled));
+    w->installEventFilter(this);
+    m_items.push_back({&c, w, group});
+  }
+  // Group boxes frame the controls listed before or after them; they are
+  // drawn behind everything and never take a click.
+  for (const Item& item : m_items)
+    if (item.tpl->kind == ControlKind::GroupBox) item.widget->lower();
+  // A static text's "&" gives the focus to the next control that can take it.
+  for (std::size_t i = 0; i < m_items.size(); ++i) {
+    auto* label = qobject_cast<QLabel*>(m_items[i].widget);
+    if (!label || !label->text().contains(u'&')) continue;
+    for (std::size_t j = i + 1; j < m_items.size(); ++j)
+      if (m_items[j].widget->focusPolicy() != Qt::NoFocus) {
+        label->setBuddy(m_items[j].widget);
+        break;
+      }
+  }
+}
+
+QWidget* DialogWindow::MakeControl(const ControlTemplate& c) {
+  const QString caption = QString::fromUtf8(c.caption ? c.caption : "");
+  const int id = c.id;
+  switch (c.kind) {
+    case ControlKind::Edit: {
+      auto* edit = new QLineEdit(caption, this);
+      edit->setFrame(Has(c, kBorder));
+      if (Has(c, kPassword)) edit->setEchoMode(QLineEdit::Password);
+      edit->setAlignment((Has(c, kAlignRight) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+      edit->setCursorPosition(0);
+      return edit;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+      auto* button = new QPushButton(caption, this);
+      button->setAutoDefault(true);
+      button->setDefault(c.kind == ControlKind::DefPushButton);
+      connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
+      return button;
+    }
+    case ControlKind::AutoRadioButton: {
+      auto* radio = new QRadioButton(caption, this);
+      // Exclusivity follows the template's groups, not Qt's siblings.
+      radio->setAutoExclusive(false);
+      connect(radio, &QRadioButton::clicked, this, [this, radio] {
+        if (const Item* item = FindItem(radio)) ClickAutoRadio(*item);
+      });
+      return radio;
+    }
+    case ControlKind::AutoCheckBox: {
+      auto* check = new QCheckBox(caption, this);
+      connect(check, &QCheckBox::clicked, this, [this, id] { Command(id); });
+      return check;
+    }
+    case ControlKind::GroupBox: {
+      auto* box = new QGroupBox(caption, this);
+      box->setFocusPolicy(Qt::NoFocus);
+      box->setAttribute(Qt::WA_TransparentForMouseEvents);
+      return box;
+    }
+    case ControlKind::Static: {
+      auto* label = new QLabel(this);
+      label->setTextFormat(Qt::PlainText);
+      label->setText(caption);
+      Qt::Alignment align = Has(c, kCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
+      if (Has(c, kCenterImage)) {
+        align |= Qt::AlignVCenter;
+      } else {
+        align |= Qt::AlignTop;
+        label->setWordWrap(true);
+      }
+      label->setAlignment(align);
+      if (Has(c, kStaticEdge)) {
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(1);
+      }
+      return label;
+    }
+  }
+  return new QWidget(this);
+}
+
+int DialogWindow::Run() {
+  m_dlg.AttachWindow(this);
+  const BOOL focusFirst = m_dlg.HandleInitDialog();
+  if (!m_ended) {
+    if (focusFirst) {
+      for (const Item& item : m_items)
+        if (Has(*item.tpl, kTabStop) && CanTakeFocus(item)) {
+          TabTarget(item)->widget->setFocus(Qt::TabFocusReason);
+          break;
+        }
+    }
+    m_running = true;
+    exec();
+    m_running = false;
+  }
+  for (auto& [id, timer] : m_timers) delete timer;
+  m_timers.clear();
+  m_dlg.AttachWindow(nullptr);
+  return m_ended ? m_result : IDCANCEL;
+}
+
+QWidget* DialogWindow::Control(int id) const {
+  const Item* item = FindItem(id);
+  return item ? item->widget : nullptr;
+}
+
+QWidget* DialogWindow::ControlAt(std::size_t index) const {
+  return index < m_items.size() ? m_items[index].widget : nullptr;
+}
+
+const DialogWindow::Item* DialogWindow::FindItem(const QWidget* widget) const {
+  for (const Item& item : m_items)
+    if (item.widget == widget) return &item;
+  return nullptr;
+}
+
+const DialogWindow::Item* DialogWindow::FindItem(int id) const {
+  if (id == IDC_STATIC) return nullptr;
+  for (const Item& item : m_items)
+    if (item.tpl->id == id) return &item;
+  return nullptr;
+}
+
+std::string DialogWindow::GetItemText(int id) const {
+  const Item* item = FindItem(id);
+  if (!item) return {};
+  QString text;
+  if (auto* edit = qobject_cast<QLineEdit*>(item->widget))
+    text = edit->text();
+  else if (auto* button = qobject_cast<QAbstractButton*>(item->widget))
+    text = button->text();
+  else if (auto* label = qobject_cast<QLabel*>(item->widget))
+    text = label->text();
+  else if (auto* box = qobject_cast<QGroupBox*>(item->widget))
+    text = box->title();
+  return text.toLocal8Bit().toStdString();
+}
+
+void DialogWindow::SetItemText(int id, const std::string& text) {
+  const Item* item = FindItem(id);
+  if (!item) return;
+  const QString value = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+  if (auto* edit = qobject_cast<QLineEdit*>(item->widget)) {
+    edit->setText(value);
+    edit->setCursorPosition(0);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(item->widget)) {
+    button->setText(value);
+  } else if (auto* label = qobject_cast<QLabel*>(item->widget)) {
+    label->setText(value);
+  } else if (auto* box = qobject_cast<QGroupBox*>(item->widget)) {
+    box->setTitle(value);
+  }
+  // A harvest runs without returning to the event loop; the user still sees
+  // each new text because it is painted now, not when the loop resumes.
+  if (item->widget->isVisible()) item->widget->repaint();
+}
+
+UINT DialogWindow::GetCheck(int id) const {
+  const Item* item = FindItem(id);
+  auto* button = item ? qobject_cast<QAbstractButton*>(item->widget) : nullptr;
+  return button && button->isCheckable() && button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+void DialogWindow::SetCheck(int id, UINT state) {
+  const Item* item = FindItem(id);
+  auto* button = item ? qobject_cast<QAbstractButton*>(item->widget) : nullptr;
+  if (button && button->isCheckable()) button->setChecked(state == BST_CHECKED);
+}
+
+bool DialogWindow::IsItemEnabled(int id) const {
+  const Item* item = FindItem(id);
+  return item && item->widget->isEnabled();
+}
+
+void DialogWindow::EnableItem(int id, bool enable) {
+  if (const Item* item = FindItem(id)) item->widget->setEnabled(enable);
+}
+
+void DialogWindow::SetFocusItem(int id) {
+  if (const Item* item = FindItem(id)) item->widget->setFocus(Qt::TabFocusReason);
+}
+
+void DialogWindow::SetTimer(UINT id, UINT elapseMs) {
+  QTimer*& timer = m_timers[id];
+  if (!timer) {
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, id] { m_dlg.DispatchTimer(id); });
+  }
+  timer->start(static_cast<int>(elapseMs));  // restarts a running timer's period
+}
+
+void DialogWindow::KillTimer(UINT id) {
+  auto it = m_timers.find(id);
+  if (it == m_timers.end()) return;
+  delete it->second;
+  m_timers.erase(it);
+}
+
+bool DialogWindow::HasTimer(UINT id) const { return m_timers.count(id) != 0; }
+
+void DialogWindow::SetIcon(int iconId) {
+  const QIcon icon = IconFor(iconId);
+  if (!icon.isNull()) setWindowIcon(icon);
+}
+
+bool DialogWindow::IsIconic() const { return isMinimized(); }
+
+void DialogWindow::EndModal(int result) {
+  m_ended = true;
+  m_result = result;
+  if (m_running) done(result);
+}
+
+void DialogWindow::Command(int id) { m_dlg.DispatchCommand(id); }
+
+void DialogWindow::ClickAutoRadio(const Item& item) {
+  // The clicked radio is checked (a click on a checked one leaves it so) and
+  // the other automatic radios of its group are cleared.
+  for (const Item& other : m_items)
+    if (other.group == item.group && IsAutoRadio(*other.tpl))
+      static_cast<QAbstractButton*>(other.widget)->setChecked(&other == &item);
+  Command(item.tpl->id);
+}
+
+bool DialogWindow::CanTakeFocus(const Item& item) const {
+  return item.widget->focusPolicy() != Qt::NoFocus && item.widget->isEnabled() &&
+         !item.widget->isHidden();
+}
+
+const DialogWindow::Item* DialogWindow::TabTarget(const Item& item) const {
+  if (!IsAutoRadio(*item.tpl)) return &item;
+  for (const Item& other : m_items)
+    if (other.group == item.group && IsAutoRadio(*other.tpl) && CanTakeFocus(other) &&
+        static_cast<QAbstractButton*>(other.widget)->isChecked())
+      return &other;
+  return &item;
+}
+
+bool DialogWindow::focusNextPrevChild(bool next) {
+  if (m_items.empty()) return false;
+  const int n = static_cast<int>(m_items.size());
+  const Item* current = FindItem(focusWidget());
+  int start = current ? static_cast<int>(current - m_items.data()) : (next ? n - 1 : 0);
+  for (int step = 1; step <= n; ++step) {
+    const int i = ((start + (next ? step : -step)) % n + n) % n;
+    const Item& candidate = m_items[static_cast<std::size_t>(i)];
+    if (!Has(*candidate.tpl, kTabStop) || !CanTakeFocus(candidate)) continue;
+    TabTarget(candidate)->widget->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+  }
+  return true;
+}
+
+void DialogWindow::MoveInGroup(const Item& from, bool forward) {
+  std::vector<const Item*> members;
+  for (const Item& item : m_items)
+    if (item.group == from.group) members.push_back(&item);
+  const int n = static_cast<int>(members.size());
+  int at = 0;
+  while (members[static_cast<std::size_t>(at)] != &from) ++at;
+  for (int step = 1; step < n; ++step) {
+    const Item& candidate = *members[static_cast<std::size_t>(((at + (forward ? step : -step)) % n + n) % n)];
+    if (!CanTakeFocus(candidate)) continue;
+    candidate.widget->setFocus(Qt::OtherFocusReason);
+    // An automatic radio reached by the arrow keys is clicked, as on the desktop.
+    if (IsAutoRadio(*candidate.tpl)) ClickAutoRadio(candidate);
+    return;
+  }
+}
+
+bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  const Item* item = widget ? FindItem(widget) : nullptr;
+  if (!item) return QDialog::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (!IsButtonKind(item->tpl->kind) || (key->modifiers() & ~Qt::KeypadModifier)) break;
+      if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Up) {
+        MoveInGroup(*item, false);
+        return true;
+      }
+      if (key->key() == Qt::Key_Right || key->key() == Qt::Key_Down) {
+        MoveInGroup(*item, true);
+        return true;
+      }
+      break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+      // Files dropped anywhere on a drop-target dialog reach the dialog,
+      // also when they land on the address field.
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (!acceptDrops() || LocalFiles(drop->mimeData()).empty()) break;
+      if (event->type() == QEvent::Drop)
+        DeliverDrop(drop);
+      else
+        drop->acceptProposedAction();
+      return true;
+    }
+    default:
+      break;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* event) {
+  const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::NoModifier && event->key() == Qt::Key_Escape) {
+    Command(IDCANCEL);
+    return;
+  }
+  if (modifiers == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    // Enter presses the default button; without one it is the OK command.
+    for (const Item& item : m_items) {
+      auto* button = qobject_cast<QPushButton*>(item.widget);
+      if (button && button->isDefault()) {
+        if (button->isEnabled() && !button->isHidden()) button->click();
+        return;
+      }
+    }
+    Command(IDOK);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void DialogWindow::reject() { Command(IDCANCEL); }
+
+void DialogWindow::closeEvent(QCloseEvent* event) {
+  // The close box asks; the dialog's cancel handling decides.
+  event->ignore();
+  if (!m_ended) Command(IDCANCEL);
+}
+
+void DialogWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (acceptDrops() && !LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void DialogWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (acceptDrops() && !LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void DialogWindow::dropEvent(QDropEvent* event) { DeliverDrop(event); }
+
+void DialogWindow::DeliverDrop(QDropEvent* event) {
+  std::vector<std::string> paths = LocalFiles(event->mimeData());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  // The drop is handed over once the drag has finished, so a message box
+  // shown by the handler does not hold up the program the files came from.
+  QTimer::singleShot(0, this, [this, paths = std::move(paths)]() mutable {
+    CDropFiles drop(std::move(paths));
+    m_dlg.DispatchDropFiles(&drop);
+  });
+}
+
+void DialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (m_dlg.HandlesMessage(MessageKind::Paint)) m_dlg.DispatchPaint();
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,107 @@
+#include "platform/qt/qt_backend.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QMimeData>
+
+#include "platform/dialog.h"
+#include "platform/qt/dialog_font.h"
+#include "platform/qt/dialog_window.h"
+#include "platform/qt/folder_browser_dialog.h"
+#include "platform/win_app.h"
+
+namespace platform::qt {
+
+namespace {
+
+DialogWindow* WindowOf(const CDialog* dlg) {
+  return dlg ? dynamic_cast<DialogWindow*>(dlg->Window()) : nullptr;
+}
+
+// The window a new dialog or message box belongs to: its owner's, else the
+// window the user is working in, else the main window.
+QWidget* OwnerWidget(const CDialog* owner) {
+  if (QWidget* w = WindowOf(owner)) return w;
+  if (QWidget* w = QApplication::activeModalWidget()) return w;
+  if (QWidget* w = QApplication::activeWindow()) return w;
+  if (const CWinApp* app = AfxGetApp()) return WindowOf(app->m_pMainWnd);
+  return nullptr;
+}
+
+class QtBackend final : public IWindowBackend {
+ public:
+  int RunModal(CDialog& dlg) override {
+    DialogWindow window(dlg, OwnerWidget(dlg.Parent()));
+    return window.Run();
+  }
+
+  int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                 UINT type) override {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (type & MB_ICONMASK) {
+      case MB_ICONERROR: icon = QMessageBox::Critical; break;
+      case MB_ICONWARNING: icon = QMessageBox::Warning; break;
+      case 0x20: icon = QMessageBox::Question; break;
+      case 0x40: icon = QMessageBox::Information; break;
+      default: break;
+    }
+    const QString title = QString::fromLocal8Bit(CaptionOrProgramName(caption).c_str());
+    QMessageBox box(icon, title, QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok,
+                    OwnerWidget(owner));
+    box.setTextFormat(Qt::PlainText);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+  }
+
+  std::optional<std::string> ClipboardText() override {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!mime || !mime->hasText()) return std::nullopt;
+    return mime->text().toLocal8Bit().toStdString();
+  }
+
+  std::optional<std::string> BrowseForFolder(const FolderBrowseRequest& request) override {
+    return RunFolderBrowser(request, OwnerWidget(request.owner));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IWindowBackend> CreateQtBackend() {
+  // Dialogs end the program, not the last closed window; a quit would also
+  // end every nested modal loop at once.
+  QApplication::setQuitOnLastWindowClosed(false);
+  // Message boxes and the folder browser use the dialog font's family too,
+  // so Japanese texts never fall back to a font without kana.
+  QFont font = QApplication::font();
+  font.setFamily(SubstituteFamily(QStringLiteral("ＭＳ Ｐゴシック")));
+  QApplication::setFont(font);
+  return std::make_unique<QtBackend>();
+}
+
+struct QtSession::Impl {
+  explicit Impl(const char* programName) : name(programName ? programName : "vimbel") {
+    argv[0] = name.data();
+    argv[1] = nullptr;
+    app = std::make_unique<QApplication>(argc, argv);
+    backend = CreateQtBackend();
+    SetWindowBackend(backend.get());
+  }
+  ~Impl() {
+    SetWindowBackend(nullptr);
+    backend.reset();
+    app.reset();
+  }
+
+  std::string name;
+  int argc = 1;
+  char* argv[2] = {};
+  std::unique_ptr<QApplication> app;
+  std::unique_ptr<IWindowBackend> backend;
+};
+
+QtSession::QtSession(const char* programName) : m_impl(std::make_unique<Impl>(programName)) {}
+QtSession::~QtSession() = default;
+
+}  // namespace platform::qt

@@ -1,0 +1,105 @@
+#include "ui/harvest_dlg.h"
+
+#include "resources/dialog_templates.h"
+#include "resources/icon_128.h"
+#include "resources/texts.h"
+#include "settings/harvest_app.h"
+#include "settings/profile_keys.h"
+#include "ui/cli_front_end.h"
+#include "ui/password_dlg.h"
+
+using namespace platform;
+using namespace resources;
+
+CHarvestDlg::CHarvestDlg(CDialog* pParent)
+    : CDialog(kMainDialog, pParent), m_hIcon(LoadIcon(Icon128())) {}
+
+CHarvestDlg::~CHarvestDlg() = default;
+
+void CHarvestDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_EDIT_URL, m_editUrl);
+}
+
+const MessageMap& CHarvestDlg::GetMessageMap() const {
+  // The save-folder, settings, drop and timer entries take their places
+  // between these as their handlers are added.
+  static const MessageMap map = {
+      ON_WM_PAINT(&CHarvestDlg::OnPaint),
+      ON_WM_QUERYDRAGICON(&CHarvestDlg::OnQueryDragIcon),
+      ON_COMMAND_RANGE(IDC_RADIO_HTML, IDC_RADIO_LIST, &CHarvestDlg::OnOptionRadio),
+      ON_COMMAND_RANGE(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, &CHarvestDlg::OnOptionRadio),
+      ON_COMMAND(IDOK, &CHarvestDlg::OnOK),
+  };
+  return map;
+}
+
+BOOL CHarvestDlg::OnInitDialog() {
+  // 1. Binds m_editUrl.
+  CDialog::OnInitDialog();
+
+  // 2. The window's icon.
+  SetIcon(m_hIcon->id);
+
+  // 3. The twelve profile keys, in their order.
+  CHarvestApp& app = GetHarvestApp();
+  LoadProfileSettings(app, *this);
+
+  // 4. The output radios as stored.
+  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, 1000 + m_nOutPutType);
+  CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, 1012 + m_nFileSelect);
+
+  // 5. The status line.
+  SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
+
+  // 6. The gallery is offered only while images are the one category.
+  if (app.m_bImage == 0 ||
+      app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe != 0) {
+    EnableDlgItem(IDC_RADIO_HTML, false);
+    CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
+    m_nOutPutType = 2;
+    app.WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
+  }
+
+  // 7.-9. The address sources start here: the clipboard watch timer, one
+  // look at the clipboard, and the file named by the first argument.
+
+  // 10. The focus goes to the first tab stop, the address field.
+  return TRUE;
+}
+
+void CHarvestDlg::OnPaint() {
+  // Not minimised: the dialog paints itself. Minimised: the window manager
+  // shows icon 128, which OnInitDialog gave the window.
+}
+
+HICON CHarvestDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CHarvestDlg::OnOptionRadio(UINT nID) {
+  CHarvestApp& app = GetHarvestApp();
+  const int id = static_cast<int>(nID);
+  if (id >= IDC_STATIC_STATUS) {
+    m_nFileSelect = id - 1012;
+    app.WriteProfileInt(profile::kSection, profile::kFileSelect, m_nFileSelect);
+  } else {
+    m_nOutPutType = id - 1000;
+    app.WriteProfileInt(profile::kSection, profile::kOutPutType, m_nOutPutType);
+  }
+}
+
+void CHarvestDlg::OnOK() { CHarvestEngine::OnOK(); }
+
+std::string CHarvestDlg::GetAddressText() const { return m_editUrl.GetWindowText(); }
+
+void CHarvestDlg::SetStatusText(const std::string& text) {
+  SetDlgItemText(IDC_STATIC_STATUS, text);
+}
+
+int CHarvestDlg::ShowMessage(const std::string& text, const std::string& caption, UINT type) {
+  return MessageBox(text, caption, type);
+}
+
+int CHarvestDlg::RunCredentialsPrompt() {
+  CPasswordDlg dlg;
+  return dlg.DoModal();
+}
