@@ -1,6 +1,7 @@
 // vimbel-cli: one harvest run from the terminal, as the window's start
 // button would run it, with the window's settings.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,9 @@ int main(int argc, char** argv) {
   // only one process of the program may run a harvest at a time.
   bool running = false;
   app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running);
+  const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
+      app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    platform::CloseInstanceLock(app.m_hMutex);
     std::fprintf(stderr, "vimbel-cli: vimbel is running; try again when it has ended\n");
     return kExitStopped;
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
 
 extern char** environ;
@@ -204,6 +205,22 @@ TEST_F(VimbelCli, InternetShortcutGivesTheAddress) {
   EXPECT_EQ(r.exit, 2);
   EXPECT_TRUE(Has(r.err, "ｲﾝﾀｰﾈｯﾄｼｮｰﾄｶｯﾄにｱﾄﾞﾚｽがありません。")) << r.err;
   EXPECT_EQ(Run({"--open", env.Path("Gallery.URL"), "http://x/"}).exit, 64);
+}
+
+TEST_F(VimbelCli, RefusesToRunBesideARunningInstance) {
+  // The scratch files have fixed names: a second harvest at the same time
+  // would overwrite the first one's page.
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
+  bool held = true;
+  platform::InstanceLock* lock = platform::CreateInstanceLock("vimbel", &held);
+  ASSERT_NE(lock, nullptr);
+  ASSERT_FALSE(held);
+  const CliResult r = Run({"--stdout", server.Url("/dir/page.html")});
+  platform::CloseInstanceLock(lock);
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(r.err, "vimbel is running")) << r.err;
+  EXPECT_EQ(server.RequestCount(), 0u);
+  EXPECT_EQ(Run({"--stdout", server.Url("/dir/page.html")}).exit, 0) << "free again";
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
