@@ -99,11 +99,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vimbel-cli: vimbel is running; try again when it has ended\n");
     return kExitStopped;
   }
-  // Held for the rest of the run, and let go on every way out of main.
-  struct LockRelease {
-    platform::InstanceLock* lock;
-    ~LockRelease() { platform::CloseInstanceLock(lock); }
-  } lockRelease{app.m_hMutex};
 
   // The address field as the window would show it.
   if (o.openFile) {
