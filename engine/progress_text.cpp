@@ -1,7 +1,6 @@
 #include "engine/progress_text.h"
 
 std::string FormatProgressText(int64_t received, bool hasDeclared, int64_t declared) {
-  // Built by appending: GCC 12 warns falsely about "literal" + string here.
   std::string text = std::to_string(received);
   text += " ﾊﾞｲﾄ";
   // A declared length of 0 (or a nonsensical negative one) gives no
