@@ -83,8 +83,9 @@ void CExtractSettingsDlg::OnOK() {
   for (const auto& binding : kFlagBindings) app.*binding.flag = 0;
   for (const auto& binding : kFlagBindings)
     if (IsDlgButtonChecked(binding.checkId) == BST_CHECKED) app.*binding.flag = 1;
-  app.m_strExtent = ".";
-  app.m_strExtent += m_editExtent.GetWindowText();
+  std::string extent = m_editExtent.GetWindowText();
+  extent.insert(extent.begin(), '.');
+  app.m_strExtent = std::move(extent);
   app.m_nTimes = LeadingDecimalInt(m_editTimes.GetWindowText());
 
   using namespace profile;
