@@ -91,15 +91,12 @@ std::optional<std::string> LinkListPath() {
   return *folder + kLinkListName;
 }
 
-FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
-  std::optional<std::string> linkPath = LinkListPath();
-  if (!linkPath) return {FileFailure::kCannotCreate, kLinkListName};
-
+FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath) {
   platform::TextReader page;
   if (!page.Open(pagePath)) return {FileFailure::kCannotRead, pagePath};
   platform::TextWriter links;
-  if (!links.Open(*linkPath, platform::TextWriter::Mode::kCreate, true))
-    return {FileFailure::kCannotCreate, *linkPath};
+  if (!links.Open(linkPath, platform::TextWriter::Mode::kCreate, true))
+    return {FileFailure::kCannotCreate, linkPath};
 
   AnchorScanner scanner;
   static constexpr size_t kBlock = 64 * 1024;
@@ -114,12 +111,19 @@ FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
   page.Close();
   bool written = links.Close();
   if (page.Failed()) {
-    platform::RemoveFile(*linkPath);
+    platform::RemoveFile(linkPath);
     return {FileFailure::kCannotRead, pagePath};
   }
   if (!written) {
-    platform::RemoveFile(*linkPath);
-    return {FileFailure::kCannotCreate, *linkPath};
+    platform::RemoveFile(linkPath);
+    return {FileFailure::kCannotCreate, linkPath};
   }
+  return {};
+}
+
+FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
+  std::optional<std::string> linkPath = LinkListPath();
+  if (!linkPath) return {FileFailure::kCannotCreate, kLinkListName};
+  if (FileFailure failure = ScanPageToLinkList(pagePath, *linkPath)) return failure;
   return WriteLinkList(*linkPath);
 }

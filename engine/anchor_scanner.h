@@ -33,6 +33,12 @@ class AnchorScanner {
   int m_state = kOutside;
 };
 
+struct FileFailure;
+
+// Scans the page at `pagePath` (text mode) into a new private link list at
+// `linkPath`. On failure the link list is removed and the failure returned.
+FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath);
+
 // The link list's scratch file name, and its full path in the private
 // temporary folder (nullopt when that folder cannot be had).
 inline constexpr const char* kLinkListName = "#vimbel#.tmp";

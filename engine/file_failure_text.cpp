@@ -1,16 +1,18 @@
 #include "engine/file_failure_text.h"
 
+#include "resources/texts.h"
+
 std::string FileFailureText(const FileFailure& failure) {
   const char* text = "";
   switch (failure.kind) {
     case FileFailure::kCannotRead:
-      text = "ﾌｧｲﾙを読み込めませんでした。";
+      text = texts::kCannotReadFile;
       break;
     case FileFailure::kCannotCreate:
-      text = "ﾌｧｲﾙを作成できませんでした。";
+      text = texts::kCannotCreateFile;
       break;
     case FileFailure::kCannotWrite:
-      text = "ﾌｧｲﾙに書き込めませんでした。";
+      text = texts::kCannotWriteFile;
       break;
     case FileFailure::kNone:
       break;

@@ -7,12 +7,13 @@
 #include "engine/harvest_engine.h"
 #include "platform/file_system.h"
 #include "platform/win_types.h"
+#include "resources/texts.h"
 
 namespace {
 
-constexpr const char* kIdleStatus = "Version1.03";
-constexpr const char* kPageScratchName = "vimbel.tmp";
-constexpr const char* kLinkScratchName = "#vimbel#.tmp";
+using texts::kLinkScratchName;
+using texts::kPageScratchName;
+using texts::kStatusIdle;
 
 }  // namespace
 
@@ -20,15 +21,14 @@ void CHarvestEngine::OnOK() {
   std::string address = GetAddressText();
   if (address.empty()) {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage("ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。", kErrorCaption, platform::MB_ICONERROR);
+    ShowMessage(texts::kNoAddress, texts::kCaptionError, platform::MB_ICONERROR);
     return;
   }
   // With a local page the field holds the base address, which must name a
   // directory.
   if (!m_strSourceFile.empty() && address.back() != '/') {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage("ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。", kErrorCaption,
-                platform::MB_ICONERROR);
+    ShowMessage(texts::kBadBaseAddress, texts::kCaptionError, platform::MB_ICONERROR);
     return;
   }
   RunHarvest();
@@ -38,13 +38,14 @@ void CHarvestEngine::RunHarvest() {
   m_lastOutcome = HarvestOutcome::kStopped;
   auto stop = [this] {
     m_lastOutcome = HarvestOutcome::kStopped;
-    SetStatusText(kIdleStatus);
+    SetStatusText(kStatusIdle);
   };
 
   std::string why;
   std::optional<std::string> folder = platform::TempFolder(&why);
   if (!folder) {
-    ShowMessage("ﾌｧｲﾙを作成できませんでした。\n" + why, kErrorCaption, platform::MB_ICONERROR);
+    ShowMessage(std::string(texts::kCannotCreateFile) + "\n" + why, texts::kCaptionError,
+                platform::MB_ICONERROR);
     stop();
     return;
   }
@@ -55,7 +56,7 @@ void CHarvestEngine::RunHarvest() {
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       // Whatever a broken copy left behind is not this page.
       platform::RemoveFile(pagePath);
-      ShowMessage(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}), kErrorCaption,
+      ShowMessage(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}), texts::kCaptionError,
                   platform::MB_ICONERROR);
       stop();
       return;
@@ -76,7 +77,7 @@ void CHarvestEngine::RunHarvest() {
   }
 
   if (FileFailure failure = ScanAnchorLinks(pagePath)) {
-    ShowMessage(FileFailureText(failure), kErrorCaption, platform::MB_ICONERROR);
+    ShowMessage(FileFailureText(failure), texts::kCaptionError, platform::MB_ICONERROR);
     platform::RemoveFile(pagePath);
     platform::RemoveFile(*folder + kLinkScratchName);
     stop();
@@ -85,7 +86,7 @@ void CHarvestEngine::RunHarvest() {
 
   bool incomplete = m_lastOutcome == HarvestOutcome::kIncomplete;
   m_lastOutcome = incomplete ? HarvestOutcome::kIncomplete : HarvestOutcome::kCompleted;
-  ShowMessage("終了しました。", "正常終了", platform::MB_OK);
+  ShowMessage(texts::kDone, texts::kCaptionDone, platform::MB_OK);
   platform::RemoveFile(pagePath);
-  SetStatusText(kIdleStatus);
+  SetStatusText(kStatusIdle);
 }

@@ -2,6 +2,7 @@
 // status, with the body read into the page scratch file.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -12,11 +13,11 @@
 #include "platform/internet_session.h"
 #include "platform/text_file.h"
 #include "platform/win_types.h"
+#include "resources/texts.h"
 #include "settings/harvest_app.h"
 
 namespace {
 
-constexpr const char* kAgent = "vimbel/1.03[jp]";
 constexpr size_t kReadChunk = 1024;
 
 // The leading decimal number of a header value, read the way atoi reads it,
@@ -34,7 +35,14 @@ int64_t LeadingNumber(const std::string& text) {
 }
 
 std::string ConnectFailureText(const std::string& cause) {
-  return "ｻｰﾊﾞｰに接続できませんでした。\n" + cause;
+  return std::string(texts::kCannotConnect) + "\n" + cause;
+}
+
+// A fixed text with one "%d" filled in.
+std::string Formatted(const char* format, int value) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
 }
 
 }  // namespace
@@ -46,27 +54,27 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
 
   std::string why;
   platform::InternetSession session;
-  bool sessionOpen = session.Open(kAgent, &why);
+  bool sessionOpen = session.Open(texts::kUserAgent, &why);
 
   // Each attempt starts the page afresh; the file is the user's alone.
   platform::TextWriter page;
   if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
-    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), kErrorCaption,
+    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
                 MB_ICONERROR);
     return 2;
   }
   if (!sessionOpen) {
     page.Close();
-    ShowMessage(ConnectFailureText(why), kErrorCaption, MB_ICONERROR);
+    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
     return 2;
   }
 
-  SetStatusText("接続中．．．");
+  SetStatusText(texts::kStatusConnecting);
   std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why);
   if (!request) {
     session.Close();
     page.Close();
-    ShowMessage(ConnectFailureText(why), kErrorCaption, MB_ICONERROR);
+    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
     return 2;
   }
 
@@ -87,19 +95,16 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
       return 0;
     }
     if (status == 404) {
-      ShowMessage(
-          "指定されたファイルが存在しません。\n"
-          "アドレスをよく確かめてからもう一度実行してください。",
-          "404 Not Found", MB_ICONERROR);
+      ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
+                  texts::kCaptionNotFound, MB_ICONERROR);
       return 2;
     }
-    std::string code = std::to_string(status);
-    ShowMessage("その他のエラーが発生しました。(code " + code + ")", "Error Code " + code,
-                MB_ICONERROR);
+    ShowMessage(Formatted(texts::kOtherStatusFormat, status),
+                Formatted(texts::kCaptionStatusFormat, status), MB_ICONERROR);
     return 2;
   }
 
-  SetStatusText("読み込み中");
+  SetStatusText(texts::kStatusReading);
   std::string lengthText;
   bool hasLength = request->QueryContentLength(lengthText);
   int64_t declared = hasLength ? LeadingNumber(lengthText) : 0;
@@ -127,7 +132,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   session.Close();
   if (!page.Close()) writeFailed = true;
   if (writeFailed) {
-    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), kErrorCaption,
+    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
                 MB_ICONERROR);
     return 2;
   }
@@ -135,7 +140,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   bool shortPage = readFailed || (hasLength && received != declared);
   if (!shortPage) return 1;
   if (attempt < GetHarvestApp().m_nTimes) return 0;
-  ShowMessage("ﾌｧｲﾙが正常に読み込めませんでした。", "警告", MB_ICONWARNING);
+  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
   return 1;
 }

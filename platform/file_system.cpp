@@ -37,8 +37,11 @@ std::optional<std::string> TempFolder(std::string* why) {
     if (tmp.empty()) tmp = "/tmp";
     folder = tmp + "/vimbel-" + std::to_string(::geteuid());
   }
-  while (folder.size() > 1 && folder.find("//") != std::string::npos)
-    folder.replace(folder.find("//"), 2, "/");
+  // "/tmp/" and "/tmp" name the same folder; so should the paths made here.
+  std::string single;
+  for (char c : folder)
+    if (c != '/' || single.empty() || single.back() != '/') single.push_back(c);
+  folder = single;
 
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     SetWhy(why, folder + ": " + std::strerror(errno));
@@ -84,9 +87,9 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
-  bool ok = true;
+  bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
   std::vector<char> buffer(256 * 1024);
-  for (;;) {
+  while (ok) {
     ssize_t n = ::read(in, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -129,8 +132,7 @@ std::string HomeFolder() {
   if (home.empty()) {
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
   }
-  if (home.empty()) home = "/";
-  if (home.back() != '/') home += '/';
+  if (home.empty() || home.back() != '/') home.push_back('/');
   return home;
 }
 

@@ -1,6 +1,7 @@
 // vimbel-cli: one harvest run from the terminal, as the window's start
 // button would run it, with the window's settings.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,11 @@ class CConsoleHarvest : public CHarvestEngine {
   std::string m_strAddress;
 
   std::string OutputFilePath() const override {
-    return m_toStdout ? std::string("/dev/stdout") : CHarvestEngine::OutputFilePath();
+    if (!m_toStdout) return CHarvestEngine::OutputFilePath();
+    // The lines would land in the middle of the status line when both go to
+    // the same terminal.
+    m_console.ClearStatus();
+    return "/dev/stdout";
   }
 
   // Reports a failure to open FILE as the window reports it.
@@ -88,8 +93,9 @@ int main(int argc, char** argv) {
   // only one process of the program may run a harvest at a time.
   bool running = false;
   app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running);
+  const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
+      app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    platform::CloseInstanceLock(app.m_hMutex);
     std::fprintf(stderr, "vimbel-cli: vimbel is running; try again when it has ended\n");
     return kExitStopped;
   }

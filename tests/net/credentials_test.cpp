@@ -1,0 +1,111 @@
+// The 401 road: the prompt, the address that carries the credentials, and
+// where those credentials may go.
+#include <string>
+#include <vector>
+
+#include "tests/net/net_fixture.h"
+
+namespace net_tests {
+namespace {
+
+using test::HttpRoute;
+
+HttpRoute Guarded(std::string body, std::string user, std::string password) {
+  HttpRoute route = HttpRoute::Page(200, std::move(body));
+  route.basicAuth = std::make_pair(std::move(user), std::move(password));
+  return route;
+}
+
+class Credentials : public LoopbackTest {
+ protected:
+  // Downloads as the run does: again while the answer is 0.
+  std::vector<int> Attempts(std::string& url) {
+    std::vector<int> results;
+    int result = 0;
+    for (int attempt = 0; result == 0 && attempt < 10; ++attempt) {
+      result = engine.DownloadPage(url, PagePath(), attempt);
+      results.push_back(result);
+    }
+    return results;
+  }
+};
+
+TEST_F(Credentials, AnsweredPromptsAreSentAsTypedWhateverTheyHoldIn) {
+  struct Case {
+    const char* user;
+    const char* password;
+  };
+  const Case cases[] = {
+      {"user", "pa:ss@wo/rd"},
+      {"us@er:x", "#?/ %"},
+      {"", ""},
+      {"名前", "パス"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " / " + c.password);
+    server.Route("/dir/page.html", Guarded("secret page", c.user, c.password));
+    engine.ClearRecords();
+    engine.QueueCredentials(c.user, c.password);
+    std::string url = server.Url("/dir/page.html");
+
+    EXPECT_EQ(Attempts(url), (std::vector<int>{0, 1}));
+    EXPECT_EQ(testing_support::ReadBytes(PagePath()), "secret page");
+    EXPECT_TRUE(engine.Messages().empty());
+    // The page itself is asked for again, on the same server.
+    auto last = server.LastRequest();
+    EXPECT_EQ(last.path, "/dir/page.html");
+    EXPECT_EQ(last.headers["authorization"],
+              "Basic " + test::BasicAuthorization(c.user, c.password));
+    EXPECT_NE(url.find("@127.0.0.1:" + std::to_string(server.Port()) + "/dir/page.html"),
+              std::string::npos)
+        << url;
+  }
+}
+
+TEST_F(Credentials, WrongCredentialsPromptAgainUntilCancel) {
+  server.Route("/page", Guarded("x", "user", "right"));
+  engine.QueueCredentials("user", "wrong");
+  engine.QueueCredentials("user", "wrong again");
+  engine.QueueCredentialsCancel();
+  std::string url = server.Url("/page");
+
+  EXPECT_EQ(Attempts(url), (std::vector<int>{0, 0, 2}));
+  EXPECT_EQ(engine.PromptCount(), 3);
+  EXPECT_TRUE(engine.Messages().empty());
+  // Only the last answer is in the address, once.
+  EXPECT_EQ(url.find("wrong@"), std::string::npos);
+  EXPECT_EQ(url.find('@'), url.rfind('@'));
+  EXPECT_NE(url.find("user:wrong%20again@"), std::string::npos) << url;
+  // Cancel keeps what the last OK stored.
+  EXPECT_EQ(env.App().m_strPassword, "wrong again");
+}
+
+TEST_F(Credentials, CancelAtOnceStopsWithoutAMessage) {
+  server.Route("/page", Guarded("x", "user", "right"));
+  engine.QueueCredentialsCancel();
+  std::string url = server.Url("/page");
+  const std::string typed = url;
+  EXPECT_EQ(Attempts(url), (std::vector<int>{2}));
+  EXPECT_EQ(url, typed);
+  EXPECT_TRUE(engine.Messages().empty());
+  EXPECT_EQ(testing_support::ReadBytes(PagePath()), "");
+}
+
+TEST_F(Credentials, NeverFollowARedirectToAnotherHost) {
+  test::HttpServer other;
+  ASSERT_TRUE(other.Start());
+  other.Route("/elsewhere", HttpRoute::Page(200, "moved"));
+  HttpRoute away = HttpRoute::Redirect(other.Url("/elsewhere"));
+  away.basicAuth = std::make_pair("user", "pw");
+  server.Route("/page", away);
+  engine.QueueCredentials("user", "pw");
+  std::string url = server.Url("/page");
+
+  EXPECT_EQ(Attempts(url), (std::vector<int>{0, 1}));
+  EXPECT_EQ(testing_support::ReadBytes(PagePath()), "moved");
+  ASSERT_EQ(other.RequestCount(), 1u);
+  EXPECT_EQ(other.LastRequest().headers.count("authorization"), 0u);
+}
+
+}  // namespace
+}  // namespace net_tests

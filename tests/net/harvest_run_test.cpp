@@ -1,0 +1,222 @@
+// Whole runs from the start button: both roads, to the output file.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/net/net_fixture.h"
+
+namespace net_tests {
+namespace {
+
+using test::HttpRoute;
+using testing_support::Exists;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+constexpr unsigned kError = 16;
+const Shown kDone{"終了しました。", "正常終了", 0};
+const Shown kIncompleteWarning{"ﾌｧｲﾙが正常に読み込めませんでした。", "警告", 48};
+
+const char kGalleryPage[] =
+    "<html><body>\n"
+    "<a href=\"pics/one.jpg\">one</a>\n"
+    "<a href=two.gif>two</a>\n"
+    "<a href=\"http://elsewhere.example/three.jpeg\">three</a>\n"
+    "<a href=\"notes.txt\">notes</a>\n"
+    "</body></html>\n";
+
+class HarvestRun : public LoopbackTest {
+ protected:
+  void SetUp() override {
+    LoopbackTest::SetUp();
+    CHarvestApp& app = env.App();
+    app.m_bImage = 1;
+    app.m_strExtent = ".???";
+    engine.m_strSaveFolder = env.HomeDir();
+    engine.m_nOutPutType = 2;  // list
+    engine.m_nFileSelect = 2;  // vimbel.txt
+  }
+
+  std::string ScratchFolder() const { return env.Path("runtime/vimbel/"); }
+  std::string PageScratch() const { return ScratchFolder() + "vimbel.tmp"; }
+  std::string LinkScratch() const { return ScratchFolder() + "#vimbel#.tmp"; }
+  std::string Output() const { return env.HomeDir() + "vimbel.txt"; }
+
+  std::string Listed(const std::string& base) const {
+    return base + "pics/one.jpg\r\n" + base + "two.gif\r\n" +
+           "http://elsewhere.example/three.jpeg\r\n";
+  }
+};
+
+TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGalleryPage));
+  engine.SetAddress(server.Url("/dir/page.html"));
+  engine.OnOK();
+
+  const std::string base = server.Url("/dir/");
+  EXPECT_EQ(engine.m_strBaseUrl, base);
+  EXPECT_EQ(ReadBytes(Output()), Listed(base));
+  EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+  EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
+  EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted);
+  EXPECT_FALSE(Exists(PageScratch()));
+  EXPECT_FALSE(Exists(LinkScratch()));
+
+  // A second run appends.
+  engine.OnOK();
+  EXPECT_EQ(ReadBytes(Output()), Listed(base) + Listed(base));
+}
+
+TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
+  const std::string page = env.Path("saved.html");
+  WriteBytes(page, kGalleryPage);
+  engine.m_strSourceFile = page;
+  engine.SetAddress("http://example.com/gallery/");
+  engine.OnOK();
+
+  EXPECT_EQ(engine.m_strBaseUrl, "http://example.com/gallery/");
+  EXPECT_EQ(ReadBytes(Output()), Listed("http://example.com/gallery/"));
+  EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+  EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted);
+  EXPECT_FALSE(Exists(PageScratch()));
+  EXPECT_EQ(ReadBytes(page), kGalleryPage);
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
+  struct Case {
+    const char* name;
+    std::string sourceFile;
+    std::string address;
+    std::string message;
+  };
+  const std::string page = env.Path("saved.html");
+  WriteBytes(page, kGalleryPage);
+  const std::vector<Case> cases = {
+      {"empty address", "", "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
+      {"empty base", page, "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
+      {"base without a final slash", page, "http://server/dir",
+       "ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine.ClearRecords();
+    engine.m_strSourceFile = c.sourceFile;
+    engine.m_strBaseUrl = "unchanged";
+    engine.SetAddress(c.address);
+    engine.OnOK();
+    EXPECT_EQ(Messages(engine), (std::vector<Shown>{{c.message, "エラー", kError}}));
+    EXPECT_TRUE(engine.StatusTexts().empty());
+    EXPECT_EQ(engine.m_strBaseUrl, "unchanged");
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kNotRun);
+    EXPECT_FALSE(Exists(ScratchFolder()));
+    EXPECT_FALSE(Exists(Output()));
+  }
+}
+
+// Runs that stop: the user hears why, no completion message, no output,
+// and the status line goes back to idle.
+TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
+  server.Route("/missing.html", HttpRoute::Page(404, ""));
+  struct Case {
+    const char* name;
+    std::string address;
+    std::string sourceFile;
+    std::string messageStart;
+    bool pageScratchLeft;
+  };
+  const std::string gone = env.Path("gone.html");
+  const std::vector<Case> cases = {
+      {"404", server.Url("/missing.html"), "", "指定されたファイルが存在しません。\n", true},
+      {"refused", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/a/",
+       "", "ｻｰﾊﾞｰに接続できませんでした。\n", true},
+      {"unknown host", "http://nohost.invalid/a/b.html", "", "ｻｰﾊﾞｰに接続できませんでした。\n",
+       true},
+      {"local page gone", "http://example.com/", gone, "ﾌｧｲﾙを読み込めませんでした。\n" + gone,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine.ClearRecords();
+    engine.m_strSourceFile = c.sourceFile;
+    engine.SetAddress(c.address);
+    engine.OnOK();
+    ASSERT_EQ(engine.Messages().size(), 1u);
+    EXPECT_EQ(engine.Messages()[0].text.rfind(c.messageStart, 0), 0u) << engine.Messages()[0].text;
+    EXPECT_EQ(engine.Messages()[0].type, kError);
+    EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
+    EXPECT_EQ(Exists(PageScratch()), c.pageScratchLeft);
+    EXPECT_FALSE(Exists(Output()));
+  }
+}
+
+TEST_F(HarvestRun, ShortPagesAreReadAgainUpToTheLimitThenHarvested) {
+  HttpRoute shortPage = HttpRoute::Page(200, kGalleryPage);
+  shortPage.declaredLength = sizeof kGalleryPage + 100;
+  server.Route("/short.html", shortPage);
+  const std::string base = server.Url("/");
+  for (int times : {0, 2}) {
+    SCOPED_TRACE(times);
+    env.App().m_nTimes = times;
+    engine.ClearRecords();
+    const size_t before = server.RequestCount("/short.html");
+    engine.SetAddress(server.Url("/short.html"));
+    engine.OnOK();
+    EXPECT_EQ(server.RequestCount("/short.html") - before, static_cast<size_t>(times) + 1);
+    EXPECT_EQ(Messages(engine), (std::vector<Shown>{kIncompleteWarning, kDone}));
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kIncomplete);
+  }
+  EXPECT_EQ(ReadBytes(Output()), Listed(base) + Listed(base));
+}
+
+TEST_F(HarvestRun, CredentialsReachTheServerButNeverTheOutputName) {
+  HttpRoute guarded = HttpRoute::Page(200, kGalleryPage);
+  guarded.basicAuth = std::make_pair("id", "p:a@s/s");
+  server.Route("/dir/page.html", guarded);
+  engine.m_nFileSelect = 1;  // named after the base address
+  engine.QueueCredentials("id", "p:a@s/s");
+  engine.SetAddress(server.Url("/dir/page.html"));
+  engine.OnOK();
+
+  const std::string base = server.Url("/dir/");
+  EXPECT_EQ(engine.m_strBaseUrl, base);
+  const std::string named =
+      env.HomeDir() + "http___127.0.0.1_" + std::to_string(server.Port()) + "_dir_.txt";
+  EXPECT_EQ(ReadBytes(named), Listed(base));
+  EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+  EXPECT_EQ(server.LastRequest().path, "/dir/page.html");
+}
+
+TEST_F(HarvestRun, WriterFailuresAreReportedAndScratchFilesRemoved) {
+  server.Route("/page.html", HttpRoute::Page(200, kGalleryPage));
+  engine.m_strSaveFolder = env.Path("no such folder/");
+  engine.SetAddress(server.Url("/page.html"));
+  engine.OnOK();
+
+  EXPECT_EQ(Messages(engine),
+            (std::vector<Shown>{{"ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("no such folder/vimbel.txt"),
+                                 "エラー", kError}}));
+  EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
+  EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
+  EXPECT_FALSE(Exists(PageScratch()));
+  EXPECT_FALSE(Exists(LinkScratch()));
+}
+
+TEST_F(HarvestRun, ARefusedScratchFolderStopsTheRun) {
+  ASSERT_EQ(::symlink(env.Dir().c_str(), ScratchFolder().substr(0, ScratchFolder().size() - 1).c_str()), 0);
+  server.Route("/page.html", HttpRoute::Page(200, kGalleryPage));
+  engine.SetAddress(server.Url("/page.html"));
+  engine.OnOK();
+
+  ASSERT_EQ(engine.Messages().size(), 1u);
+  EXPECT_EQ(engine.Messages()[0].text.rfind("ﾌｧｲﾙを作成できませんでした。\n", 0), 0u);
+  EXPECT_EQ(engine.Messages()[0].caption, "エラー");
+  EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
+  EXPECT_EQ(server.RequestCount(), 0u);
+  EXPECT_FALSE(Exists(Output()));
+}
+
+}  // namespace
+}  // namespace net_tests

@@ -1,0 +1,122 @@
+// The terminal front end's command line, the settings a run takes, and its
+// exit status.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/profile_keys.h"
+#include "tests/support/recording_engine.h"
+#include "tests/support/test_environment.h"
+#include "ui/cli_front_end.h"
+
+using testing_support::RecordingEngine;
+using testing_support::TestEnvironment;
+
+TEST(CliArguments, UsageErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* mentions;
+  };
+  const Case cases[] = {
+      {{}, "ADDRESS"},
+      {{"--list"}, "ADDRESS"},
+      {{"a", "b"}, "too many"},
+      {{"--open", "f", "a", "b"}, "too many"},
+      {{"--bogus", "a"}, "unknown option --bogus"},
+      {{"-x", "a"}, "unknown option -x"},
+      {{"--html", "--list", "a"}, "exclude"},
+      {{"--url-name", "--append", "a"}, "exclude"},
+      {{"--types", "image,photo", "a"}, "photo"},
+      {{"--types", "", "a"}, "unknown type"},
+      {{"--types", "image,", "a"}, "unknown type"},
+      {{"--times", "3x", "a"}, "--times"},
+      {{"--times", "-1", "a"}, "--times"},
+      {{"--times", "99999999999", "a"}, "--times"},
+      {{"a", "--times"}, "--times needs"},
+      {{"--save-folder"}, "--save-folder"},
+      {{"--open"}, "--open needs"},
+      {{"--open", "a", "--open", "b"}, "once"},
+      {{"--list=yes", "a"}, "takes no value"},
+  };
+  for (const Case& c : cases) {
+    const CliCommand cmd = ParseCliArguments(c.args);
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    EXPECT_EQ(cmd.action, CliCommand::kUsageError) << joined;
+    EXPECT_NE(cmd.error.find(c.mentions), std::string::npos) << joined << "-> " << cmd.error;
+    EXPECT_EQ(cmd.error.find('\n'), std::string::npos) << "one line";
+  }
+}
+
+TEST(CliArguments, OptionsAndOperands) {
+  const CliCommand cmd = ParseCliArguments({"--list", "--url-name", "--save-folder", "/out",
+                                            "--types=exe,image,extra", "--ext", "rar", "--times",
+                                            "3", "--stdout", "--", "-odd-address"});
+  ASSERT_EQ(cmd.action, CliCommand::kRun) << cmd.error;
+  const CliOptions& o = cmd.options;
+  EXPECT_EQ(o.outPutType, 2);
+  EXPECT_EQ(o.fileSelect, 1);
+  EXPECT_EQ(o.saveFolder, "/out/");
+  EXPECT_EQ(o.types, (std::vector<int>{1, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(o.extent, ".rar");
+  EXPECT_EQ(o.times, 3);
+  EXPECT_TRUE(o.toStdout);
+  EXPECT_EQ(o.address, "-odd-address");
+  EXPECT_FALSE(o.openFile);
+
+  const CliCommand open = ParseCliArguments({"--open", "page.html", "http://a/b/"});
+  ASSERT_EQ(open.action, CliCommand::kRun);
+  EXPECT_EQ(open.options.openFile, "page.html");
+  EXPECT_EQ(open.options.address, "http://a/b/");
+  EXPECT_EQ(ParseCliArguments({"--open", "x.url"}).action, CliCommand::kRun);
+
+  EXPECT_EQ(ParseCliArguments({"a", "--help", "--bogus"}).action, CliCommand::kHelp);
+  EXPECT_EQ(ParseCliArguments({"--version"}).action, CliCommand::kVersion);
+}
+
+TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {
+  TestEnvironment env;
+  CHarvestApp& app = env.App();
+  app.WriteProfileInt(profile::kSection, profile::kOutPutType, 1);
+  app.WriteProfileInt(profile::kSection, profile::kTimes, 5);
+  app.WriteProfileString(profile::kSection, profile::kSaveFolder, "/saved/");
+  const std::string before = testing_support::ReadBytes(env.ProfilePath());
+
+  RecordingEngine engine;
+  LoadProfileSettings(app, engine);
+  EXPECT_EQ(engine.m_nOutPutType, 1);
+  EXPECT_EQ(engine.m_nFileSelect, 2);
+  EXPECT_EQ(engine.m_strSaveFolder, "/saved/");
+  EXPECT_EQ(app.m_bImage, 1);
+  EXPECT_EQ(app.m_strExtent, ".???");
+  EXPECT_EQ(app.m_nTimes, 5);
+
+  CliCommand cmd = ParseCliArguments({"--types", "image,movie", "--times", "0", "--url-name", "a"});
+  ASSERT_EQ(cmd.action, CliCommand::kRun);
+  EXPECT_FALSE(ApplyCliOptions(cmd.options, app, engine));
+  EXPECT_EQ(app.m_bMovie, 1);
+  EXPECT_EQ(app.m_nTimes, 0);
+  EXPECT_EQ(engine.m_nFileSelect, 1);
+  EXPECT_EQ(engine.m_nOutPutType, 2) << "a second type bars the gallery";
+  EXPECT_EQ(testing_support::ReadBytes(env.ProfilePath()), before) << "nothing is written";
+
+  // Asked for outright, the gallery that the rule bars is a usage error.
+  cmd = ParseCliArguments({"--html", "--types", "exe", "a"});
+  EXPECT_TRUE(ApplyCliOptions(cmd.options, app, engine));
+  cmd = ParseCliArguments({"--html", "--types", "image", "a"});
+  EXPECT_FALSE(ApplyCliOptions(cmd.options, app, engine));
+  EXPECT_EQ(engine.m_nOutPutType, 1);
+}
+
+TEST(CliSettings, ProfileWithoutImagesForcesTheList) {
+  TestEnvironment env;
+  env.App().WriteProfileInt(profile::kSection, profile::kImage, 0);
+  env.App().WriteProfileInt(profile::kSection, profile::kExe, 1);
+  RecordingEngine engine;
+  LoadProfileSettings(env.App(), engine);
+  EXPECT_FALSE(ApplyCliOptions(ParseCliArguments({"a"}).options, env.App(), engine));
+  EXPECT_EQ(engine.m_nOutPutType, 2);
+  EXPECT_EQ(env.App().GetProfileInt(profile::kSection, profile::kOutPutType, 1), 1)
+      << "unlike the window, the terminal stores nothing";
+}

@@ -1,0 +1,92 @@
+// The private temporary folder, file copies and the file-find.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/file_system.h"
+#include "tests/support/test_environment.h"
+
+using testing_support::ReadBytes;
+using testing_support::TestEnvironment;
+using testing_support::WriteBytes;
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+TEST(TempFolder, IsAPrivateFolderOfTheUser) {
+  TestEnvironment env;
+  EXPECT_EQ(platform::TempFolder(), env.Path("runtime/vimbel/"));
+  EXPECT_EQ(ModeOf(env.Path("runtime/vimbel")), 0700u);
+
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const std::string fallback = env.Path("tmp/vimbel-") + std::to_string(::geteuid());
+  EXPECT_EQ(platform::TempFolder(), fallback + "/");
+
+  // One that was left open to others is closed again.
+  ::chmod(fallback.c_str(), 0777);
+  EXPECT_EQ(platform::TempFolder(), fallback + "/");
+  EXPECT_EQ(ModeOf(fallback), 0700u);
+}
+
+TEST(TempFolder, RefusesALinkOrAFileInItsPlace) {
+  TestEnvironment env;
+  ::mkdir(env.Path("other").c_str(), 0700);
+  ASSERT_EQ(::symlink(env.Path("other").c_str(), env.Path("runtime/vimbel").c_str()), 0);
+  std::string why;
+  EXPECT_EQ(platform::TempFolder(&why), std::nullopt);
+  EXPECT_NE(why.find("link"), std::string::npos) << why;
+
+  ::unsetenv("XDG_RUNTIME_DIR");
+  WriteBytes(env.Path("tmp/vimbel-") + std::to_string(::geteuid()), "");
+  EXPECT_EQ(platform::TempFolder(&why), std::nullopt);
+}
+
+TEST(CopyFileReplacing, CopiesBytesOverAnOlderFileForTheUserAlone) {
+  TestEnvironment env;
+  const std::string bytes("a\r\nb\x1A\0c", 7);
+  WriteBytes(env.Path("from"), bytes);
+  WriteBytes(env.Path("to"), "a much longer older content");
+  ::chmod(env.Path("from").c_str(), 0644);
+  EXPECT_TRUE(platform::CopyFileReplacing(env.Path("from"), env.Path("to")));
+  EXPECT_EQ(ReadBytes(env.Path("to")), bytes);
+  EXPECT_EQ(ModeOf(env.Path("to")), 0600u);
+  EXPECT_FALSE(platform::CopyFileReplacing(env.Path("missing"), env.Path("to2")));
+  EXPECT_FALSE(platform::CopyFileReplacing(env.Dir(), env.Path("to2")));
+  EXPECT_FALSE(platform::CopyFileReplacing(env.Path("from"), env.Path("no/dir/to")));
+}
+
+TEST(FindFirstFile, GivesTheFirstMatchAsAFullPath) {
+  TestEnvironment env;
+  ::mkdir(env.Path("d").c_str(), 0700);
+  for (const char* name : {"d/b.url", "d/a.URL", "d/c.html", "d/.hidden.html"})
+    WriteBytes(env.Path(name), "");
+  EXPECT_EQ(platform::FindFirstFile(env.Path("d/*.html")), env.Path("d/.hidden.html"));
+  EXPECT_EQ(platform::FindFirstFile(env.Path("d/?.url")), env.Path("d/b.url"));
+  EXPECT_EQ(platform::FindFirstFile(env.Path("d/c.html")), env.Path("d/c.html"));
+  EXPECT_EQ(platform::FindFirstFile(env.Path("d/*.png")), std::nullopt);
+  EXPECT_EQ(platform::FindFirstFile(env.Path("d/missing")), std::nullopt);
+  EXPECT_EQ(platform::FindFirstFile(env.Path("nowhere/*")), std::nullopt);
+
+  char old[4096];
+  ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(::chdir(env.Path("d").c_str()), 0);
+  EXPECT_EQ(platform::FindFirstFile("c.*"), env.Path("d/c.html"));
+  EXPECT_EQ(platform::FindFirstFile("../d/b.url"), env.Path("d/../d/b.url"));
+  ASSERT_EQ(::chdir(old), 0);
+}
+
+TEST(HomeFolder, EndsInASlash) {
+  TestEnvironment env;
+  EXPECT_EQ(platform::HomeFolder(), env.HomeDir());
+  ::setenv("HOME", "/", 1);
+  EXPECT_EQ(platform::HomeFolder(), "/");
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// The link filter: which lines a set of categories keeps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/link_filter.h"
+#include "tests/support/test_environment.h"
+
+using testing_support::TestEnvironment;
+
+namespace {
+
+enum Categories { kImage = 1, kExe = 2, kArchive = 4, kWave = 8, kMovie = 16, kExtra = 32 };
+
+struct FilterCase {
+  const char* line;
+  int categories;
+  const char* extent;
+  bool passes;
+};
+
+void Select(CHarvestApp& app, int categories, const char* extent) {
+  app.m_bImage = (categories & kImage) ? 1 : 0;
+  app.m_bExe = (categories & kExe) ? 1 : 0;
+  app.m_bArchive = (categories & kArchive) ? 1 : 0;
+  app.m_bWave = (categories & kWave) ? 1 : 0;
+  app.m_bMovie = (categories & kMovie) ? 1 : 0;
+  app.m_bExtra = (categories & kExtra) ? 1 : 0;
+  app.m_strExtent = extent;
+}
+
+TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
+  const std::vector<FilterCase> cases = {
+      {"photo.JPG\n", kImage, "", true},
+      {"x.jpg.html\n", kImage, "", true},
+      {"index.cgi?img=a.gif\n", kImage, "", true},
+      {"my.gifts/page.html\n", kImage, "", true},
+      {"x.JPEG", kImage, "", true},
+      {"x.jpe\n", kImage | kExe | kArchive | kWave | kMovie, "", false},
+      {"x.aif\n", kImage | kExe | kArchive | kWave | kMovie, "", false},
+      {"x.midi\n", kWave, "", true},
+      {"x.mpeg4\n", kMovie, "", true},
+      {"X.ZIP\n", kArchive, "", true},
+      {"X.ZIP\n", kImage, "", false},
+      {"setup.EXE", kExe, "", true},
+      {"a.lzh b.wav c.aiff d.mp3", kArchive, "", true},
+      {"song.mp3\n", kImage | kMovie, "", false},
+      {"clip.mov\n", kMovie, "", true},
+      {"page.html\n", kImage | kExe | kArchive | kWave | kMovie, "", false},
+      // The custom extension, lowercased for the test; capitals match both.
+      {"x.png\n", kExtra, ".PNG", true},
+      {"X.PNG\n", kExtra, ".PNG", true},
+      {"x.png\n", kImage, ".png", false},
+      {"x.pn\n", kExtra, ".png", false},
+      {"no dot\n", kExtra, ".", false},
+      {"a.b\n", kExtra, ".", true},
+      {"\n", kExtra, "", true},
+      {"\n", kImage | kExe | kArchive | kWave | kMovie, "", false},
+      {"anything\n", 0, "", false},
+      // Full-width capitals lowercase to full-width small letters.
+      {"\xEF\xBC\xB8.\xEF\xBC\xB0\xEF\xBC\xAE\xEF\xBC\xA7\n", kExtra,
+       ".\xEF\xBD\x90\xEF\xBD\x8E\xEF\xBD\x87", true},
+      {"x.\xEF\xBD\x90\xEF\xBD\x8E\xEF\xBD\x87\n", kExtra, ".\xEF\xBC\xB0\xEF\xBC\xAE\xEF\xBC\xA7",
+       true},
+      // A match never starts inside a character: the tail bytes of U+3042
+      // (E3 81 82) are not the custom extension "\x81\x82".
+      {"\xE3\x81\x82\n", kExtra, "\x81\x82", false},
+      {"\x81\x82\n", kExtra, "\x81\x82", true},
+  };
+  TestEnvironment env;
+  for (const FilterCase& c : cases) {
+    Select(env.App(), c.categories, c.extent);
+    EXPECT_EQ(LinkPassesFilter(c.line, env.App()), c.passes)
+        << c.line << " categories " << c.categories << " extent " << c.extent;
+  }
+}
+
+TEST(LinkFilter, AFlagCountsOnlyWhenItIsOne) {
+  TestEnvironment env;
+  CHarvestApp& app = env.App();
+  Select(app, 0, "");
+  for (int value : {2, -1, 0}) {
+    app.m_bImage = app.m_bExe = app.m_bArchive = app.m_bWave = app.m_bMovie = app.m_bExtra = value;
+    EXPECT_FALSE(LinkPassesFilter("a.jpg b.exe c.zip d.wav e.avi f\n", app)) << value;
+  }
+  app.m_bExtra = 1;
+  EXPECT_TRUE(LinkPassesFilter("f\n", app));
+}
+
+TEST(LinkFilter, LowercasesWholeCharactersOnly) {
+  struct Case {
+    std::string in, out;
+  };
+  const std::vector<Case> cases = {
+      {"ABC xyz 09", "abc xyz 09"},
+      {"\xEF\xBC\xA1\xEF\xBC\xBA", "\xEF\xBD\x81\xEF\xBD\x9A"},  // Ａ Ｚ -> ａ ｚ
+      {"\xEF\xBC\xA0\xEF\xBC\xBB", "\xEF\xBC\xA0\xEF\xBC\xBB"},  // ＠ ［ stay
+      {"\xC3\x89", "\xC3\x89"},                                    // É is not an ASCII capital
+      {"\xE3\x81\x82" "A", "\xE3\x81\x82" "a"},
+      {"\xEF\xBC" "A", "\xEF\xBC" "a"},  // a broken character: bytes stay bytes
+      {"\xBC\xA1", "\xBC\xA1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LowercaseMultibyte(c.in), c.out) << c.in;
+}
+
+}  // namespace
