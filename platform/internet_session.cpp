@@ -309,6 +309,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  // A proxy's own answer to CONNECT is not the page's answer.
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &InternetRequest::Impl::OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, r.get());
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &InternetRequest::Impl::OnHeader);

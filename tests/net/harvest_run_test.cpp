@@ -1,4 +1,5 @@
 // Whole runs from the start button: both roads, to the output file.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -189,19 +190,42 @@ TEST_F(HarvestRun, CredentialsReachTheServerButNeverTheOutputName) {
   EXPECT_EQ(server.LastRequest().path, "/dir/page.html");
 }
 
-TEST_F(HarvestRun, WriterFailuresAreReportedAndScratchFilesRemoved) {
+TEST_F(HarvestRun, ScanAndWriteFailuresAreReportedAndScratchFilesRemoved) {
   server.Route("/page.html", HttpRoute::Page(200, kGalleryPage));
-  engine.m_strSaveFolder = env.Path("no such folder/");
-  engine.SetAddress(server.Url("/page.html"));
-  engine.OnOK();
+  const std::string missingFolder = env.Path("no such folder/");
+  struct Case {
+    const char* name;
+    std::string saveFolder;
+    bool blockLinkScratch;  // a folder stands where the link list goes
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"output cannot be opened", missingFolder, false,
+       "ﾌｧｲﾙに書き込めませんでした。\n" + missingFolder + "vimbel.txt"},
+      {"link list cannot be created", env.HomeDir(), true,
+       "ﾌｧｲﾙを作成できませんでした。\n" + LinkScratch()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine.ClearRecords();
+    engine.m_strSaveFolder = c.saveFolder;
+    if (c.blockLinkScratch) {
+      ASSERT_EQ(::mkdir(LinkScratch().c_str(), 0700), 0);
+    }
+    engine.SetAddress(server.Url("/page.html"));
+    engine.OnOK();
 
-  EXPECT_EQ(Messages(engine),
-            (std::vector<Shown>{{"ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("no such folder/vimbel.txt"),
-                                 "エラー", kError}}));
-  EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
-  EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
-  EXPECT_FALSE(Exists(PageScratch()));
-  EXPECT_FALSE(Exists(LinkScratch()));
+    EXPECT_EQ(Messages(engine), (std::vector<Shown>{{c.message, "エラー", kError}}));
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
+    EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
+    EXPECT_FALSE(Exists(PageScratch()));
+    if (c.blockLinkScratch) {
+      ::rmdir(LinkScratch().c_str());
+    } else {
+      EXPECT_FALSE(Exists(LinkScratch()));
+    }
+    EXPECT_FALSE(Exists(Output()));
+  }
 }
 
 TEST_F(HarvestRun, ARefusedScratchFolderStopsTheRun) {

@@ -82,11 +82,4 @@ TEST(FindFirstFile, GivesTheFirstMatchAsAFullPath) {
   ASSERT_EQ(::chdir(old), 0);
 }
 
-TEST(HomeFolder, EndsInASlash) {
-  TestEnvironment env;
-  EXPECT_EQ(platform::HomeFolder(), env.HomeDir());
-  ::setenv("HOME", "/", 1);
-  EXPECT_EQ(platform::HomeFolder(), "/");
-}
-
 }  // namespace

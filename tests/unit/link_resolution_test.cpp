@@ -99,16 +99,6 @@ TEST(ResolveRelativeLink, TakesTheBaseAsAPageAddressMayLeaveIt) {
   }
 }
 
-TEST(BeginsWithScheme, NeedsALetterThenSchemeCharactersThenAColon) {
-  const std::vector<std::pair<const char*, bool>> cases = {
-      {"http://x", true}, {"HTTP://x", true}, {"svn+ssh://x", true}, {"a.b-c:", true},
-      {"mailto:x", true}, {"g:h", true},      {"1a:x", false},       {":x", false},
-      {"", false},        {"x.jpg", false},   {"./a:b", false},      {"a b:c", false},
-      {"go.cgi?u=http://d", false},           {" http://x", false},  {"a/b:c", false},
-  };
-  for (auto [text, expected] : cases) EXPECT_EQ(BeginsWithScheme(text), expected) << text;
-}
-
 TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
   struct Case {
     int outputType;
