@@ -35,24 +35,20 @@ const MessageMap& CHarvestDlg::GetMessageMap() const {
 }
 
 BOOL CHarvestDlg::OnInitDialog() {
-  // 1. Binds m_editUrl.
-  CDialog::OnInitDialog();
-
-  // 2. The window's icon.
+  CDialog::OnInitDialog();  // binds m_editUrl
   SetIcon(m_hIcon->id);
 
-  // 3. The twelve profile keys, in their order.
+  // The twelve profile keys, in their order.
   CHarvestApp& app = GetHarvestApp();
   LoadProfileSettings(app, *this);
 
-  // 4. The output radios as stored.
+  // The output radios as stored.
   CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, 1000 + m_nOutPutType);
   CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, 1012 + m_nFileSelect);
 
-  // 5. The status line.
   SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
 
-  // 6. The gallery is offered only while images are the one category.
+  // The gallery is offered only while images are the one category.
   if (app.m_bImage == 0 ||
       app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe != 0) {
     EnableDlgItem(IDC_RADIO_HTML, false);
@@ -61,10 +57,11 @@ BOOL CHarvestDlg::OnInitDialog() {
     app.WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
   }
 
-  // 7.-9. The address sources start here: the clipboard watch timer, one
-  // look at the clipboard, and the file named by the first argument.
+  // Here the address sources come in, in this order: the clipboard watch
+  // timer, one look at the clipboard, then the file named by the first
+  // command-line argument, which thereby wins over the clipboard.
 
-  // 10. The focus goes to the first tab stop, the address field.
+  // The focus goes to the first tab stop, the address field.
   return TRUE;
 }
 
@@ -78,7 +75,7 @@ HICON CHarvestDlg::OnQueryDragIcon() { return m_hIcon; }
 void CHarvestDlg::OnOptionRadio(UINT nID) {
   CHarvestApp& app = GetHarvestApp();
   const int id = static_cast<int>(nID);
-  if (id >= IDC_STATIC_STATUS) {
+  if (id >= 1012) {  // the naming radios 1013 and 1014
     m_nFileSelect = id - 1012;
     app.WriteProfileInt(profile::kSection, profile::kFileSelect, m_nFileSelect);
   } else {

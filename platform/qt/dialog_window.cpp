@@ -1,19 +1,27 @@
 #include "platform/qt/dialog_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "platform/qt/icons.h"
 
@@ -52,6 +60,66 @@ std::vector<std::string> LocalFiles(const QMimeData* mime) {
   for (const QUrl& url : mime->urls())
     if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
   return paths;
+}
+
+// A group box as the dialog manager draws one: an etched frame whose top edge
+// runs through the middle of the title, the title on the window's background.
+class EtchedGroupBox final : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int top = metrics.height() / 2;
+    const QRect frame = rect().adjusted(0, top, -1, -1);
+    const QColor dark = palette().color(QPalette::Dark);
+    const QColor light = palette().color(QPalette::Light);
+    painter.setPen(dark);
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    painter.setPen(light);
+    painter.drawRect(frame.adjusted(1, 1, 0, 0));
+    const QString text = title();
+    if (text.isEmpty()) return;
+    const int indent = metrics.averageCharWidth() + 1;
+    const QRect textRect(indent, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
+    painter.fillRect(textRect, palette().color(QPalette::Window));
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::WindowText));
+    painter.drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, text);
+  }
+};
+
+// Check boxes and radio buttons with the desktop's 13-pixel box and narrow
+// gap, so captions measured for it fit the width the template gives them.
+class DialogControlStyle final : public QProxyStyle {
+ public:
+  DialogControlStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    switch (metric) {
+      case PM_IndicatorWidth:
+      case PM_IndicatorHeight:
+      case PM_ExclusiveIndicatorWidth:
+      case PM_ExclusiveIndicatorHeight:
+        return 13;
+      case PM_CheckBoxLabelSpacing:
+      case PM_RadioButtonLabelSpacing:
+        return 3;
+      default:
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+  }
+};
+
+QStyle* ControlStyle() {
+  static QPointer<QStyle> style;
+  if (!style) {
+    style = new DialogControlStyle;
+    style->setParent(qApp);
+  }
+  return style;
 }
 
 }  // namespace
@@ -129,6 +197,7 @@ QWidget* DialogWindow::MakeControl(const ControlTemplate& c) {
     }
     case ControlKind::AutoRadioButton: {
       auto* radio = new QRadioButton(caption, this);
+      radio->setStyle(ControlStyle());
       // Exclusivity follows the template's groups, not Qt's siblings.
       radio->setAutoExclusive(false);
       connect(radio, &QRadioButton::clicked, this, [this, radio] {
@@ -138,11 +207,12 @@ QWidget* DialogWindow::MakeControl(const ControlTemplate& c) {
     }
     case ControlKind::AutoCheckBox: {
       auto* check = new QCheckBox(caption, this);
+      check->setStyle(ControlStyle());
       connect(check, &QCheckBox::clicked, this, [this, id] { Command(id); });
       return check;
     }
     case ControlKind::GroupBox: {
-      auto* box = new QGroupBox(caption, this);
+      auto* box = new EtchedGroupBox(caption, this);
       box->setFocusPolicy(Qt::NoFocus);
       box->setAttribute(Qt::WA_TransparentForMouseEvents);
       return box;
@@ -277,7 +347,9 @@ void DialogWindow::SetTimer(UINT id, UINT elapseMs) {
     timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this, id] { m_dlg.DispatchTimer(id); });
   }
-  timer->start(static_cast<int>(elapseMs));  // restarts a running timer's period
+  // As on the desktop, a period is at least 10 ms (0 would spin) and at
+  // most what a signed 32-bit count holds; starting again restarts it.
+  timer->start(static_cast<int>(std::clamp<UINT>(elapseMs, 10, 0x7FFFFFFF)));
 }
 
 void DialogWindow::KillTimer(UINT id) {

@@ -1,0 +1,331 @@
+// The Qt backend builds every control of every template where the template
+// puts it, and follows the dialog manager's rules for keys, groups, timers,
+// drops and message boxes.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QUrl>
+
+#include "platform/qt/dialog_font.h"
+#include "resources/dialog_templates.h"
+#include "tests/qt/qt_test_support.h"
+#include "tests/support/test_environment.h"
+
+using namespace platform;
+using namespace qt_test;
+
+namespace {
+
+const char* KindName(QWidget* w) {
+  if (qobject_cast<QLineEdit*>(w)) return "edit";
+  if (qobject_cast<QRadioButton*>(w)) return "radio";
+  if (qobject_cast<QCheckBox*>(w)) return "check";
+  if (qobject_cast<QPushButton*>(w)) return "button";
+  if (qobject_cast<QGroupBox*>(w)) return "group";
+  if (qobject_cast<QLabel*>(w)) return "static";
+  return "?";
+}
+
+const char* KindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Edit: return "edit";
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: return "button";
+    case ControlKind::AutoRadioButton: return "radio";
+    case ControlKind::AutoCheckBox: return "check";
+    case ControlKind::GroupBox: return "group";
+    case ControlKind::Static: return "static";
+  }
+  return "";
+}
+
+QString Caption(QWidget* w) {
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  return {};
+}
+
+class QtDialogTest : public testing::TestWithParam<const DialogTemplate*> {
+ protected:
+  testing_support::TestEnvironment env;
+};
+
+TEST_P(QtDialogTest, BuildsEveryControlFromItsTemplate) {
+  const DialogTemplate& tpl = *GetParam();
+  CDialog dlg(tpl);
+  const int result = RunDialog(dlg, [&](DialogWindow& w) {
+    const qt::BaseUnits units = w.Units();
+    if (qt::SubstituteFamily(QString::fromUtf8(tpl.fontName)) == QStringLiteral("IPAPGothic")) {
+      EXPECT_EQ(units.cx, 7);
+      EXPECT_EQ(units.cy, 13);
+    }
+    EXPECT_EQ(w.windowTitle(), QString::fromUtf8(tpl.caption));
+    EXPECT_EQ(w.size(), qt::DialogUnitsToPixels(units, 0, 0, tpl.cx, tpl.cy).size());
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "a dialog frame does not resize";
+
+    for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
+      const ControlTemplate& c = tpl.controls[i];
+      SCOPED_TRACE(testing::Message() << "control " << i << " id " << c.id);
+      QWidget* widget = w.ControlAt(i);
+      ASSERT_NE(widget, nullptr);
+      if (c.id != IDC_STATIC) {
+        EXPECT_EQ(w.Control(c.id), widget);
+      }
+      EXPECT_STREQ(KindName(widget), KindName(c.kind));
+      EXPECT_EQ(Caption(widget), QString::fromUtf8(c.caption));
+      EXPECT_EQ(widget->geometry(), qt::DialogUnitsToPixels(units, c.x, c.y, c.cx, c.cy));
+      EXPECT_EQ(widget->isEnabled(), (c.style & kDisabled) == 0);
+      if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        EXPECT_EQ(edit->echoMode() == QLineEdit::Password, (c.style & kPassword) != 0);
+        EXPECT_EQ((edit->alignment() & Qt::AlignRight) != 0, (c.style & kAlignRight) != 0);
+      }
+      if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        EXPECT_EQ(button->isDefault(), c.kind == ControlKind::DefPushButton);
+      }
+      if (auto* check = qobject_cast<QAbstractButton*>(widget); check && check->isCheckable()) {
+        EXPECT_FALSE(check->isChecked());
+      }
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
+        EXPECT_EQ(label->frameShape() != QFrame::NoFrame, (c.style & kStaticEdge) != 0);
+        EXPECT_EQ((label->alignment() & Qt::AlignHCenter) != 0, (c.style & kCenter) != 0);
+        EXPECT_EQ((label->alignment() & Qt::AlignVCenter) != 0, (c.style & kCenterImage) != 0);
+      }
+    }
+    // Group boxes lie behind every control they frame.
+    const auto children = w.children();
+    for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
+      if (tpl.controls[i].kind != ControlKind::GroupBox) continue;
+      const auto at = children.indexOf(w.ControlAt(i));
+      for (std::size_t j = 0; j < tpl.controls.size(); ++j) {
+        if (tpl.controls[j].kind == ControlKind::GroupBox) continue;
+        EXPECT_LT(at, children.indexOf(w.ControlAt(j))) << "group box " << i << " above control " << j;
+      }
+    }
+
+    const Qt::WindowFlags flags = w.windowFlags();
+    EXPECT_EQ(flags.testFlag(Qt::WindowCloseButtonHint), (tpl.style & kSysMenu) != 0);
+    EXPECT_EQ(flags.testFlag(Qt::WindowMinimizeButtonHint), (tpl.style & kMinimizeBox) != 0);
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ((flags & Qt::WindowType_Mask) == Qt::Tool, (tpl.style & kToolWindow) != 0);
+    EXPECT_EQ(w.acceptDrops(), (tpl.style & kAcceptFiles) != 0);
+    PressKey(&w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTemplates, QtDialogTest,
+                         testing::Values(&resources::kMainDialog, &resources::kExtractSettingsDialog,
+                                         &resources::kPasswordDialog),
+                         [](const auto& info) { return "Template" + std::to_string(info.param->id); });
+
+// A dialog that records what reaches its message map.
+class CRecordingDlg : public CDialog {
+ public:
+  explicit CRecordingDlg(const DialogTemplate& tpl) : CDialog(tpl) {}
+  std::vector<int> commands;
+  std::vector<UINT> ticks;
+  std::vector<std::vector<std::string>> drops;
+  bool finishDrops = true;
+
+  void OnCommand(UINT id) { commands.push_back(static_cast<int>(id)); }
+  void OnTimer(UINT id) { ticks.push_back(id); }
+  void OnDropFiles(HDROP drop) {
+    drops.push_back(drop->Paths());
+    if (finishDrops) DragFinish(drop);
+  }
+
+ protected:
+  const MessageMap& GetMessageMap() const override {
+    static const MessageMap map = {
+        ON_COMMAND_RANGE(1000, 1999, &CRecordingDlg::OnCommand),
+        ON_WM_TIMER(&CRecordingDlg::OnTimer),
+        ON_WM_DROPFILES(&CRecordingDlg::OnDropFiles),
+    };
+    return map;
+  }
+};
+
+TEST(QtDialogRules, EnterPressesTheDefaultButtonAndTheCloseBoxCancels) {
+  testing_support::TestEnvironment env;
+  struct Case {
+    const char* name;
+    std::function<void(DialogWindow&)> act;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {"Enter in the first field", [](DialogWindow& w) { PressKey(w.Control(1000), Qt::Key_Return); }, IDOK},
+      {"keypad Enter", [](DialogWindow& w) { PressKey(w.Control(1015), Qt::Key_Enter, Qt::KeypadModifier); }, IDOK},
+      {"Escape", [](DialogWindow& w) { PressKey(w.Control(1000), Qt::Key_Escape); }, IDCANCEL},
+      {"the close box", [](DialogWindow& w) { w.close(); }, IDCANCEL},
+      {"the Cancel button", [](DialogWindow& w) { Click(w.Control(IDCANCEL)); }, IDCANCEL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CDialog dlg(resources::kPasswordDialog);
+    EXPECT_EQ(RunDialog(dlg, c.act), c.result);
+    EXPECT_FALSE(dlg.HasWindow());
+  }
+}
+
+TEST(QtDialogRules, AutoRadiosKeepToTheirGroupAndSendTheirCommand) {
+  testing_support::TestEnvironment env;
+  CRecordingDlg dlg(resources::kMainDialog);
+  RunDialog(dlg, [&](DialogWindow& w) {
+    dlg.CheckRadioButton(1013, 1014, 1014);
+    dlg.CheckRadioButton(1001, 1002, 1001);
+    Click(w.Control(1013));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1014), BST_UNCHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_CHECKED) << "the other group is untouched";
+    Click(w.Control(1013));  // a checked radio stays checked
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
+    Click(w.Control(1002));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_UNCHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
+    // The arrow keys move within the group and click the radio they reach.
+    w.Control(1013)->setFocus();
+    PressKey(w.Control(1013), Qt::Key_Down);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1014), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_UNCHECKED);
+    // A disabled radio is not clicked.
+    dlg.EnableDlgItem(1001, false);
+    Click(w.Control(1001));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_UNCHECKED);
+    PressKey(&w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(dlg.commands, (std::vector<int>{1013, 1013, 1002, 1014}));
+}
+
+TEST(QtDialogRules, TabFollowsTheTemplateAndEntersARadioGroupAtItsCheckedRadio) {
+  testing_support::TestEnvironment env;
+  CRecordingDlg dlg(resources::kMainDialog);
+  std::vector<int> order;
+  RunDialog(dlg, [&](DialogWindow& w) {
+    dlg.CheckRadioButton(1013, 1014, 1014);
+    dlg.CheckRadioButton(1001, 1002, 1002);
+    w.activateWindow();
+    w.Control(1000)->setFocus();
+    for (int i = 0; i < 6; ++i) {
+      PressKey(QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key_Tab);
+      QWidget* focus = w.focusWidget();
+      order.push_back(focus ? focus->objectName().mid(7).toInt() : 0);
+    }
+    PressKey(w.focusWidget(), Qt::Key_Backtab);
+    order.push_back(w.focusWidget()->objectName().mid(7).toInt());
+    PressKey(&w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(order, (std::vector<int>{1014, 1002, 1005, 1003, 1, 1000, 1}));
+}
+
+TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDialog) {
+  testing_support::TestEnvironment env;
+  struct Case {
+    UINT type;
+    const char* caption;
+    QMessageBox::Icon icon;
+    const char* shownCaption;
+  };
+  const Case cases[] = {
+      {MB_ICONERROR, "エラー", QMessageBox::Critical, "エラー"},
+      {MB_ICONWARNING, "", QMessageBox::Warning, "vimbel"},
+      {MB_OK, "正常終了", QMessageBox::NoIcon, "正常終了"},
+  };
+  for (const Case& c : cases) {
+    ModalWatcher watcher;
+    CDialog dlg(resources::kMainDialog);
+    QWidget* window = nullptr;
+    RunDialog(dlg, [&](DialogWindow& w) {
+      window = &w;
+      EXPECT_EQ(dlg.MessageBox("終了しました。", c.caption, c.type), IDOK);
+      PressKey(&w, Qt::Key_Escape);
+    });
+    ASSERT_EQ(watcher.m_boxes.size(), 1u);
+    EXPECT_EQ(watcher.m_boxes[0].text, "終了しました。");
+    EXPECT_EQ(watcher.m_boxes[0].caption, c.shownCaption);
+    EXPECT_EQ(watcher.m_boxes[0].icon, c.icon);
+    EXPECT_EQ(watcher.m_boxes[0].owner, window);
+  }
+}
+
+TEST(QtDialogRules, TimersTickByIdAlsoUnderMessageBoxesAndRestartWhenSetAgain) {
+  testing_support::TestEnvironment env;
+  CRecordingDlg dlg(resources::kMainDialog);
+  ModalWatcher watcher;
+  std::size_t ticksWhileBoxOpen = 0;
+  watcher.m_onBox = [&](QMessageBox&) {
+    const std::size_t before = dlg.ticks.size();
+    Pump(120);
+    ticksWhileBoxOpen = dlg.ticks.size() - before;
+  };
+  RunDialog(dlg, [&](DialogWindow& w) {
+    dlg.SetTimer(7, 20);
+    dlg.MessageBox("x");
+    EXPECT_GT(ticksWhileBoxOpen, 0u);
+    dlg.KillTimer(7);
+    EXPECT_FALSE(w.HasTimer(7));
+    const std::size_t afterKill = dlg.ticks.size();
+    Pump(80);
+    EXPECT_EQ(dlg.ticks.size(), afterKill);
+
+    dlg.SetTimer(9, 1000);
+    Pump(300);
+    dlg.SetTimer(9, 1000);  // restarts the period
+    QTimer* timer = nullptr;
+    const auto timers = w.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QTimer* t : timers)
+      if (t->isActive() && t->interval() == 1000) timer = t;
+    ASSERT_NE(timer, nullptr);
+    EXPECT_GT(timer->remainingTime(), 900);
+    EXPECT_EQ(timers.size(), 1) << "one timer per id";
+    PressKey(&w, Qt::Key_Escape);
+  });
+  for (UINT id : dlg.ticks) EXPECT_EQ(id, 7u);
+}
+
+TEST(QtDialogRules, DroppedLocalFilesReachTheDropHandlerWhereverTheyLand) {
+  testing_support::TestEnvironment env;
+  CRecordingDlg dlg(resources::kMainDialog);
+  const std::string a = env.Path("page one.html"), b = env.Path("Link.url");
+  RunDialog(dlg, [&](DialogWindow& w) {
+    auto drop = [&](QWidget* target, const QList<QUrl>& urls) {
+      QMimeData mime;
+      mime.setUrls(urls);
+      const QPointF at = QRectF(target->rect()).center();
+      QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(target, &enter);
+      const bool accepted = enter.isAccepted();
+      QDropEvent dropEvent(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(target, &dropEvent);
+      Pump(20);
+      return accepted;
+    };
+    EXPECT_TRUE(drop(&w, {QUrl::fromLocalFile(QString::fromStdString(a))}));
+    EXPECT_TRUE(drop(w.Control(1000), {QUrl::fromLocalFile(QString::fromStdString(a)),
+                                       QUrl::fromLocalFile(QString::fromStdString(b))}));
+    EXPECT_FALSE(drop(&w, {QUrl("http://example.com/x.html")})) << "only local files are taken";
+    PressKey(&w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(dlg.drops, (std::vector<std::vector<std::string>>{{a}, {a, b}}));
+}
+
+TEST(QtDialogRules, TheClipboardsTextIsReadable) {
+  QGuiApplication::clipboard()->setText(QStringLiteral("http://example.com/ページ/"));
+  EXPECT_EQ(WindowBackend().ClipboardText(), std::optional<std::string>("http://example.com/ページ/"));
+  QGuiApplication::clipboard()->clear();
+  EXPECT_FALSE(WindowBackend().ClipboardText().has_value());
+}
+
+}  // namespace

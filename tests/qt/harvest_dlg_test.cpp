@@ -1,0 +1,250 @@
+// The main dialog in a real window: its state after start-up, the stored
+// options, and harvest runs from the keyboard against a loopback server.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "resources/dialog_templates.h"
+#include "settings/profile_keys.h"
+#include "tests/qt/qt_test_support.h"
+#include "tests/support/http_server.h"
+#include "tests/support/test_environment.h"
+#include "ui/harvest_dlg.h"
+
+using namespace platform;
+using namespace qt_test;
+
+namespace {
+
+constexpr const char* kAbsent = "(absent)";
+
+std::string StoredValue(CHarvestApp& app, const char* key) {
+  return app.GetProfileString(profile::kSection, key, kAbsent);
+}
+
+struct InitCase {
+  const char* name;
+  std::vector<std::pair<const char*, int>> profile;
+  bool htmlEnabled;
+  int formatChecked;  // 1001 or 1002
+  int namingChecked;  // 1013 or 1014
+  const char* storedOutPutType;
+};
+
+class MainDialogStart : public testing::TestWithParam<InitCase> {};
+
+TEST_P(MainDialogStart, ShowsTheStoredOptionsUnderTheImageOnlyRule) {
+  const InitCase& c = GetParam();
+  testing_support::TestEnvironment env;
+  for (const auto& [key, value] : c.profile) env.App().WriteProfileInt(profile::kSection, key, value);
+
+  CHarvestDlg dlg;
+  env.App().m_pMainWnd = &dlg;
+  RunDialog(dlg, [&](DialogWindow& w) {
+    EXPECT_EQ(dlg.IsDlgItemEnabled(1001), c.htmlEnabled);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(c.formatChecked), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(c.formatChecked == 1001 ? 1002 : 1001), BST_UNCHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(c.namingChecked), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(c.namingChecked == 1013 ? 1014 : 1013), BST_UNCHECKED);
+    EXPECT_EQ(dlg.m_nOutPutType, c.formatChecked - 1000);
+    EXPECT_EQ(dlg.m_nFileSelect, c.namingChecked - 1012);
+    EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+    EXPECT_EQ(qobject_cast<QLabel*>(w.Control(1012))->text(), QStringLiteral("Version1.03"));
+    EXPECT_EQ(dlg.m_strSaveFolder, env.HomeDir());
+    EXPECT_FALSE(w.HasTimer(1752));
+    EXPECT_EQ(w.focusWidget(), w.Control(1000));
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.windowIcon().availableSizes().size(), 2);
+    PressKey(w.Control(1000), Qt::Key_Escape);
+  });
+  EXPECT_EQ(StoredValue(env.App(), profile::kOutPutType), c.storedOutPutType);
+  env.App().m_pMainWnd = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, MainDialogStart,
+    testing::Values(
+        InitCase{"FirstStart", {}, true, 1001, 1014, kAbsent},
+        InitCase{"ImagesOff", {{"image", 0}}, false, 1002, 1014, "2"},
+        InitCase{"ImagesAndArchives", {{"OutPutType", 1}, {"archive", 1}}, false, 1002, 1014, "2"},
+        InitCase{"ExecutablesAlone", {{"image", 0}, {"exe", 1}, {"FileSelect", 1}}, false, 1002, 1013, "2"},
+        InitCase{"CustomExtension", {{"extra", 1}}, false, 1002, 1014, "2"},
+        InitCase{"ListChosenImagesOnly", {{"OutPutType", 2}}, true, 1002, 1014, "2"},
+        InitCase{"NamedAfterTheAddress", {{"FileSelect", 1}}, true, 1001, 1013, kAbsent}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MainDialog, EachRadioClickIsStoredAtOnce) {
+  testing_support::TestEnvironment env;
+  CHarvestDlg dlg;
+  env.App().m_pMainWnd = &dlg;
+  struct Step {
+    int radio;
+    const char* key;
+    const char* stored;
+  };
+  const Step steps[] = {
+      {1013, "FileSelect", "1"}, {1014, "FileSelect", "2"}, {1002, "OutPutType", "2"},
+      {1001, "OutPutType", "1"}, {1001, "OutPutType", "1"},
+  };
+  RunDialog(dlg, [&](DialogWindow& w) {
+    for (const Step& s : steps) {
+      SCOPED_TRACE(s.radio);
+      Click(w.Control(s.radio));
+      EXPECT_EQ(dlg.IsDlgButtonChecked(s.radio), BST_CHECKED);
+      EXPECT_EQ(StoredValue(env.App(), s.key), s.stored);
+    }
+    EXPECT_EQ(dlg.m_nFileSelect, 2);
+    EXPECT_EQ(dlg.m_nOutPutType, 1);
+    PressKey(&w, Qt::Key_Escape);
+  });
+  env.App().m_pMainWnd = nullptr;
+}
+
+// Records the status line's text each time it is painted.
+class PaintRecorder : public QObject {
+ public:
+  std::vector<std::string> painted;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint)
+      painted.push_back(static_cast<QLabel*>(watched)->text().toStdString());
+    return false;
+  }
+};
+
+bool Contains(const std::vector<std::string>& v, const std::string& prefix) {
+  for (const auto& s : v)
+    if (s.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+const std::string kPage =
+    "<html><a href=\"a.jpg\">a</a>\n<A HREF=\"/pics/b.gif\">b</A>\n<a href=\"c.zip\">c</a></html>\n";
+
+class MainDialogHarvest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Start());
+    server.Route("/dir/page.html", test::HttpRoute::Page(200, kPage));
+    m_app().m_pMainWnd = &dlg;
+  }
+  void TearDown() override { m_app().m_pMainWnd = nullptr; }
+  CHarvestApp& m_app() { return env.App(); }
+
+  testing_support::TestEnvironment env;
+  test::HttpServer server;
+  CHarvestDlg dlg;
+  ModalWatcher watcher;
+};
+
+TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
+  PaintRecorder recorder;
+  const std::string address = server.Url("/dir/page.html");
+  const int result = RunDialog(dlg, [&](DialogWindow& w) {
+    w.Control(1012)->installEventFilter(&recorder);
+    QWidget* field = w.Control(1000);
+    TypeText(field, QString::fromStdString(address));
+    PressKey(field, Qt::Key_Return);
+
+    EXPECT_TRUE(w.isVisible()) << "the start button never closes the window";
+    EXPECT_EQ(dlg.Window(), &w);
+    EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+    EXPECT_EQ(dlg.m_lastOutcome, HarvestOutcome::kCompleted);
+    // The start button does the same; the output is appended again.
+    Click(w.Control(IDOK));
+    PressKey(field, Qt::Key_Escape);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+
+  ASSERT_EQ(watcher.m_boxes.size(), 2u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "終了しました。");
+  EXPECT_EQ(watcher.m_boxes[0].caption, "正常終了");
+  EXPECT_EQ(watcher.m_boxes[0].icon, QMessageBox::NoIcon);
+  EXPECT_EQ(server.RequestCount("/dir/page.html"), 2u);
+
+  const std::string base = server.Url("");
+  const std::string once = "<IMG SRC=\"" + base + "/dir/a.jpg\"><BR>\r\n<IMG SRC=\"" + base +
+                           "/pics/b.gif\"><BR>\r\n";
+  EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.html"), once + once);
+
+  // The user saw the run's progress although the run never returned to the
+  // event loop.
+  EXPECT_TRUE(Contains(recorder.painted, "接続中．．．"));
+  EXPECT_TRUE(Contains(recorder.painted, "読み込み中"));
+  EXPECT_TRUE(Contains(recorder.painted, std::to_string(kPage.size()) + " ﾊﾞｲﾄ"));
+
+}
+
+TEST_F(MainDialogHarvest, AnEmptyFieldIsRefusedInAnErrorBoxOwnedByTheWindow) {
+  QWidget* window = nullptr;
+  RunDialog(dlg, [&](DialogWindow& w) {
+    window = &w;
+    PressKey(w.Control(1000), Qt::Key_Return);
+    PressKey(&w, Qt::Key_Escape);
+  });
+  ASSERT_EQ(watcher.m_boxes.size(), 1u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。");
+  EXPECT_EQ(watcher.m_boxes[0].caption, "エラー");
+  EXPECT_EQ(watcher.m_boxes[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(watcher.m_boxes[0].owner, window);
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+TEST_F(MainDialogHarvest, A401OpensThePromptAndItsAnswerReachesTheRetry) {
+  test::HttpRoute secret = test::HttpRoute::Page(200, "<a href=\"x.jpg\">x</a>\n");
+  secret.basicAuth = std::make_pair(std::string("alice"), std::string("s3 cret"));
+  server.Route("/private/index.html", secret);
+
+  struct Case {
+    const char* name;
+    bool answer;
+  };
+  for (const Case c : {Case{"answered", true}, Case{"cancelled", false}}) {
+    SCOPED_TRACE(c.name);
+    watcher.m_boxes.clear();
+    QWidget* mainWindow = nullptr;
+    bool prompted = false;
+    watcher.OnDialog(130, [&](DialogWindow& prompt) {
+      prompted = true;
+      EXPECT_EQ(prompt.parentWidget(), mainWindow);
+      EXPECT_EQ(prompt.focusWidget(), prompt.Control(1000));
+      EXPECT_EQ(prompt.GetItemText(1000), "");
+      EXPECT_EQ(prompt.GetItemText(1015), "");
+      if (!c.answer) {
+        PressKey(prompt.Control(1000), Qt::Key_Escape);
+        return;
+      }
+      TypeText(prompt.Control(1000), QStringLiteral("alice"));
+      TypeText(prompt.Control(1015), QStringLiteral("s3 cret"));
+      EXPECT_NE(qobject_cast<QLineEdit*>(prompt.Control(1015))->displayText(), QStringLiteral("s3 cret"));
+      PressKey(prompt.Control(1015), Qt::Key_Return);
+    });
+    const size_t before = server.RequestCount("/private/index.html");
+    RunDialog(dlg, [&](DialogWindow& w) {
+      mainWindow = &w;
+      dlg.m_editUrl.SetWindowText(server.Url("/private/index.html"));
+      PressKey(w.Control(1000), Qt::Key_Return);
+      EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+      PressKey(&w, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(prompted);
+    if (c.answer) {
+      EXPECT_EQ(env.App().m_strUserId, "alice");
+      EXPECT_EQ(env.App().m_strPassword, "s3 cret");
+      EXPECT_GE(server.RequestCount("/private/index.html"), before + 2);
+
+      EXPECT_EQ(server.LastRequest().headers["authorization"],
+                "Basic " + test::BasicAuthorization("alice", "s3 cret"));
+      ASSERT_EQ(watcher.m_boxes.size(), 1u);
+      EXPECT_EQ(watcher.m_boxes[0].text, "終了しました。");
+    } else {
+      EXPECT_EQ(server.RequestCount("/private/index.html"), before + 1);
+      EXPECT_TRUE(watcher.m_boxes.empty()) << "a cancelled prompt ends the run without a message";
+      // Cancel keeps what an earlier answer stored.
+      EXPECT_EQ(env.App().m_strUserId, "alice");
+    }
+  }
+}
+
+}  // namespace

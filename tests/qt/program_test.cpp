@@ -1,0 +1,124 @@
+// The real program: one instance at a time, and its window on a real X
+// server as the screenshot tool captures it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QSet>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/instance_lock.h"
+#include "platform/qt/dialog_font.h"
+#include "resources/dialog_templates.h"
+#include "tests/support/test_environment.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+pid_t Start(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  return pid;
+}
+
+// The exit status of `pid` if it ends within `limit`, else -1.
+int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(20ms);
+  }
+  return -1;
+}
+
+void Kill(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  int status;
+  ::waitpid(pid, &status, 0);
+}
+
+// True once some process holds the program's single-instance lock.
+bool LockHeldWithin(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    bool held = false;
+    platform::InstanceLock* lock = platform::CreateInstanceLock("vimbel", &held);
+    platform::CloseInstanceLock(lock);
+    if (held) return true;
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+class RealProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  testing_support::TestEnvironment env;
+};
+
+TEST_F(RealProgram, ASecondStartEndsAtOnceAndTheFirstRunsOn) {
+  const pid_t first = Start({VIMBEL_PATH});
+  ASSERT_GT(first, 0);
+  ASSERT_TRUE(LockHeldWithin(15s)) << "the first instance never took the lock";
+
+  const pid_t second = Start({VIMBEL_PATH, env.Path("ignored.url")});
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(WaitFor(second, 10s), 0) << "the second instance must end by itself, silently";
+  EXPECT_EQ(WaitFor(first, 300ms), -1) << "the first instance is not disturbed";
+
+  // A killed instance leaves no lock behind.
+  Kill(first);
+  const pid_t third = Start({VIMBEL_PATH});
+  ASSERT_GT(third, 0);
+  EXPECT_TRUE(LockHeldWithin(15s));
+  EXPECT_EQ(WaitFor(third, 300ms), -1) << "a new start after the first ended runs";
+  Kill(third);
+}
+
+TEST_F(RealProgram, TheScreenshotShowsTheMainWindowAtItsTemplateSize) {
+  const std::string png = env.Path("main.png");
+  const std::string command = std::string("'") + VIMBEL_SOURCE_DIR + "/tools/screenshot' -p '" +
+                              VIMBEL_PATH + "' '" + png + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[128] = {};
+  const bool got = std::fgets(line, sizeof line, pipe) != nullptr;
+  const int status = ::pclose(pipe);
+  ASSERT_TRUE(got && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "tools/screenshot failed";
+
+  int width = 0, height = 0;
+  ASSERT_EQ(std::sscanf(line, "%dx%d", &width, &height), 2) << line;
+  const auto& tpl = resources::kMainDialog;
+  const QSize expected = platform::qt::DialogUnitsToPixels(
+      platform::qt::MeasureBaseUnits(platform::qt::DialogFont(tpl)), 0, 0, tpl.cx, tpl.cy).size();
+  EXPECT_EQ(QSize(width, height), expected);
+
+  const QImage image(QString::fromStdString(png));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), expected);
+  // Something was drawn: frames, texts and buttons, not one flat colour.
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  EXPECT_GT(colours.size(), 8);
+}
+
+}  // namespace
