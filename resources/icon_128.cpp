@@ -1,5 +1,7 @@
 #include "resources/icon_128.h"
 
+#include "resources/dialog_templates.h"
+
 namespace resources {
 
 namespace {
@@ -84,7 +86,7 @@ const char* const kIcon128Small[] = {
 
 const char* const* const kImages[] = {kIcon128Large, kIcon128Small};
 
-const platform::IconResource kIcon{kIconMain, kImages};
+const platform::IconResource kIcon{IDR_MAINFRAME, kImages};
 
 }  // namespace
 

@@ -38,35 +38,30 @@ const MessageMap& CHarvestDlg::GetMessageMap() const {
 }
 
 BOOL CHarvestDlg::OnInitDialog() {
-  // 1. Binds m_editUrl.
-  CDialog::OnInitDialog();
-
-  // 2. The window's icon.
+  CDialog::OnInitDialog();  // binds m_editUrl
   SetIcon(m_hIcon->id);
 
-  // 3. The twelve profile keys, in their order.
+  // The twelve profile keys, in their order.
   CHarvestApp& app = GetHarvestApp();
   LoadProfileSettings(app, *this);
 
-  // 4. The output radios as stored.
+  // The output radios as stored.
   CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, 1000 + m_nOutPutType);
   CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, 1012 + m_nFileSelect);
 
-  // 5. The status line.
   SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
 
-  // 6. The gallery is offered only while images are the one category.
+  // The gallery is offered only while images are the one category.
   ApplyImageOnlyRule();
 
-  // 7. The clipboard watch, when it is on.
+  // The address sources: the clipboard watch when it is on, one look at the
+  // clipboard whatever the watch, then the file named first on the command
+  // line, which thereby wins over the clipboard.
   if (app.m_bClip == 1) SetTimer(kWatchTimerId, kWatchTimerMs);
-  // 8. One look at the clipboard, watch or not.
   CheckClipboard();
-  // 9. The file named first on the command line; after the clipboard, so
-  // that the file wins.
   if (!app.CommandLineArgs().empty()) OpenSourceFile(app.CommandLineArgs().front());
 
-  // 10. The focus goes to the first tab stop, the address field.
+  // The focus goes to the first tab stop, the address field.
   return TRUE;
 }
 
@@ -91,7 +86,7 @@ void CHarvestDlg::ApplyImageOnlyRule() {
 void CHarvestDlg::OnOptionRadio(UINT nID) {
   CHarvestApp& app = GetHarvestApp();
   const int id = static_cast<int>(nID);
-  if (id >= IDC_STATIC_STATUS) {
+  if (id >= 1012) {  // the naming radios 1013 and 1014
     m_nFileSelect = id - 1012;
     app.WriteProfileInt(profile::kSection, profile::kFileSelect, m_nFileSelect);
   } else {

@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "platform/qt/icons.h"
 
 namespace platform::qt {
@@ -345,7 +347,9 @@ void DialogWindow::SetTimer(UINT id, UINT elapseMs) {
     timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this, id] { m_dlg.DispatchTimer(id); });
   }
-  timer->start(static_cast<int>(elapseMs));  // restarts a running timer's period
+  // As on the desktop, a period is at least 10 ms (0 would spin) and at
+  // most what a signed 32-bit count holds; starting again restarts it.
+  timer->start(static_cast<int>(std::clamp<UINT>(elapseMs, 10, 0x7FFFFFFF)));
 }
 
 void DialogWindow::KillTimer(UINT id) {

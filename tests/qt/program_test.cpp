@@ -69,9 +69,6 @@ bool LockHeldWithin(std::chrono::milliseconds limit) {
 class RealProgram : public testing::Test {
  protected:
   void SetUp() override {
-    // The program reports Qt's own leaks at exit under LeakSanitizer; its
-    // own code is covered by the in-process tests.
-    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   }
   testing_support::TestEnvironment env;
