@@ -62,31 +62,33 @@ struct MainWindow {
 
 TEST(SettingsDialogWindow, EditsAreStoredAndShownAgain) {
   MainWindow m;
-  ModalWatcher watcher;
-  watcher.OnDialog(IDD_EXTRACT_SETTINGS, [](DialogWindow& s) {
-    QWidget* extent = s.Control(IDC_EDIT_EXTENT);
-    EXPECT_FALSE(extent->isEnabled()) << "the custom extension starts disabled";
-    Click(s.Control(IDC_CHECK_EXTRA));
-    EXPECT_TRUE(extent->isEnabled()) << "任意 enables it";
-    auto* edit = qobject_cast<QLineEdit*>(extent);
-    edit->selectAll();
-    TypeText(edit, QStringLiteral("png"));
-    auto* times = qobject_cast<QLineEdit*>(s.Control(IDC_EDIT_TIMES));
-    times->selectAll();
-    TypeText(times, QStringLiteral("2"));
-    Click(s.Control(IDOK));
-  });
-  RunDialog(m.dlg, [&](DialogWindow& w) {
-    Click(w.Control(IDC_BUTTON_EXTENDED));
-    EXPECT_FALSE(w.Control(IDC_RADIO_HTML)->isEnabled()) << "more than images: no gallery";
-    EXPECT_EQ(m.dlg.IsDlgButtonChecked(IDC_RADIO_LIST), BST_CHECKED);
-    PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Escape);
-  });
-  EXPECT_EQ(watcher.m_dialogsSeen, std::vector<int>{IDD_EXTRACT_SETTINGS});
-  EXPECT_EQ(Stored(m.env.App(), profile::kExtent), ".png");
-  EXPECT_EQ(Stored(m.env.App(), profile::kExtra), "1");
-  EXPECT_EQ(Stored(m.env.App(), profile::kTimes), "2");
-  EXPECT_EQ(Stored(m.env.App(), profile::kOutPutType), "2");
+  {
+    ModalWatcher watcher;
+    watcher.OnDialog(IDD_EXTRACT_SETTINGS, [](DialogWindow& s) {
+      QWidget* extent = s.Control(IDC_EDIT_EXTENT);
+      EXPECT_FALSE(extent->isEnabled()) << "the custom extension starts disabled";
+      Click(s.Control(IDC_CHECK_EXTRA));
+      EXPECT_TRUE(extent->isEnabled()) << "任意 enables it";
+      auto* edit = qobject_cast<QLineEdit*>(extent);
+      edit->selectAll();
+      TypeText(edit, QStringLiteral("png"));
+      auto* times = qobject_cast<QLineEdit*>(s.Control(IDC_EDIT_TIMES));
+      times->selectAll();
+      TypeText(times, QStringLiteral("2"));
+      Click(s.Control(IDOK));
+    });
+    RunDialog(m.dlg, [&](DialogWindow& w) {
+      Click(w.Control(IDC_BUTTON_EXTENDED));
+      EXPECT_FALSE(w.Control(IDC_RADIO_HTML)->isEnabled()) << "more than images: no gallery";
+      EXPECT_EQ(m.dlg.IsDlgButtonChecked(IDC_RADIO_LIST), BST_CHECKED);
+      PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Escape);
+    });
+    EXPECT_EQ(watcher.m_dialogsSeen, std::vector<int>{IDD_EXTRACT_SETTINGS});
+    EXPECT_EQ(Stored(m.env.App(), profile::kExtent), ".png");
+    EXPECT_EQ(Stored(m.env.App(), profile::kExtra), "1");
+    EXPECT_EQ(Stored(m.env.App(), profile::kTimes), "2");
+    EXPECT_EQ(Stored(m.env.App(), profile::kOutPutType), "2");
+  }
 
   // The next opening shows what was stored.
   ModalWatcher again;
