@@ -6,8 +6,8 @@
 #include "settings/extract_settings_dlg.h"
 #include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
-#include "ui/cli_front_end.h"
 #include "ui/password_dlg.h"
+#include "ui/profile_settings.h"
 
 using namespace platform;
 using namespace resources;
