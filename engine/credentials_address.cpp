@@ -18,17 +18,30 @@ std::string EncodeUserInfoPart(const std::string& text) {
   return out;
 }
 
-std::string AddressWithCredentials(const std::string& address, const std::string& userId,
-                                   const std::string& password) {
+namespace {
+
+// Where the host begins: after the scheme's "//", or at the very start.
+size_t HostStart(const std::string& address) {
   size_t scheme = address.find("://");
-  size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+  return scheme == std::string::npos ? 0 : scheme + 3;
+}
+
+}  // namespace
+
+std::string WithoutUserInfo(const std::string& address) {
+  const size_t hostStart = HostStart(address);
   size_t authorityEnd = address.find_first_of("/?#", hostStart);
   if (authorityEnd == std::string::npos) authorityEnd = address.size();
-  // The last "@" of the authority ends any user information already there.
-  size_t at = address.rfind('@', authorityEnd == 0 ? 0 : authorityEnd - 1);
-  size_t keepFrom = (at != std::string::npos && at >= hostStart && at < authorityEnd)
-                        ? at + 1
-                        : hostStart;
-  return address.substr(0, hostStart) + EncodeUserInfoPart(userId) + ":" +
-         EncodeUserInfoPart(password) + "@" + address.substr(keepFrom);
+  // The last "@" of the authority ends the user information.
+  const size_t at = address.rfind('@', authorityEnd == 0 ? 0 : authorityEnd - 1);
+  if (at == std::string::npos || at < hostStart || at >= authorityEnd) return address;
+  return address.substr(0, hostStart) + address.substr(at + 1);
+}
+
+std::string AddressWithCredentials(const std::string& address, const std::string& userId,
+                                   const std::string& password) {
+  const std::string bare = WithoutUserInfo(address);
+  const size_t hostStart = HostStart(bare);
+  return bare.substr(0, hostStart) + EncodeUserInfoPart(userId) + ":" +
+         EncodeUserInfoPart(password) + "@" + bare.substr(hostStart);
 }

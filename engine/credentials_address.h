@@ -7,6 +7,9 @@
 // that ":", "@", "/", "#" and the like stay inside the user information.
 std::string EncodeUserInfoPart(const std::string& text);
 
+// `address` without the user information of its authority, if any.
+std::string WithoutUserInfo(const std::string& address);
+
 // `address` with "<id>:<password>@" (each part encoded) in front of its
 // host, after the scheme's "//" (at the very start when it has no scheme).
 // User information the address already carries is replaced, never kept

@@ -52,7 +52,7 @@ void CHarvestEngine::RunHarvest() {
   const std::string pagePath = *folder + kPageScratchName;
 
   if (!m_strSourceFile.empty()) {
-    m_strBaseUrl = GetAddressText();
+    m_strBaseUrl = BaseAddressOf(GetAddressText());  // the whole text: it ends in "/"
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       // Whatever a broken copy left behind is not this page.
       platform::RemoveFile(pagePath);

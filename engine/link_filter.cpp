@@ -62,6 +62,9 @@ std::string LowercaseMultibyte(std::string_view text) {
 
 bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
   if (needle.empty()) return true;
+  // A needle that starts with a single-byte character can only match at a
+  // character's start: such a byte is never part of a longer character.
+  if (static_cast<unsigned char>(needle[0]) < 0x80) return text.find(needle) != text.npos;
   for (size_t pos = 0; pos + needle.size() <= text.size(); pos += CharacterLength(text, pos)) {
     if (std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0) return true;
   }

@@ -12,6 +12,7 @@
 #include "engine/progress_text.h"
 #include "platform/internet_session.h"
 #include "platform/text_file.h"
+#include "platform/decimal_text.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
 #include "settings/harvest_app.h"
@@ -19,20 +20,6 @@
 namespace {
 
 constexpr size_t kReadChunk = 1024;
-
-// The leading decimal number of a header value, read the way atoi reads it,
-// but held in 64 bits and clamped instead of overflowing.
-int64_t LeadingNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  constexpr int64_t kLimit = INT64_MAX / 10 - 9;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value < kLimit ? value * 10 + (text[i] - '0') : INT64_MAX;
-  return negative ? -value : value;
-}
 
 std::string ConnectFailureText(const std::string& cause) {
   return std::string(texts::kCannotConnect) + "\n" + cause;
@@ -81,7 +68,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   // An answer without a status (ftp) is read like a 2xx answer.
   std::string statusText;
   bool hasStatus = request->QueryStatusCode(statusText);
-  int status = hasStatus ? static_cast<int>(LeadingNumber(statusText)) : 200;
+  int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
 
   if (status == 401 || status == 404 || status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
@@ -107,7 +94,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   SetStatusText(texts::kStatusReading);
   std::string lengthText;
   bool hasLength = request->QueryContentLength(lengthText);
-  int64_t declared = hasLength ? LeadingNumber(lengthText) : 0;
+  int64_t declared = hasLength ? platform::LeadingDecimal(lengthText) : 0;
 
   int64_t received = 0;
   bool readFailed = false;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "settings/extract_settings_dlg.h"
 #include "settings/profile_keys.h"
 
 namespace {
@@ -166,27 +167,6 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
   return cmd;
 }
 
-void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
-  using namespace profile;
-  engine.m_nOutPutType = app.GetProfileInt(kSection, kOutPutType, kOutPutTypeDefault);
-  engine.m_nFileSelect = app.GetProfileInt(kSection, kFileSelect, kFileSelectDefault);
-  engine.m_strSaveFolder = app.GetProfileString(kSection, kSaveFolder, DefaultSaveFolder().c_str());
-  app.m_strExtent = app.GetProfileString(kSection, kExtent, kExtentDefault);
-  app.m_bImage = app.GetProfileInt(kSection, kImage, kImageDefault);
-  app.m_bArchive = app.GetProfileInt(kSection, kArchive, 0);
-  app.m_bWave = app.GetProfileInt(kSection, kWave, 0);
-  app.m_bMovie = app.GetProfileInt(kSection, kMovie, 0);
-  app.m_bExtra = app.GetProfileInt(kSection, kExtra, 0);
-  app.m_bExe = app.GetProfileInt(kSection, kExe, 0);
-  app.m_bClip = app.GetProfileInt(kSection, kClip, 0);
-  app.m_nTimes = app.GetProfileInt(kSection, kTimes, 0);
-}
-
-bool HtmlOutputAllowed(const CHarvestApp& app) {
-  return app.m_bImage != 0 &&
-         app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe == 0;
-}
-
 std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app,
                                            CHarvestEngine& engine) {
   if (o.types) {
@@ -206,7 +186,7 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
 
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.
-  if (!HtmlOutputAllowed(app)) {
+  if (!ImageOnlySelected(app)) {
     if (o.outPutType == 1) return std::string("--html needs the image type alone (--types image)");
     engine.m_nOutPutType = 2;
   }

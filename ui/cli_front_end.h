@@ -8,6 +8,7 @@
 
 #include "engine/harvest_engine.h"
 #include "settings/harvest_app.h"
+#include "ui/profile_settings.h"
 
 // Exit statuses.
 inline constexpr int kExitCompleted = 0;
@@ -42,14 +43,6 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args);
 
 // The --help text.
 const char* CliUsage();
-
-// The settings of a run as the main dialog loads them: the twelve profile
-// keys into the application object and the engine's output options.
-void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine);
-
-// True when the gallery output may be chosen: the image category is the
-// only one selected.
-bool HtmlOutputAllowed(const CHarvestApp& app);
 
 // Applies the overrides in memory (nothing is written to the profile), then
 // the image-only rule. Returns a usage error when the command line asked for

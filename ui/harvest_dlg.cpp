@@ -3,10 +3,11 @@
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
 #include "resources/texts.h"
+#include "settings/extract_settings_dlg.h"
 #include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
-#include "ui/cli_front_end.h"
 #include "ui/password_dlg.h"
+#include "ui/profile_settings.h"
 
 using namespace platform;
 using namespace resources;
@@ -22,14 +23,16 @@ void CHarvestDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 const MessageMap& CHarvestDlg::GetMessageMap() const {
-  // The save-folder, settings, drop and timer entries take their places
-  // between these as their handlers are added.
   static const MessageMap map = {
       ON_WM_PAINT(&CHarvestDlg::OnPaint),
       ON_WM_QUERYDRAGICON(&CHarvestDlg::OnQueryDragIcon),
+      ON_COMMAND(IDC_BUTTON_SAVEFOLDER, &CHarvestDlg::OnSaveFolder),
+      ON_COMMAND(IDC_BUTTON_EXTENDED, &CHarvestDlg::OnExtended),
       ON_COMMAND_RANGE(IDC_RADIO_HTML, IDC_RADIO_LIST, &CHarvestDlg::OnOptionRadio),
       ON_COMMAND_RANGE(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, &CHarvestDlg::OnOptionRadio),
+      ON_WM_DROPFILES(&CHarvestDlg::OnDropFiles),
       ON_COMMAND(IDOK, &CHarvestDlg::OnOK),
+      ON_WM_TIMER(&CHarvestDlg::OnTimer),
   };
   return map;
 }
@@ -49,17 +52,14 @@ BOOL CHarvestDlg::OnInitDialog() {
   SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
 
   // The gallery is offered only while images are the one category.
-  if (app.m_bImage == 0 ||
-      app.m_bExtra + app.m_bWave + app.m_bMovie + app.m_bArchive + app.m_bExe != 0) {
-    EnableDlgItem(IDC_RADIO_HTML, false);
-    CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
-    m_nOutPutType = 2;
-    app.WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
-  }
+  ApplyImageOnlyRule();
 
-  // Here the address sources come in, in this order: the clipboard watch
-  // timer, one look at the clipboard, then the file named by the first
-  // command-line argument, which thereby wins over the clipboard.
+  // The address sources: the clipboard watch when it is on, one look at the
+  // clipboard whatever the watch, then the file named first on the command
+  // line, which thereby wins over the clipboard.
+  if (app.m_bClip == 1) SetTimer(kWatchTimerId, kWatchTimerMs);
+  CheckClipboard();
+  if (!app.CommandLineArgs().empty()) OpenSourceFile(app.CommandLineArgs().front());
 
   // The focus goes to the first tab stop, the address field.
   return TRUE;
@@ -71,6 +71,17 @@ void CHarvestDlg::OnPaint() {
 }
 
 HICON CHarvestDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CHarvestDlg::ApplyImageOnlyRule() {
+  if (ImageOnlySelected(GetHarvestApp())) {
+    EnableDlgItem(IDC_RADIO_HTML, true);
+    return;
+  }
+  EnableDlgItem(IDC_RADIO_HTML, false);
+  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
+  m_nOutPutType = 2;
+  GetHarvestApp().WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
+}
 
 void CHarvestDlg::OnOptionRadio(UINT nID) {
   CHarvestApp& app = GetHarvestApp();

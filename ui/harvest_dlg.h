@@ -20,6 +20,23 @@ class CHarvestDlg : public platform::CDialog, public CHarvestEngine {
 
   // The output radios: format 1001..1002, naming 1013..1014.
   void OnOptionRadio(platform::UINT nID);
+  // The button "拡張(&E)": the extraction settings dialog.
+  void OnExtended();
+  // The button "保存先(&S)": the folder browser.
+  void OnSaveFolder();
+  // The watch timer's tick.
+  void OnTimer(platform::UINT nIDEvent);
+  // Files dropped on the window.
+  void OnDropFiles(platform::HDROP hDropInfo);
+
+  // Takes an http address from the clipboard into the field, once per text.
+  void CheckClipboard();
+  // A shortcut file gives the field its address; any other file becomes the
+  // local page to harvest.
+  void OpenSourceFile(const std::string& path);
+  // The gallery is offered only while images are the one category;
+  // otherwise the list is chosen and stored.
+  void ApplyImageOnlyRule();
 
  protected:
   void DoDataExchange(platform::CDataExchange* pDX) override;

@@ -5,10 +5,6 @@
 
 #include "platform/text_file.h"
 
-namespace {
-constexpr size_t kPieceBytes = 511;
-}
-
 bool IsInternetShortcutName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -26,16 +22,14 @@ ShortcutAddress ReadInternetShortcut(const std::string& path) {
   if (!reader.Open(path)) return result;
   result.opened = true;
   std::string line;
+  // Lines are taken whole: a fixed line buffer would cut a long address
+  // and send the run to a different page.
   while (reader.ReadLine(line)) {
-    // A long line arrives in several pieces, each tested by itself.
-    for (size_t at = 0; at < line.size(); at += kPieceBytes) {
-      const std::string piece = line.substr(at, kPieceBytes);
-      if (piece.find("URL=") == std::string::npos) continue;
-      std::string address = piece.substr(piece.find('=') + 1);
-      if (address.find('\n') != std::string::npos) address.pop_back();
-      result.address = std::move(address);
-      return result;
-    }
+    if (line.find("URL=") == std::string::npos) continue;
+    std::string address = line.substr(line.find('=') + 1);
+    if (address.find('\n') != std::string::npos) address.pop_back();
+    result.address = std::move(address);
+    return result;
   }
   return result;
 }

@@ -14,8 +14,7 @@ struct ShortcutAddress {
   std::optional<std::string> address;  // nullopt: no line holds "URL="
 };
 
-// Reads `path` in text mode, piece by piece as a 512-byte line buffer takes
-// it (at most 511 bytes, up to and including a line feed), up to the first
-// piece that contains "URL=". The address is that piece after its first
-// "=", without the line feed that ends it.
+// Reads `path` in text mode up to the first line that contains "URL=".
+// The address is that line after its first "=", without the line feed that
+// ends it.
 ShortcutAddress ReadInternetShortcut(const std::string& path);

@@ -154,7 +154,18 @@ void DialogWindow::BuildControls() {
     w->setObjectName(c.id == IDC_STATIC ? QStringLiteral("static%1").arg(i)
                                         : QStringLiteral("control%1").arg(c.id));
     w->setProperty("templateIndex", static_cast<int>(i));
-    w->setGeometry(DialogUnitsToPixels(m_units, c.x, c.y, c.cx, c.cy));
+    QRect box = DialogUnitsToPixels(m_units, c.x, c.y, c.cx, c.cy);
+    // The substituted font runs a little wider than the one the templates
+    // were measured with: a check or radio caption may take the room up to
+    // the dialog's edge rather than lose its last letters.
+    if (c.kind == ControlKind::AutoCheckBox || c.kind == ControlKind::AutoRadioButton) {
+      QString caption = QString::fromUtf8(c.caption ? c.caption : "");
+      caption.remove(u'&');
+      const int needed = 13 + 3 + QFontMetrics(m_font).horizontalAdvance(caption) + 2;
+      const int room = width() - box.x() - 1;
+      if (needed > box.width()) box.setWidth(std::max(box.width(), std::min(needed, room)));
+    }
+    w->setGeometry(box);
     w->setEnabled(!Has(c, kDisabled));
     w->installEventFilter(this);
     m_items.push_back({&c, w, group});

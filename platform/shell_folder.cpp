@@ -1,0 +1,185 @@
+#include "platform/shell_folder.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/window_backend.h"
+
+namespace platform {
+namespace {
+
+UINT g_errorMode = 0;
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Decodes UTF-8; false on a malformed sequence.
+bool DecodeUtf8(const std::string& in, std::u32string& out) {
+  for (size_t i = 0; i < in.size();) {
+    unsigned char b = static_cast<unsigned char>(in[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= in.size()) return false;
+    char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char t = static_cast<unsigned char>(in[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    out += c;
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return true;
+}
+
+
+std::string LastComponent(const std::string& path) {
+  if (path == "/") return path;
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Absolute, with "." and ".." resolved and no trailing "/", when the path
+// names something that exists.
+bool CanonicalExisting(const std::string& path, std::string& out) {
+  char resolved[PATH_MAX];
+  if (path.empty() || !realpath(path.c_str(), resolved)) return false;
+  out = resolved;
+  return true;
+}
+
+class ShellMalloc final : public IMalloc {
+ public:
+  void Free(void* pv) override { delete static_cast<ItemIdList*>(pv); }
+  unsigned long Release() override { return 1; }  // process-wide, never freed
+};
+
+class DesktopFolder final : public IShellFolder {
+ public:
+  HRESULT ParseDisplayName(CDialog*, void*, const wchar_t* name, unsigned long* eaten,
+                           LPITEMIDLIST* ppidl, unsigned long*) override {
+    if (!ppidl) return E_FAIL;
+    *ppidl = nullptr;
+    if (!name) return E_FAIL;
+    // Back to the system code page for the file system.
+    std::string path;
+    for (const wchar_t* p = name; *p; ++p) AppendUtf8(path, static_cast<char32_t>(*p));
+    std::string canonical;
+    if (!CanonicalExisting(path, canonical)) return E_FAIL;
+    if (eaten) *eaten = static_cast<unsigned long>(std::wcslen(name));
+    *ppidl = new ItemIdList{canonical};
+    return S_OK;
+  }
+  unsigned long Release() override { return 1; }
+};
+
+}  // namespace
+
+LPITEMIDLIST SHBrowseForFolder(BROWSEINFO* bi) {
+  if (!bi || !HasWindowBackend()) return nullptr;
+  FolderBrowseRequest request;
+  request.owner = bi->hwndOwner;
+  request.title = bi->lpszTitle ? bi->lpszTitle : "";
+  request.fileSystemOnly = (bi->ulFlags & BIF_RETURNONLYFSDIRS) != 0;
+  if (bi->lpfn) {
+    BFFCALLBACK hook = bi->lpfn;
+    intptr_t data = bi->lParam;
+    request.onInitialized = [hook, data](IFolderBrowser& browser) {
+      hook(&browser, BFFM_INITIALIZED, 0, data);
+    };
+  }
+  auto chosen = WindowBackend().BrowseForFolder(request);
+  if (!chosen) return nullptr;
+  std::string canonical;
+  if (!CanonicalExisting(*chosen, canonical)) return nullptr;
+  if (bi->pszDisplayName) {
+    std::string name = LastComponent(canonical);
+    size_t n = std::min(name.size(), static_cast<size_t>(kMaxPath - 1));
+    std::memcpy(bi->pszDisplayName, name.data(), n);
+    bi->pszDisplayName[n] = '\0';
+  }
+  return new ItemIdList{canonical};
+}
+
+BOOL SHGetPathFromIDList(LPCITEMIDLIST pidl, char* path) {
+  if (!path) return FALSE;
+  path[0] = '\0';
+  if (!pidl || pidl->path.empty() || pidl->path.size() >= static_cast<size_t>(kMaxPath))
+    return FALSE;
+  std::memcpy(path, pidl->path.c_str(), pidl->path.size() + 1);
+  return TRUE;
+}
+
+intptr_t SendMessage(HBROWSER hwnd, UINT msg, uintptr_t wParam, intptr_t lParam) {
+  if (!hwnd || msg != BFFM_SETSELECTIONA || wParam != 0) return 0;
+  auto list = reinterpret_cast<LPCITEMIDLIST>(lParam);
+  hwnd->SelectFolder(list ? &list->path : nullptr);
+  return 0;
+}
+
+HRESULT SHGetMalloc(IMalloc** ppMalloc) {
+  if (!ppMalloc) return E_FAIL;
+  static ShellMalloc allocator;
+  *ppMalloc = &allocator;
+  return S_OK;
+}
+
+HRESULT SHGetDesktopFolder(IShellFolder** ppshf) {
+  if (!ppshf) return E_FAIL;
+  static DesktopFolder desktop;
+  *ppshf = &desktop;
+  return S_OK;
+}
+
+int MultiByteToWideChar(UINT, unsigned, const char* text, int length, wchar_t* wide,
+                        int wideLength) {
+  if (!text) return 0;
+  std::string input =
+      length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length));
+  std::u32string decoded;
+  if (!DecodeUtf8(input, decoded)) return 0;
+  size_t total = decoded.size() + (length < 0 ? 1 : 0);
+  if (!wide || wideLength <= 0) return static_cast<int>(total);
+  if (total > static_cast<size_t>(wideLength)) return 0;
+  for (size_t i = 0; i < decoded.size(); ++i) wide[i] = static_cast<wchar_t>(decoded[i]);
+  if (length < 0) wide[decoded.size()] = L'\0';
+  return static_cast<int>(total);
+}
+
+UINT GetDriveType(const char* rootPath) {
+  if (!rootPath || std::strlen(rootPath) < 2 || rootPath[1] != ':') return DRIVE_NO_ROOT_DIR;
+  char letter = rootPath[0];
+  return (letter == 'c' || letter == 'C') ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+}
+
+UINT SetErrorMode(UINT mode) {
+  UINT previous = g_errorMode;
+  g_errorMode = mode;
+  return previous;
+}
+
+UINT GetErrorMode() { return g_errorMode; }
+
+int GetCurrentDriveNumber() { return 3; }
+
+int ChangeCurrentDrive(int drive) { return drive == 3 ? 0 : -1; }
+
+}  // namespace platform

@@ -1,0 +1,103 @@
+#include "settings/extract_settings_dlg.h"
+
+#include <array>
+#include <string>
+
+#include "resources/dialog_templates.h"
+#include "resources/texts.h"
+#include "platform/decimal_text.h"
+#include "settings/harvest_app.h"
+#include "settings/profile_keys.h"
+
+using namespace platform;
+using namespace resources;
+
+namespace {
+
+// Check box and flag, in the order the boxes are read on OK.
+struct FlagBinding {
+  int checkId;
+  int CHarvestApp::*flag;
+};
+constexpr std::array<FlagBinding, 7> kFlagBindings{{
+    {IDC_CHECK_IMAGE, &CHarvestApp::m_bImage},
+    {IDC_CHECK_ARCHIVE, &CHarvestApp::m_bArchive},
+    {IDC_CHECK_WAVE, &CHarvestApp::m_bWave},
+    {IDC_CHECK_MOVIE, &CHarvestApp::m_bMovie},
+    {IDC_CHECK_EXTRA, &CHarvestApp::m_bExtra},
+    {IDC_CHECK_EXE, &CHarvestApp::m_bExe},
+    {IDC_CHECK_CLIP, &CHarvestApp::m_bClip},
+}};
+constexpr size_t kCategoryCount = 6;  // the first six; the clipboard box is no category
+
+}  // namespace
+
+bool ImageOnlySelected(const CHarvestApp& app) {
+  return app.m_bImage != 0 &&
+         app.m_bExe + app.m_bExtra + app.m_bMovie + app.m_bWave + app.m_bArchive == 0;
+}
+
+CExtractSettingsDlg::CExtractSettingsDlg(CDialog* pParent)
+    : CDialog(kExtractSettingsDialog, pParent) {}
+
+void CExtractSettingsDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_EDIT_TIMES, m_editTimes);
+  DDX_Control(pDX, IDC_EDIT_EXTENT, m_editExtent);
+}
+
+const MessageMap& CExtractSettingsDlg::GetMessageMap() const {
+  static const MessageMap map{
+      ON_COMMAND(IDC_CHECK_EXTRA, &CExtractSettingsDlg::OnCheckExtra),
+  };
+  return map;
+}
+
+BOOL CExtractSettingsDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  CHarvestApp& app = GetHarvestApp();
+  for (const auto& binding : kFlagBindings)
+    CheckDlgButton(binding.checkId, static_cast<UINT>(app.*binding.flag));
+  m_editExtent.SetWindowText(app.m_strExtent.empty() ? std::string() : app.m_strExtent.substr(1));
+  m_editTimes.SetWindowText(std::to_string(app.m_nTimes));
+  if (IsDlgButtonChecked(IDC_CHECK_EXTRA)) m_editExtent.EnableWindow(true);
+  return TRUE;
+}
+
+void CExtractSettingsDlg::OnCheckExtra() {
+  m_editExtent.EnableWindow(IsDlgButtonChecked(IDC_CHECK_EXTRA) == BST_CHECKED);
+}
+
+void CExtractSettingsDlg::OnOK() {
+  // Refuse before storing anything, so that a Cancel after the refusal
+  // still leaves the settings the dialog opened with.
+  int categories = 0;
+  for (size_t i = 0; i < kCategoryCount; ++i)
+    if (IsDlgButtonChecked(kFlagBindings[i].checkId) == BST_CHECKED) ++categories;
+  if (categories == 0) {
+    MessageBox(texts::kNoCategory, texts::kCaptionError, MB_ICONERROR);
+    return;
+  }
+
+  CHarvestApp& app = GetHarvestApp();
+  for (const auto& binding : kFlagBindings) app.*binding.flag = 0;
+  for (const auto& binding : kFlagBindings)
+    if (IsDlgButtonChecked(binding.checkId) == BST_CHECKED) app.*binding.flag = 1;
+  std::string extent = m_editExtent.GetWindowText();
+  extent.insert(extent.begin(), '.');
+  app.m_strExtent = std::move(extent);
+  app.m_nTimes = LeadingDecimalInt(m_editTimes.GetWindowText());
+
+  using namespace profile;
+  app.WriteProfileString(kSection, kExtent, app.m_strExtent);
+  app.WriteProfileInt(kSection, kTimes, app.m_nTimes);
+  app.WriteProfileInt(kSection, kImage, app.m_bImage);
+  app.WriteProfileInt(kSection, kExe, app.m_bExe);
+  app.WriteProfileInt(kSection, kArchive, app.m_bArchive);
+  app.WriteProfileInt(kSection, kWave, app.m_bWave);
+  app.WriteProfileInt(kSection, kMovie, app.m_bMovie);
+  app.WriteProfileInt(kSection, kExtra, app.m_bExtra);
+  app.WriteProfileInt(kSection, kClip, app.m_bClip);
+
+  CDialog::OnOK();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The extraction settings dialog: file categories, the custom extension,
+// the re-read count and the clipboard watch. It holds no copy of the
+// settings: it reads the application object when it opens and writes it,
+// and the profile, on an accepted OK.
+#include "platform/dialog.h"
+
+class CExtractSettingsDlg : public platform::CDialog {
+ public:
+  explicit CExtractSettingsDlg(platform::CDialog* pParent = nullptr);
+
+  void OnCheckExtra();
+
+  platform::CEdit m_editTimes;
+  platform::CEdit m_editExtent;
+
+ protected:
+  void DoDataExchange(platform::CDataExchange* pDX) override;
+  platform::BOOL OnInitDialog() override;
+  void OnOK() override;
+  const platform::MessageMap& GetMessageMap() const override;
+};
+
+class CHarvestApp;
+
+// The image-only rule: the gallery output is offered only while images are
+// the one selected category.
+bool ImageOnlySelected(const CHarvestApp& app);
