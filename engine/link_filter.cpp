@@ -44,20 +44,22 @@ namespace {
 
 // Lowercases `text` where it stands; the rule of LowercaseMultibyte.
 void LowercaseInPlace(std::string& text) {
-  for (size_t pos = 0; pos < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[pos]);
+  char* const data = text.data();  // a char store could alias text's size
+  const std::string_view view(data, text.size());
+  for (size_t pos = 0; pos < view.size();) {
+    unsigned char c = static_cast<unsigned char>(data[pos]);
     if (c < 0x80) {  // most of a link: a single-byte character
-      if (c >= 'A' && c <= 'Z') text[pos] = static_cast<char>(c + ('a' - 'A'));
+      if (c >= 'A' && c <= 'Z') data[pos] = static_cast<char>(c + ('a' - 'A'));
       ++pos;
       continue;
     }
-    size_t length = CharacterLength(text, pos);
-    if (length == 3 && c == 0xEF && static_cast<unsigned char>(text[pos + 1]) == 0xBC) {
+    size_t length = CharacterLength(view, pos);
+    if (length == 3 && c == 0xEF && static_cast<unsigned char>(data[pos + 1]) == 0xBC) {
       // Full-width Ａ..Ｚ are EF BC A1..BA; ａ..ｚ are EF BD 81..9A.
-      unsigned char t = static_cast<unsigned char>(text[pos + 2]);
+      unsigned char t = static_cast<unsigned char>(data[pos + 2]);
       if (t >= 0xA1 && t <= 0xBA) {
-        text[pos + 1] = static_cast<char>(0xBD);
-        text[pos + 2] = static_cast<char>(t - 0x20);
+        data[pos + 1] = static_cast<char>(0xBD);
+        data[pos + 2] = static_cast<char>(t - 0x20);
       }
     }
     pos += length;

@@ -35,9 +35,19 @@ Parts Split(std::string_view text) {
   return parts;
 }
 
+// Whether `path` may hold a dot segment: one begins the path or follows a
+// "/". Most paths have none, and removing none leaves them as they are.
+bool MayHaveDotSegments(std::string_view path) {
+  return !path.empty() && (path[0] == '.' || path.find("/.") != std::string_view::npos);
+}
+
 // Appends `input` to `output` with its dot segments removed (RFC 3986,
 // 5.2.4). What `output` held before is the root: it is never dropped.
 void AppendWithoutDotSegments(std::string_view input, std::string& output) {
+  if (!MayHaveDotSegments(input)) {
+    output.append(input);
+    return;
+  }
   const size_t root = output.size();
   // Drops the last segment of the output and the "/" before it.
   auto dropLastSegment = [&output, root] {
@@ -104,11 +114,12 @@ ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)
   } else if (size_t slash = m_base.path.rfind('/'); slash != std::string_view::npos) {
     m_mergePrefix = m_base.path.substr(0, slash + 1);
   }
+  m_mergePrefixHasDots = MayHaveDotSegments(m_mergePrefix);
 }
 
 std::string_view ReferenceResolver::Resolve(std::string_view reference) {
-  if (BeginsWithScheme(reference)) return reference;
   const Parts r = Split(reference);
+  if (r.scheme) return reference;  // already absolute
 
   // The target is written part by part: scheme, authority, path, query,
   // fragment (5.2.2 and 5.3).
@@ -126,6 +137,10 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
       if (!r.query) query = m_base.query;
     } else if (r.path[0] == '/') {
       AppendWithoutDotSegments(r.path, t);
+    } else if (!m_mergePrefixHasDots && !MayHaveDotSegments(r.path)) {
+      // The prefix ends in "/" and the path does not begin with ".": no dot
+      // segment spans the two either.
+      t.append(m_mergePrefix).append(r.path);
     } else {
       m_merged.assign(m_mergePrefix).append(r.path);
       AppendWithoutDotSegments(m_merged, t);

@@ -41,6 +41,7 @@ class ReferenceResolver {
  private:
   Parts m_base;
   std::string_view m_mergePrefix;  // what a relative path is merged onto (5.2.3)
+  bool m_mergePrefixHasDots = false;
   std::string m_merged;
   std::string m_result;
 };

@@ -53,6 +53,7 @@ TEST(ReferenceResolver, GivesEachReferenceWhatResolvingItAloneGives) {
       "http://a/b/c/",     "http://a/b/c/d;p?q#f", "http://a",         "http://",
       "http://u:p@h:80/d/", "//h/x/",              "rel/dir/",         "",
       "ftp:only/path",      "x:",                  "http://a/" + kLong + "/",
+      "http://a/./b/../c/", "./rel/",              "http://a/b/..",
   };
   for (const std::string& base : bases) {
     ReferenceResolver resolver(base);
@@ -60,6 +61,30 @@ TEST(ReferenceResolver, GivesEachReferenceWhatResolvingItAloneGives) {
       for (const std::string& link : kLinks)
         ASSERT_EQ(resolver.Resolve(link), ResolveReference(base, link))
             << "base " << base.substr(0, 60) << " link " << link.substr(0, 60);
+  }
+}
+
+// The resolver takes shortcuts for paths without dot segments; a base
+// whose own path has some still has them removed.
+TEST(ReferenceResolver, RemovesTheDotSegmentsOfTheBaseAsWellAsOfTheLink) {
+  struct Case {
+    const char* base;
+    const char* link;
+    const char* result;
+  };
+  const std::vector<Case> cases = {
+      {"http://a/./b/../c/", "x.jpg", "http://a/c/x.jpg"},
+      {"http://a/./b/../c/", "../x.jpg", "http://a/x.jpg"},
+      {"http://a/b/..", "x.jpg", "http://a/b/x.jpg"},
+      {"http://a/b/../", "x.jpg", "http://a/x.jpg"},
+      {"./rel/", "x.jpg", "rel/x.jpg"},
+      {"http://a/b.c/.d/", "x.jpg", "http://a/b.c/.d/x.jpg"},
+      {"http://a/b/", ".x/y.jpg", "http://a/b/.x/y.jpg"},
+      {"http://a/b/", "y/./x.jpg", "http://a/b/y/x.jpg"},
+  };
+  for (const Case& c : cases) {
+    ReferenceResolver resolver(c.base);
+    EXPECT_EQ(resolver.Resolve(c.link), c.result) << c.base << " + " << c.link;
   }
 }
 
