@@ -5,8 +5,11 @@
 // services; the terminal front end provides them on the console. Nothing
 // here needs a window.
 #include <string>
+#include <string_view>
 
 #include "platform/win_types.h"
+
+class ReferenceResolver;
 
 // What a stage that touches files reports to the run: which file failed and
 // how. The run turns it into the user's message.
@@ -78,4 +81,11 @@ class CHarvestEngine {
                           platform::UINT type) = 0;
   // Runs the credentials prompt modally; IDOK when answered.
   virtual int RunCredentialsPrompt() = 0;
+
+ private:
+  // PrepareLinkLine and FormatOutputLine appending to `out`, so that
+  // WriteLinkList can reuse its buffers from line to line.
+  void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
+                          std::string& out) const;
+  void AppendOutputLine(std::string_view link, std::string& out) const;
 };

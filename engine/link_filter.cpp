@@ -40,23 +40,37 @@ size_t CharacterLength(std::string_view text, size_t pos) {
   return length;
 }
 
-std::string LowercaseMultibyte(std::string_view text) {
-  std::string out(text);
-  for (size_t pos = 0; pos < out.size();) {
-    size_t length = CharacterLength(out, pos);
-    unsigned char c = static_cast<unsigned char>(out[pos]);
-    if (length == 1 && c >= 'A' && c <= 'Z') {
-      out[pos] = static_cast<char>(c + ('a' - 'A'));
-    } else if (length == 3 && c == 0xEF && static_cast<unsigned char>(out[pos + 1]) == 0xBC) {
+namespace {
+
+// Lowercases `text` where it stands; the rule of LowercaseMultibyte.
+void LowercaseInPlace(std::string& text) {
+  char* const data = text.data();  // a char store could alias text's size
+  const std::string_view view(data, text.size());
+  for (size_t pos = 0; pos < view.size();) {
+    unsigned char c = static_cast<unsigned char>(data[pos]);
+    if (c < 0x80) {  // most of a link: a single-byte character
+      if (c >= 'A' && c <= 'Z') data[pos] = static_cast<char>(c + ('a' - 'A'));
+      ++pos;
+      continue;
+    }
+    size_t length = CharacterLength(view, pos);
+    if (length == 3 && c == 0xEF && static_cast<unsigned char>(data[pos + 1]) == 0xBC) {
       // Full-width Ａ..Ｚ are EF BC A1..BA; ａ..ｚ are EF BD 81..9A.
-      unsigned char t = static_cast<unsigned char>(out[pos + 2]);
+      unsigned char t = static_cast<unsigned char>(data[pos + 2]);
       if (t >= 0xA1 && t <= 0xBA) {
-        out[pos + 1] = static_cast<char>(0xBD);
-        out[pos + 2] = static_cast<char>(t - 0x20);
+        data[pos + 1] = static_cast<char>(0xBD);
+        data[pos + 2] = static_cast<char>(t - 0x20);
       }
     }
     pos += length;
   }
+}
+
+}  // namespace
+
+std::string LowercaseMultibyte(std::string_view text) {
+  std::string out(text);
+  LowercaseInPlace(out);
   return out;
 }
 
@@ -72,11 +86,22 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
 }
 
 bool LinkPassesFilter(std::string_view line, const CHarvestApp& app) {
-  const std::string test = LowercaseMultibyte(line);
+  return LinkFilter(app).Passes(line);
+}
+
+LinkFilter::LinkFilter(const CHarvestApp& app) {
   for (const Category& category : kCategories) {
     if (app.*category.flag != 1) continue;
-    for (const char* extension : category.extensions)
-      if (ContainsAtCharacter(test, extension)) return true;
+    for (const char* extension : category.extensions) m_needles.emplace_back(extension);
   }
-  return app.m_bExtra == 1 && ContainsAtCharacter(test, LowercaseMultibyte(app.m_strExtent));
+  if (app.m_bExtra == 1) m_needles.push_back(LowercaseMultibyte(app.m_strExtent));
+}
+
+bool LinkFilter::Passes(std::string_view line) {
+  if (m_needles.empty()) return false;
+  m_lowered.assign(line);
+  LowercaseInPlace(m_lowered);
+  for (const std::string& needle : m_needles)
+    if (ContainsAtCharacter(m_lowered, needle)) return true;
+  return false;
 }

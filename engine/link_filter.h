@@ -3,6 +3,7 @@
 // selected category occurs anywhere in its lowercased text.
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CHarvestApp;
 
@@ -20,3 +21,15 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle);
 // Whether `line` passes the category table under the settings of `app`:
 // a category takes part only when its flag is exactly 1.
 bool LinkPassesFilter(std::string_view line, const CHarvestApp& app);
+
+// LinkPassesFilter for a whole list: the settings are read once, and the
+// lowercased copy of each line reuses one buffer.
+class LinkFilter {
+ public:
+  explicit LinkFilter(const CHarvestApp& app);
+  bool Passes(std::string_view line);
+
+ private:
+  std::vector<std::string> m_needles;  // lowercased, in the order of testing
+  std::string m_lowered;
+};

@@ -2,6 +2,7 @@
 
 #include "engine/harvest_engine.h"
 #include "engine/link_filter.h"
+#include "engine/link_resolution.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "settings/harvest_app.h"
@@ -13,21 +14,39 @@ std::string FlattenBaseAddress(std::string_view baseUrl) {
   return name;
 }
 
+namespace {
+
+void AppendEscapingQuotes(std::string_view link, std::string& out) {
+  for (size_t quote; (quote = link.find('"')) != std::string_view::npos;) {
+    out.append(link.substr(0, quote)).append("&quot;");
+    link.remove_prefix(quote + 1);
+  }
+  out.append(link);
+}
+
+}  // namespace
+
 std::string EscapeQuotes(std::string_view link) {
   std::string out;
   out.reserve(link.size());
-  for (char c : link) {
-    if (c == '"')
-      out.append("&quot;");
-    else
-      out.push_back(c);
-  }
+  AppendEscapingQuotes(link, out);
   return out;
 }
 
 std::string CHarvestEngine::FormatOutputLine(const std::string& link) const {
-  if (m_nOutPutType == 1) return "<IMG SRC=\"" + EscapeQuotes(link) + "\"><BR>\n";
-  return link + "\n";
+  std::string out;
+  AppendOutputLine(link, out);
+  return out;
+}
+
+void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
+  if (m_nOutPutType == 1) {
+    out.append("<IMG SRC=\"");
+    AppendEscapingQuotes(link, out);
+    out.append("\"><BR>\n");
+  } else {
+    out.append(link).append("\n");
+  }
 }
 
 // A base address too long for one file name is not shortened: a shortened
@@ -50,10 +69,16 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     } else if (!output.Open(outputPath, platform::TextWriter::Mode::kAppend)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else {
-      const CHarvestApp& app = GetHarvestApp();
+      // One filter, resolver and line buffer serve the whole list: the
+      // settings and the base address stay as they are for its length.
+      LinkFilter filter(GetHarvestApp());
+      ReferenceResolver resolver(m_strBaseUrl);
+      std::string prepared;
       for (std::string line; links.ReadLine(line);) {
-        if (!LinkPassesFilter(line, app)) continue;
-        if (!output.Write(PrepareLinkLine(line))) break;
+        if (!filter.Passes(line)) continue;
+        prepared.clear();
+        AppendPreparedLine(line, resolver, prepared);
+        if (!output.Write(prepared)) break;
       }
       bool written = output.Close();
       if (links.Failed())

@@ -6,18 +6,10 @@
 
 namespace {
 
+using Parts = ReferenceResolver::Parts;
+
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The five parts of a reference (RFC 3986, appendix B); a part that is
-// absent is nullopt, which differs from present but empty.
-struct Parts {
-  std::optional<std::string_view> scheme;
-  std::optional<std::string_view> authority;
-  std::string_view path;
-  std::optional<std::string_view> query;
-  std::optional<std::string_view> fragment;
-};
 
 Parts Split(std::string_view text) {
   Parts parts;
@@ -43,20 +35,51 @@ Parts Split(std::string_view text) {
   return parts;
 }
 
-std::string Join(const Parts& parts, std::string_view path) {
-  std::string out;
-  if (parts.scheme) out.append(*parts.scheme).append(":");
-  if (parts.authority) out.append("//").append(*parts.authority);
-  out.append(path);
-  if (parts.query) out.append("?").append(*parts.query);
-  if (parts.fragment) out.append("#").append(*parts.fragment);
-  return out;
+// Whether `path` may hold a dot segment: one begins the path or follows a
+// "/". Most paths have none, and removing none leaves them as they are.
+bool MayHaveDotSegments(std::string_view path) {
+  return !path.empty() && (path[0] == '.' || path.find("/.") != std::string_view::npos);
 }
 
-// Drops the last segment of `output` and the "/" before it.
-void DropLastSegment(std::string& output) {
-  size_t slash = output.rfind('/');
-  output.erase(slash == std::string::npos ? 0 : slash);
+// Appends `input` to `output` with its dot segments removed (RFC 3986,
+// 5.2.4). What `output` held before is the root: it is never dropped.
+void AppendWithoutDotSegments(std::string_view input, std::string& output) {
+  if (!MayHaveDotSegments(input)) {
+    output.append(input);
+    return;
+  }
+  const size_t root = output.size();
+  // Drops the last segment of the output and the "/" before it.
+  auto dropLastSegment = [&output, root] {
+    size_t slash = std::string_view(output).substr(root).rfind('/');
+    output.erase(slash == std::string_view::npos ? root : root + slash);
+  };
+  while (!input.empty()) {
+    if (input.substr(0, 3) == "../") {
+      input.remove_prefix(3);
+    } else if (input.substr(0, 2) == "./") {
+      input.remove_prefix(2);
+    } else if (input.substr(0, 3) == "/./") {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      output.append("/");
+      input = {};
+    } else if (input.substr(0, 4) == "/../") {
+      input.remove_prefix(3);
+      dropLastSegment();
+    } else if (input == "/..") {
+      dropLastSegment();
+      output.append("/");
+      input = {};
+    } else if (input == "." || input == "..") {
+      input = {};
+    } else {
+      size_t next = input.find('/', input[0] == '/' ? 1 : 0);
+      if (next == std::string_view::npos) next = input.size();
+      output.append(input.substr(0, next));
+      input.remove_prefix(next);
+    }
+  }
 }
 
 }  // namespace
@@ -73,72 +96,59 @@ bool BeginsWithScheme(std::string_view text) {
 
 std::string RemoveDotSegments(std::string_view input) {
   std::string output;
-  while (!input.empty()) {
-    if (input.substr(0, 3) == "../") {
-      input.remove_prefix(3);
-    } else if (input.substr(0, 2) == "./") {
-      input.remove_prefix(2);
-    } else if (input.substr(0, 3) == "/./") {
-      input.remove_prefix(2);
-    } else if (input == "/.") {
-      output.append("/");
-      input = {};
-    } else if (input.substr(0, 4) == "/../") {
-      input.remove_prefix(3);
-      DropLastSegment(output);
-    } else if (input == "/..") {
-      DropLastSegment(output);
-      output.append("/");
-      input = {};
-    } else if (input == "." || input == "..") {
-      input = {};
-    } else {
-      size_t next = input.find('/', input[0] == '/' ? 1 : 0);
-      if (next == std::string_view::npos) next = input.size();
-      output.append(input.substr(0, next));
-      input.remove_prefix(next);
-    }
-  }
+  AppendWithoutDotSegments(input, output);
   return output;
 }
 
 std::string ResolveReference(std::string_view base, std::string_view reference) {
   if (BeginsWithScheme(reference)) return std::string(reference);
-  const Parts r = Split(reference);
-  const Parts b = Split(base);
+  ReferenceResolver resolver(base);
+  return std::string(resolver.Resolve(reference));
+}
 
-  Parts t;
-  t.scheme = b.scheme;
-  t.fragment = r.fragment;
-  std::string path;
+ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)) {
+  // Merge (5.2.3): the base's path up to its last "/", or "/" when the base
+  // has an authority and no path.
+  if (m_base.authority && m_base.path.empty()) {
+    m_mergePrefix = "/";
+  } else if (size_t slash = m_base.path.rfind('/'); slash != std::string_view::npos) {
+    m_mergePrefix = m_base.path.substr(0, slash + 1);
+  }
+  m_mergePrefixHasDots = MayHaveDotSegments(m_mergePrefix);
+}
+
+std::string_view ReferenceResolver::Resolve(std::string_view reference) {
+  const Parts r = Split(reference);
+  if (r.scheme) return reference;  // already absolute
+
+  // The target is written part by part: scheme, authority, path, query,
+  // fragment (5.2.2 and 5.3).
+  std::string& t = m_result;
+  t.clear();
+  if (m_base.scheme) t.append(*m_base.scheme).append(":");
+  std::optional<std::string_view> query = r.query;
   if (r.authority) {
-    t.authority = r.authority;
-    path = RemoveDotSegments(r.path);
-    t.query = r.query;
+    t.append("//").append(*r.authority);
+    AppendWithoutDotSegments(r.path, t);
   } else {
-    t.authority = b.authority;
+    if (m_base.authority) t.append("//").append(*m_base.authority);
     if (r.path.empty()) {
-      path = b.path;
-      t.query = r.query ? r.query : b.query;
+      t.append(m_base.path);
+      if (!r.query) query = m_base.query;
+    } else if (r.path[0] == '/') {
+      AppendWithoutDotSegments(r.path, t);
+    } else if (!m_mergePrefixHasDots && !MayHaveDotSegments(r.path)) {
+      // The prefix ends in "/" and the path does not begin with ".": no dot
+      // segment spans the two either.
+      t.append(m_mergePrefix).append(r.path);
     } else {
-      if (r.path[0] == '/') {
-        path = RemoveDotSegments(r.path);
-      } else {
-        // Merge (5.2.3): the base's path up to its last "/", or "/" when the
-        // base has an authority and no path.
-        std::string merged;
-        if (b.authority && b.path.empty()) {
-          merged = "/";
-        } else if (size_t slash = b.path.rfind('/'); slash != std::string_view::npos) {
-          merged = b.path.substr(0, slash + 1);
-        }
-        merged.append(r.path);
-        path = RemoveDotSegments(merged);
-      }
-      t.query = r.query;
+      m_merged.assign(m_mergePrefix).append(r.path);
+      AppendWithoutDotSegments(m_merged, t);
     }
   }
-  return Join(t, path);
+  if (query) t.append("?").append(*query);
+  if (r.fragment) t.append("#").append(*r.fragment);
+  return t;
 }
 
 std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
@@ -146,8 +156,14 @@ std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
 }
 
 std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
-  std::string link = line;
-  if (!link.empty() && link.back() == '\n') link.pop_back();
-  if (!BeginsWithScheme(link)) link = ResolveRelativeLink(link);
-  return FormatOutputLine(link);
+  ReferenceResolver resolver(m_strBaseUrl);
+  std::string out;
+  AppendPreparedLine(line, resolver, out);
+  return out;
+}
+
+void CHarvestEngine::AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
+                                        std::string& out) const {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  AppendOutputLine(resolver.Resolve(line), out);
 }
