@@ -5,6 +5,7 @@
 #include "engine/harvest_engine.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
+#include "resources/texts.h"
 
 void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
   const char* p = data;
@@ -88,7 +89,7 @@ void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
 std::optional<std::string> LinkListPath() {
   std::optional<std::string> folder = platform::TempFolder();
   if (!folder) return std::nullopt;
-  return *folder + kLinkListName;
+  return *folder + texts::kLinkScratchName;
 }
 
 FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath) {
@@ -123,7 +124,7 @@ FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& l
 
 FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
   std::optional<std::string> linkPath = LinkListPath();
-  if (!linkPath) return {FileFailure::kCannotCreate, kLinkListName};
+  if (!linkPath) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
   if (FileFailure failure = ScanPageToLinkList(pagePath, *linkPath)) return failure;
   return WriteLinkList(*linkPath);
 }

@@ -39,7 +39,6 @@ struct FileFailure;
 // `linkPath`. On failure the link list is removed and the failure returned.
 FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath);
 
-// The link list's scratch file name, and its full path in the private
-// temporary folder (nullopt when that folder cannot be had).
-inline constexpr const char* kLinkListName = "#vimbel#.tmp";
+// The link list's full path in the private temporary folder (nullopt when
+// that folder cannot be had).
 std::optional<std::string> LinkListPath();

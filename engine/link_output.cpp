@@ -5,6 +5,7 @@
 #include "engine/link_resolution.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
+#include "resources/texts.h"
 #include "settings/harvest_app.h"
 
 std::string FlattenBaseAddress(std::string_view baseUrl) {
@@ -54,7 +55,7 @@ void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) c
 // (the name is too long for the file system) and the run says so.
 std::string CHarvestEngine::OutputFilePath() const {
   const bool gallery = m_nOutPutType == 1;
-  if (m_nFileSelect == 2) return m_strSaveFolder + (gallery ? kFixedGalleryName : kFixedListName);
+  if (m_nFileSelect == 2) return m_strSaveFolder + (gallery ? texts::kFixedGalleryName : texts::kFixedListName);
   return m_strSaveFolder + FlattenBaseAddress(m_strBaseUrl) + (gallery ? ".html" : ".txt");
 }
 

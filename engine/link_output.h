@@ -3,10 +3,6 @@
 #include <string>
 #include <string_view>
 
-// The fixed output names, gallery and list.
-inline constexpr const char* kFixedGalleryName = "vimbel.html";
-inline constexpr const char* kFixedListName = "vimbel.txt";
-
 // `baseUrl` with every ":" and "/" replaced by "_", so that it names one
 // file in the save folder.
 std::string FlattenBaseAddress(std::string_view baseUrl);

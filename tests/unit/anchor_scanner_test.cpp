@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/anchor_scanner.h"
+#include "resources/texts.h"
 #include "platform/file_system.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
@@ -190,7 +191,7 @@ TEST_F(ScanAnchorLinksTest, RefusesATemporaryFolderThatIsALink) {
   ASSERT_EQ(::symlink(env.Path("elsewhere").c_str(), env.Path("runtime/vimbel").c_str()), 0);
   FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotCreate);
-  EXPECT_FALSE(Exists(env.Path("elsewhere/") + kLinkListName));
+  EXPECT_FALSE(Exists(env.Path("elsewhere/") + texts::kLinkScratchName));
 }
 
 }  // namespace
