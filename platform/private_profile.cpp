@@ -1,15 +1,11 @@
 #include "platform/private_profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace platform {
 
@@ -17,39 +13,12 @@ namespace {
 
 // A profile is a few hundred bytes. Anything past this is not one we wrote;
 // it is left alone and read as missing.
-constexpr off_t kMaxProfileSize = 16 * 1024 * 1024;
+constexpr size_t kMaxProfileSize = 16 * 1024 * 1024;
 
-enum class LoadResult { kLoaded, kMissing, kFailed };
+using file_io::LoadResult;
 
 LoadResult LoadFile(const std::string& path, std::string& content) {
-  content.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileSize) {
-    ::close(fd);
-    return LoadResult::kFailed;
-  }
-  content.resize(static_cast<size_t>(st.st_size));
-  size_t done = 0;
-  for (;;) {
-    if (done == content.size()) content.resize(done + 4096);  // it may have grown
-    ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return LoadResult::kFailed;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-    if (done > static_cast<size_t>(kMaxProfileSize)) {
-      ::close(fd);
-      return LoadResult::kFailed;
-    }
-  }
-  ::close(fd);
-  content.resize(done);
-  return LoadResult::kLoaded;
+  return file_io::LoadWholeFile(path, kMaxProfileSize, content);
 }
 
 std::string_view Trim(std::string_view s) {
@@ -146,18 +115,6 @@ bool ValidName(const std::string& s, const char* forbidden) {
   return !Trim(s).empty() && s.find_first_of(forbidden) == std::string::npos;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
@@ -199,20 +156,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
       value.find_first_of("\r\n") != std::string::npos)
     return false;
 
-  // Write through a link to the file it names, not over the link.
-  std::string target = path;
-  struct stat st;
-  bool exists = ::lstat(path.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return false;
-    target = real;
-    std::free(real);
-    exists = ::stat(target.c_str(), &st) == 0;
-  }
-
   std::string content;
-  LoadResult loaded = LoadFile(target, content);
+  LoadResult loaded = LoadFile(path, content);
   if (loaded == LoadResult::kFailed) return false;
   std::vector<Line> lines = SplitLines(content);
 
@@ -255,18 +200,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     out.append(eol);
   }
 
-  // The new profile is complete on disk before it takes the old one's name,
-  // so a crash or a full disk leaves either the old file or the new one.
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, out);
-  if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return file_io::ReplaceWholeFile(path, out);
 }
 
 }  // namespace platform

@@ -1,12 +1,12 @@
 #include "platform/shell_folder.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/window_backend.h"
 
 namespace platform {
@@ -60,10 +60,9 @@ std::string LastComponent(const std::string& path) {
 // Absolute, with "." and ".." resolved and no trailing "/", when the path
 // names something that exists.
 bool CanonicalExisting(const std::string& path, std::string& out) {
-  char resolved[PATH_MAX];
-  if (path.empty() || !realpath(path.c_str(), resolved)) return false;
-  out = resolved;
-  return true;
+  std::optional<std::string> canonical = CanonicalExistingPath(path);
+  if (canonical) out = std::move(*canonical);
+  return canonical.has_value();
 }
 
 class ShellMalloc final : public IMalloc {

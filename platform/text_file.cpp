@@ -1,25 +1,14 @@
 #include "platform/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "platform/file_io.h"
 
 namespace platform {
 
 namespace {
 
 constexpr char kCtrlZ = 0x1A;
-
-// read() that does not give up on a signal.
-ssize_t ReadSome(int fd, char* buffer, size_t size) {
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, size);
-    if (n >= 0 || errno != EINTR) return n;
-  }
-}
 
 }  // namespace
 
@@ -31,24 +20,13 @@ bool TextReader::Open(const std::string& path) {
   Close();
   m_pos = m_len = 0;
   m_eof = m_failed = m_pendingCr = false;
-  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (m_fd < 0) {
-    m_failed = true;
-    return false;
-  }
-  struct stat st;
-  if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    // A folder opens on Linux but cannot be read; refuse it here.
-    ::close(m_fd);
-    m_fd = -1;
-    m_failed = true;
-    return false;
-  }
-  return true;
+  m_fd = file_io::OpenForReading(path);
+  if (m_fd < 0) m_failed = true;
+  return m_fd >= 0;
 }
 
 void TextReader::Close() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) file_io::Close(m_fd);
   m_fd = -1;
 }
 
@@ -66,7 +44,7 @@ bool TextReader::Fill() {
       start = 1;
       m_pendingCr = false;
     }
-    ssize_t n = ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
+    long long n = file_io::ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
     if (n < 0) m_failed = true;
     if (n <= 0) {
       m_eof = true;
@@ -151,35 +129,13 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   Close();
   m_len = 0;
   m_failed = false;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-  flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
-  // A private scratch file is never reached through a planted link.
-  if (privateFile) flags |= O_NOFOLLOW;
-  m_fd = ::open(path.c_str(), flags, privateFile ? 0600 : 0666);
-  if (m_fd < 0) {
-    m_failed = true;
-    return false;
-  }
-  if (privateFile && ::fchmod(m_fd, 0600) != 0) {
-    ::close(m_fd);
-    m_fd = -1;
-    m_failed = true;
-    return false;
-  }
-  return true;
+  m_fd = file_io::OpenForWriting(path, mode == Mode::kAppend, privateFile);
+  if (m_fd < 0) m_failed = true;
+  return m_fd >= 0;
 }
 
 bool TextWriter::Flush() {
-  size_t done = 0;
-  while (done < m_len && !m_failed) {
-    ssize_t n = ::write(m_fd, m_buf + done, m_len - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      m_failed = true;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
+  if (!m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf, m_len))) m_failed = true;
   m_len = 0;
   return !m_failed;
 }
@@ -217,7 +173,7 @@ bool TextWriter::Put(char c) { return Write(&c, 1); }
 bool TextWriter::Close() {
   if (m_fd < 0) return !m_failed;
   Flush();
-  if (::close(m_fd) != 0) m_failed = true;
+  if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
   return !m_failed;
 }

@@ -1,11 +1,12 @@
 #include "platform/console/console_backend.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <map>
 #include <set>
+
+#include "platform/console/echo_off.h"
 
 namespace platform::console {
 
@@ -101,29 +102,6 @@ class ConsoleWindow final : public IDialogWindow {
   std::set<UINT> m_timers;
   bool m_ended = false;
   int m_result = IDCANCEL;
-};
-
-// Turns the terminal's echo off for its lifetime.
-class EchoOff {
- public:
-  explicit EchoOff(int fd) : m_fd(fd) {
-    if (tcgetattr(fd, &m_saved) != 0) return;
-    termios quiet = m_saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
-    m_active = tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
-  }
-  ~EchoOff() {
-    if (m_active) tcsetattr(m_fd, TCSAFLUSH, &m_saved);
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-  bool Active() const { return m_active; }
-
- private:
-  int m_fd;
-  termios m_saved{};
-  bool m_active = false;
 };
 
 }  // namespace
