@@ -10,6 +10,7 @@
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 
+using testing_support::CreateFolder;
 using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::RecordingEngine;
@@ -116,7 +117,7 @@ TEST_F(WriteLinkListTest, ReportsAnOutputFileItCannotOpenWriteOrClose) {
       {"name too long", env.HomeDir(), "http://a/" + std::string(300, 'p') + "/"},
       {"a folder stands there", env.HomeDir(), "http://a/b/c/"},
   };
-  ::mkdir((env.HomeDir() + "http___a_b_c_.html").c_str(), 0700);
+  CreateFolder(env.HomeDir() + "http___a_b_c_.html");
   for (const Case& c : cases) {
     engine.m_strSaveFolder = c.saveFolder;
     engine.m_strBaseUrl = c.base;

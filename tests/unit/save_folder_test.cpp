@@ -2,13 +2,10 @@
 // and what a choice or a cancel stores.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "resources/dialog_templates.h"
 #include "settings/profile_keys.h"
 #include "tests/support/headless_ui.h"
@@ -18,6 +15,7 @@
 
 using namespace platform;
 using namespace resources;
+using testing_support::CreateFolder;
 using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 
@@ -27,13 +25,12 @@ constexpr const char* kTitleLine = "現在のｾｰﾌﾞﾌｫﾙﾀﾞ\n";
 
 // Folders as the browser reports them: absolute, without links.
 std::string Canonical(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? resolved : path;
+  return platform::CanonicalExistingPath(path).value_or(path);
 }
 
 // Makes a folder in the test's folder and gives its canonical path.
 std::string MakeFolder(TestEnvironment& env, const std::string& name) {
-  EXPECT_EQ(mkdir(env.Path(name).c_str(), 0700), 0);
+  EXPECT_TRUE(CreateFolder(env.Path(name)));
   return Canonical(env.Path(name));
 }
 
@@ -141,7 +138,7 @@ TEST(SaveFolder, PathToIdListRefusesWhatIsNoFolderOrTooLong) {
   std::string deep = env.Dir();
   while (deep.size() < 300) {
     deep += std::string(40, 'n') + "/";
-    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    ASSERT_TRUE(CreateFolder(deep));
   }
   EXPECT_EQ(PathToIdList(deep.c_str()), nullptr) << "260 characters or more";
   LPITEMIDLIST list = PathToIdList(env.Dir().c_str());
