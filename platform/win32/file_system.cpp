@@ -1,0 +1,132 @@
+#include "platform/file_system.h"
+
+#include "platform/win32/system_folders.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+void SetWhy(std::string* why, const std::string& text) {
+  if (why) *why = text;
+}
+
+std::string SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message = n ? Narrow(std::wstring_view(text, n)) : "error " + std::to_string(error);
+  if (text) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message;
+}
+
+std::optional<std::string> FullPath(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  const DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return std::nullopt;
+  std::wstring full(n, L'\0');
+  const DWORD written = ::GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+  if (written == 0 || written >= n) return std::nullopt;
+  full.resize(written);
+  return Narrow(full);
+}
+
+}  // namespace
+
+std::optional<std::string> TempFolder(std::string* why) {
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 2, buffer);
+  if (n == 0 || n > MAX_PATH + 1) {
+    SetWhy(why, "GetTempPathW: " + SystemMessage(::GetLastError()));
+    return std::nullopt;
+  }
+  std::string folder = Narrow(std::wstring_view(buffer, n));
+  if (!IsDirectory(folder)) {
+    SetWhy(why, folder + ": is not a folder");
+    return std::nullopt;
+  }
+  if (!IsSeparator(folder.back())) folder += '\\';
+  return folder;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  if (IsDirectory(from)) return false;
+  return ::CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != 0;
+}
+
+bool RemoveFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != 0; }
+
+bool FileExists(const std::string& path) {
+  return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeParentFolders(const std::string& path) {
+  size_t end = path.size();
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  if (end == 0) return true;
+  const std::string folder = path.substr(0, end - 1);
+  if (folder.empty() || IsDirectory(folder + "\\")) return true;
+  // Each missing folder on the way, from the top down; the drive or share
+  // at the top exists or nothing can be made.
+  for (size_t pos = 0; pos <= folder.size(); ++pos) {
+    if (pos < folder.size() && !IsSeparator(folder[pos])) continue;
+    const std::string part = folder.substr(0, pos);
+    if (part.empty() || part.back() == ':' || IsDirectory(part + "\\")) continue;
+    if (!::CreateDirectoryW(Widen(part).c_str(), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS)
+      return false;
+  }
+  return IsDirectory(folder);
+}
+
+std::optional<std::string> CanonicalExistingPath(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  std::optional<std::string> full = FullPath(path);
+  if (!full || !FileExists(*full)) return std::nullopt;
+  // "C:\" keeps its separator; any other folder loses it.
+  while (full->size() > 3 && IsSeparator(full->back())) full->pop_back();
+  return full;
+}
+
+std::string HomeFolder() {
+  std::string home = win32::UserProfileFolder();
+  if (home.empty() || !IsSeparator(home.back())) home.push_back('\\');
+  return home;
+}
+
+std::optional<std::string> FindFirstFile(const std::string& pattern) {
+  if (pattern.empty() || IsSeparator(pattern.back())) return std::nullopt;
+  size_t end = pattern.size();
+  while (end > 0 && !IsSeparator(pattern[end - 1]) && pattern[end - 1] != ':') --end;
+  std::optional<std::string> folder = FullPath(end == 0 ? std::string(".\\") : pattern.substr(0, end));
+  if (!folder) return std::nullopt;
+  if (!IsSeparator(folder->back())) *folder += '\\';
+
+  WIN32_FIND_DATAW found;
+  HANDLE find = ::FindFirstFileW(Widen(*folder + pattern.substr(end)).c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<std::string> first;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") first = *folder + Narrow(name);
+  } while (!first && ::FindNextFileW(find, &found));
+  ::FindClose(find);
+  return first;
+}
+
+}  // namespace platform
