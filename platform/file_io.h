@@ -13,6 +13,9 @@ namespace platform::file_io {
 // folder.
 int OpenForReading(const std::string& path);
 
+// The standard output, by the name Linux gives it; Windows takes it too.
+inline constexpr char kStandardOutput[] = "/dev/stdout";
+
 // Opens for writing, creating the file when missing: appending at the end,
 // or emptied first. A created `privateFile` is the user's alone and is never
 // reached through a planted link. -1 on failure.

@@ -127,6 +127,10 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+char PathSeparator() { return '/'; }
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
 bool MakeParentFolders(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos || slash == 0) return true;

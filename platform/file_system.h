@@ -29,6 +29,11 @@ bool MakeParentFolders(const std::string& path);
 // separator (except for a root), when it names something that exists.
 std::optional<std::string> CanonicalExistingPath(const std::string& path);
 
+// The separator the system writes between folder names: "/" here, "\" on
+// Windows, which also takes "/".
+char PathSeparator();
+bool IsPathSeparator(char c);
+
 // The user's home folder with a trailing "/".
 std::string HomeFolder();
 

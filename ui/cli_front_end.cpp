@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/file_system.h"
 #include "settings/extract_settings_dlg.h"
 #include "settings/profile_keys.h"
 
@@ -132,7 +133,7 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
     } else if (arg == "--save-folder") {
       std::string dir;
       if (!value(dir) || dir.empty()) return fail("--save-folder needs a folder");
-      if (dir.back() != '/') dir += '/';
+      if (!platform::IsPathSeparator(dir.back())) dir += platform::PathSeparator();
       o.saveFolder = dir;
     } else if (arg == "--types") {
       std::string list, why;

@@ -9,6 +9,7 @@
 #include "platform/console/console_backend.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "platform/program_start.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
 #include "settings/harvest_app.h"
@@ -65,7 +66,8 @@ int Usage(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  platform::UseUtf8Terminal();
+  const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
   const CliCommand cmd = ParseCliArguments(args);
   switch (cmd.action) {
     case CliCommand::kHelp:

@@ -39,6 +39,13 @@ int OpenForReading(const std::string& path) {
 }
 
 int OpenForWriting(const std::string& path, bool append, bool privateFile) {
+  // The name Linux gives the standard output, for the terminal program's
+  // output lines; binary, since the writer makes the CR LF itself.
+  if (path == kStandardOutput) {
+    const int fd = ::_dup(1);
+    if (fd >= 0) ::_setmode(fd, _O_BINARY);
+    return fd;
+  }
   // Append-only access puts every write at the end, whoever else writes.
   const DWORD access = append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
   const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;

@@ -11,8 +11,6 @@ namespace {
 using win32::Narrow;
 using win32::Widen;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 void SetWhy(std::string* why, const std::string& text) {
   if (why) *why = text;
 }
@@ -43,6 +41,10 @@ std::optional<std::string> FullPath(const std::string& path) {
 
 }  // namespace
 
+char PathSeparator() { return '\\'; }
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
 std::optional<std::string> TempFolder(std::string* why) {
   wchar_t buffer[MAX_PATH + 2];
   const DWORD n = ::GetTempPathW(MAX_PATH + 2, buffer);
@@ -55,7 +57,7 @@ std::optional<std::string> TempFolder(std::string* why) {
     SetWhy(why, folder + ": is not a folder");
     return std::nullopt;
   }
-  if (!IsSeparator(folder.back())) folder += '\\';
+  if (!IsPathSeparator(folder.back())) folder += '\\';
   return folder;
 }
 
@@ -77,14 +79,14 @@ bool IsDirectory(const std::string& path) {
 
 bool MakeParentFolders(const std::string& path) {
   size_t end = path.size();
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  while (end > 0 && !IsPathSeparator(path[end - 1])) --end;
   if (end == 0) return true;
   const std::string folder = path.substr(0, end - 1);
   if (folder.empty() || IsDirectory(folder + "\\")) return true;
   // Each missing folder on the way, from the top down; the drive or share
   // at the top exists or nothing can be made.
   for (size_t pos = 0; pos <= folder.size(); ++pos) {
-    if (pos < folder.size() && !IsSeparator(folder[pos])) continue;
+    if (pos < folder.size() && !IsPathSeparator(folder[pos])) continue;
     const std::string part = folder.substr(0, pos);
     if (part.empty() || part.back() == ':' || IsDirectory(part + "\\")) continue;
     if (!::CreateDirectoryW(Widen(part).c_str(), nullptr) &&
@@ -99,23 +101,23 @@ std::optional<std::string> CanonicalExistingPath(const std::string& path) {
   std::optional<std::string> full = FullPath(path);
   if (!full || !FileExists(*full)) return std::nullopt;
   // "C:\" keeps its separator; any other folder loses it.
-  while (full->size() > 3 && IsSeparator(full->back())) full->pop_back();
+  while (full->size() > 3 && IsPathSeparator(full->back())) full->pop_back();
   return full;
 }
 
 std::string HomeFolder() {
   std::string home = win32::UserProfileFolder();
-  if (home.empty() || !IsSeparator(home.back())) home.push_back('\\');
+  if (home.empty() || !IsPathSeparator(home.back())) home.push_back('\\');
   return home;
 }
 
 std::optional<std::string> FindFirstFile(const std::string& pattern) {
-  if (pattern.empty() || IsSeparator(pattern.back())) return std::nullopt;
+  if (pattern.empty() || IsPathSeparator(pattern.back())) return std::nullopt;
   size_t end = pattern.size();
-  while (end > 0 && !IsSeparator(pattern[end - 1]) && pattern[end - 1] != ':') --end;
+  while (end > 0 && !IsPathSeparator(pattern[end - 1]) && pattern[end - 1] != ':') --end;
   std::optional<std::string> folder = FullPath(end == 0 ? std::string(".\\") : pattern.substr(0, end));
   if (!folder) return std::nullopt;
-  if (!IsSeparator(folder->back())) *folder += '\\';
+  if (!IsPathSeparator(folder->back())) *folder += '\\';
 
   WIN32_FIND_DATAW found;
   HANDLE find = ::FindFirstFileW(Widen(*folder + pattern.substr(end)).c_str(), &found);

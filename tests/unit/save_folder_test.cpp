@@ -120,14 +120,14 @@ TEST(SaveFolder, AChosenFolderIsStoredWithItsSeparator) {
   std::string folder = MakeFolder(c.env, "chosen");
   c.ui->AnswerFolderBrowser(folder);
   c.dlg.OnSaveFolder();
-  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + "/");
-  EXPECT_EQ(c.StoredFolder(), folder + "/");
+  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
+  EXPECT_EQ(c.StoredFolder(), folder + c.env.Separator());
 
   // The next time the browser opens there.
   c.ui->AnswerFolderBrowser(std::nullopt);
   c.dlg.OnSaveFolder();
   EXPECT_EQ(c.ui->FolderBrowses().back().selections, ExpectedRequests(folder));
-  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + "/");
+  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
 }
 
 TEST(SaveFolder, PathToIdListRefusesWhatIsNoFolderOrTooLong) {
