@@ -27,6 +27,41 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                                 INTERNET_FLAG_NO_COOKIES;
 
+// The library's own authentication keeps credentials for the rest of the
+// process and offers them to later requests of the same server, which may
+// carry none. Credentials are sent here instead, to the address's own host,
+// on its request only.
+constexpr DWORD kHttpFlags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                             INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTH;
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[(n >> 18) & 63];
+    out += kAlphabet[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? kAlphabet[(n >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kAlphabet[n & 63] : '=';
+  }
+  return out;
+}
+
+// Whether a 401 answer offers Basic authentication.
+bool OffersBasic(HINTERNET request) {
+  for (DWORD index = 0;;) {
+    wchar_t value[512];
+    DWORD size = sizeof value;
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_WWW_AUTHENTICATE, value, &size, &index)) return false;
+    std::wstring_view scheme(value, size / sizeof(wchar_t));
+    if (scheme.size() >= 5 && ::CompareStringOrdinal(scheme.data(), 5, L"basic", 5, TRUE) == CSTR_EQUAL)
+      return true;
+  }
+}
+
 // Both timeouts, or the test override for both.
 std::pair<DWORD, DWORD> Timeouts() {
   if (const char* text = std::getenv("VIMBEL_TEST_TIMEOUT_MS")) {
@@ -87,6 +122,7 @@ struct Address {
   INTERNET_PORT port = 0;
   std::wstring user;
   std::wstring password;
+  bool hasCredentials = false;  // "user:password@", even both empty
   std::wstring pathAndQuery;
   bool secure = false;
 };
@@ -94,6 +130,33 @@ struct Address {
 std::wstring Lower(std::wstring text) {
   for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
   return text;
+}
+
+// The address's user information is percent-encoded UTF-8; the library
+// takes it decoded.
+std::wstring PercentDecoded(const std::wstring& text) {
+  auto hex = [](int c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string bytes = Narrow(text);
+  std::string decoded;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    int high = -1, low = -1;
+    if (bytes[i] == '%' && i + 2 < bytes.size()) {
+      high = hex(static_cast<unsigned char>(bytes[i + 1]));
+      low = hex(static_cast<unsigned char>(bytes[i + 2]));
+    }
+    if (high >= 0 && low >= 0) {
+      decoded.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else {
+      decoded.push_back(bytes[i]);
+    }
+  }
+  return Widen(decoded);
 }
 
 bool Crack(const std::wstring& url, Address& out) {
@@ -106,8 +169,12 @@ bool Crack(const std::wstring& url, Address& out) {
   out.scheme = Lower(piece(parts.lpszScheme, parts.dwSchemeLength));
   out.host = piece(parts.lpszHostName, parts.dwHostNameLength);
   out.port = parts.nPort;
-  out.user = piece(parts.lpszUserName, parts.dwUserNameLength);
-  out.password = piece(parts.lpszPassword, parts.dwPasswordLength);
+  out.user = PercentDecoded(piece(parts.lpszUserName, parts.dwUserNameLength));
+  out.password = PercentDecoded(piece(parts.lpszPassword, parts.dwPasswordLength));
+  const size_t authority = url.find(L"//");
+  const size_t end = authority == std::wstring::npos ? authority : url.find_first_of(L"/?#", authority + 2);
+  out.hasCredentials = authority != std::wstring::npos &&
+                       url.substr(authority + 2, end == std::wstring::npos ? end : end - authority - 2).find(L'@') != std::wstring::npos;
   out.pathAndQuery = piece(parts.lpszUrlPath, parts.dwUrlPathLength) +
                      piece(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (out.pathAndQuery.empty()) out.pathAndQuery = L"/";
@@ -245,22 +312,26 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   Address target = first;
   for (int hop = 0;; ++hop) {
     const bool sameHost = Lower(target.host) == Lower(first.host) && target.port == first.port;
-    const std::wstring user = sameHost ? first.user : std::wstring();
-    const std::wstring password = sameHost ? first.password : std::wstring();
+    const bool sendCredentials = sameHost && first.hasCredentials;
     r->request.Reset();
-    r->connection = Handle(::InternetConnectW(
-        m_impl->internet.h, target.host.c_str(), target.port,
-        user.empty() ? nullptr : user.c_str(), user.empty() ? nullptr : password.c_str(),
-        INTERNET_SERVICE_HTTP, 0, 0));
+    r->connection = Handle(::InternetConnectW(m_impl->internet.h, target.host.c_str(), target.port,
+                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!r->connection.h) return fail(LastError());
-    DWORD flags = kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_KEEP_CONNECTION;
-    if (target.secure) flags |= INTERNET_FLAG_SECURE;
-    r->request = Handle(::HttpOpenRequestW(r->connection.h, L"GET", target.pathAndQuery.c_str(),
-                                           nullptr, nullptr, nullptr, flags, 0));
-    if (!r->request.h) return fail(LastError());
-    static const wchar_t kNoCache[] = L"Cache-Control: no-cache\r\n";
-    if (!::HttpSendRequestW(r->request.h, kNoCache, static_cast<DWORD>(-1), nullptr, 0))
-      return fail(LastError());
+    auto send = [&](const std::wstring& extraHeaders) {
+      DWORD flags = kHttpFlags;
+      if (target.secure) flags |= INTERNET_FLAG_SECURE;
+      r->request = Handle(::HttpOpenRequestW(r->connection.h, L"GET", target.pathAndQuery.c_str(),
+                                             nullptr, nullptr, nullptr, flags, 0));
+      if (!r->request.h) return false;
+      const std::wstring headers = L"Cache-Control: no-cache\r\n" + extraHeaders;
+      return ::HttpSendRequestW(r->request.h, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                nullptr, 0) != 0;
+    };
+    if (!send({})) return fail(LastError());
+    if (sendCredentials && StatusOf(r->request.h) == 401 && OffersBasic(r->request.h)) {
+      const std::string pair = Narrow(first.user) + ":" + Narrow(first.password);
+      if (!send(L"Authorization: Basic " + Widen(Base64(pair)) + L"\r\n")) return fail(LastError());
+    }
     const DWORD status = StatusOf(r->request.h);
     if (!IsRedirect(status)) {
       r->statusText = std::to_string(status);
@@ -313,8 +384,15 @@ bool InternetRequest::QueryContentLength(std::string& text) const {
 size_t InternetRequest::Read(char* buffer, size_t size) {
   Impl& r = *m_impl;
   if (r.failed || r.ended || size == 0 || !r.request.h) return 0;
+  // A read waits until the buffer is full; asking for no more than has
+  // arrived hands over what came before a broken connection.
+  DWORD available = 0;
+  if (!::InternetQueryDataAvailable(r.request.h, &available, 0, 0)) {
+    r.Fail(LastError());
+    return 0;
+  }
   DWORD n = 0;
-  const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  const DWORD want = static_cast<DWORD>(std::min<size_t>(size, std::max<DWORD>(available, 1)));
   if (!::InternetReadFile(r.request.h, buffer, want, &n)) {
     r.Fail(LastError());
     return 0;

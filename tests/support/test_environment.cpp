@@ -20,22 +20,11 @@ namespace fs = std::filesystem;
 const char* const kOverridden[] = {"USERPROFILE", "APPDATA", "TMP", "TEMP"};
 const std::pair<const char*, const char*> kPlaces[] = {
     {"USERPROFILE", "home"}, {"APPDATA", "config"}, {"TMP", "tmp"}, {"TEMP", "tmp"}};
-
-void SetEnv(const std::string& name, const char* value) {
-  ::_putenv_s(name.c_str(), value ? value : "");
-}
 #else
 const char* const kOverridden[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
 const std::pair<const char*, const char*> kPlaces[] = {
     {"HOME", "home"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"},
     {"TMPDIR", "tmp"}};
-
-void SetEnv(const std::string& name, const char* value) {
-  if (value)
-    ::setenv(name.c_str(), value, 1);
-  else
-    ::unsetenv(name.c_str());
-}
 #endif
 
 // A new folder of the test's own under the system's temporary folder.
@@ -56,6 +45,17 @@ std::string MakeTestFolder() {
 
 }  // namespace
 
+void SetEnvironment(const std::string& name, const char* value) {
+#ifdef _WIN32
+  ::_putenv_s(name.c_str(), value ? value : "");
+#else
+  if (value)
+    ::setenv(name.c_str(), value, 1);
+  else
+    ::unsetenv(name.c_str());
+#endif
+}
+
 bool CreateFolder(const std::string& path) {
   std::error_code ec;
   if (!fs::create_directory(path, ec)) return false;
@@ -71,14 +71,14 @@ TestEnvironment::TestEnvironment() {
     const char* old = std::getenv(name);
     m_savedEnv.emplace_back(name, old ? std::make_unique<std::string>(old) : nullptr);
   }
-  for (auto [name, sub] : kPlaces) SetEnv(name, (m_dir + sub).c_str());
+  for (auto [name, sub] : kPlaces) SetEnvironment(name, (m_dir + sub).c_str());
 
   m_app = std::make_unique<CHarvestApp>();
 }
 
 TestEnvironment::~TestEnvironment() {
   m_app.reset();
-  for (auto& [name, value] : m_savedEnv) SetEnv(name, value ? value->c_str() : nullptr);
+  for (auto& [name, value] : m_savedEnv) SetEnvironment(name, value ? value->c_str() : nullptr);
   std::error_code ec;
   if (m_dir.size() > 1) {
     // Folders a test made unreadable would stop the clean-up.

@@ -41,6 +41,9 @@ class TestEnvironment {
   std::unique_ptr<CHarvestApp> m_app;
 };
 
+// Sets an environment variable for this process; nullptr removes it.
+void SetEnvironment(const std::string& name, const char* value);
+
 // Makes one folder, private to the user. False when it cannot be made.
 bool CreateFolder(const std::string& path);
 
