@@ -17,10 +17,13 @@
 #include <windows.h>
 
 #undef CopyFile
+#undef DragQueryFile
 #undef FindFirstFile
+#undef GetDlgItemText
 #undef GetDriveType
 #undef GetPrivateProfileInt
 #undef GetPrivateProfileString
 #undef MessageBox
 #undef SendMessage
+#undef SetDlgItemText
 #undef WritePrivateProfileString

@@ -1,0 +1,226 @@
+#include "platform/win32/win32_backend.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/folder_browser.h"
+#include "platform/win32/dialog_template_builder.h"
+#include "platform/win32/wide_text.h"
+// Last: its macros would rename what the headers above declare.
+#include "platform/win32/windows_api.h"
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace platform::win32 {
+
+namespace {
+
+// The window of one running dialog, as the framework addresses it.
+class DialogWindow final : public IDialogWindow {
+ public:
+  explicit DialogWindow(CDialog& dlg) : m_dlg(dlg) {}
+
+  HWND Handle() const { return m_hWnd; }
+  void Attach(HWND hwnd) { m_hWnd = hwnd; }
+  CDialog& Dialog() { return m_dlg; }
+
+  std::string GetItemText(int id) const override {
+    HWND item = ::GetDlgItem(m_hWnd, id);
+    if (!item) return {};
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
+    const int n = ::GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return Narrow(text);
+  }
+  void SetItemText(int id, const std::string& text) override {
+    ::SetDlgItemTextW(m_hWnd, id, Widen(text).c_str());
+  }
+  UINT GetCheck(int id) const override { return ::IsDlgButtonChecked(m_hWnd, id); }
+  void SetCheck(int id, UINT state) override { ::CheckDlgButton(m_hWnd, id, state); }
+  bool IsItemEnabled(int id) const override {
+    HWND item = ::GetDlgItem(m_hWnd, id);
+    return item && ::IsWindowEnabled(item);
+  }
+  void EnableItem(int id, bool enable) override {
+    if (HWND item = ::GetDlgItem(m_hWnd, id)) ::EnableWindow(item, enable);
+  }
+  void SetFocusItem(int id) override {
+    if (HWND item = ::GetDlgItem(m_hWnd, id))
+      ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
+  void SetTimer(UINT id, UINT elapseMs) override {
+    if (::SetTimer(m_hWnd, id, elapseMs, nullptr)) m_timers.insert(id);
+  }
+  void KillTimer(UINT id) override {
+    ::KillTimer(m_hWnd, id);
+    m_timers.erase(id);
+  }
+  bool HasTimer(UINT id) const override { return m_timers.count(id) > 0; }
+  void SetIcon(int iconId) override {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    if (HICON icon = ::LoadIconW(module, MAKEINTRESOURCEW(iconId))) {
+      ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+      ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    }
+  }
+  bool IsIconic() const override { return ::IsIconic(m_hWnd); }
+  void EndModal(int result) override { ::EndDialog(m_hWnd, result); }
+
+  void KillAllTimers() {
+    for (UINT id : m_timers) ::KillTimer(m_hWnd, id);
+    m_timers.clear();
+  }
+
+ private:
+  CDialog& m_dlg;
+  HWND m_hWnd = nullptr;
+  std::set<UINT> m_timers;
+};
+
+HWND WindowOf(const CDialog* dlg) {
+  if (!dlg) return nullptr;
+  const auto* window = dynamic_cast<const DialogWindow*>(dlg->Window());
+  return window ? window->Handle() : nullptr;
+}
+
+std::vector<std::string> DroppedPaths(::HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    const UINT n = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
+    path.resize(n);
+    paths.push_back(Narrow(path));
+  }
+  return paths;
+}
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* window = reinterpret_cast<DialogWindow*>(lParam);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    window->Attach(hwnd);
+    window->Dialog().AttachWindow(window);
+    return window->Dialog().HandleInitDialog();
+  }
+  auto* window = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (!window) return FALSE;
+  CDialog& dlg = window->Dialog();
+  switch (message) {
+    case WM_COMMAND:
+      // Button clicks, and Enter and Esc as IDOK and IDCANCEL; an edit's
+      // change notices are no commands.
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      dlg.DispatchCommand(LOWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      dlg.DispatchTimer(static_cast<UINT>(wParam));
+      return TRUE;
+    case WM_DROPFILES: {
+      ::HDROP drop = reinterpret_cast<::HDROP>(wParam);
+      CDropFiles files(DroppedPaths(drop));
+      ::DragFinish(drop);
+      dlg.DispatchDropFiles(&files);
+      return TRUE;
+    }
+    case WM_DESTROY:
+      window->KillAllTimers();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int Win32Backend::RunModal(CDialog& dlg) {
+  const std::vector<uint16_t> data = BuildDialogTemplate(dlg.Template());
+  DialogWindow window(dlg);
+  HWND owner = WindowOf(dlg.Parent());
+  const INT_PTR result = ::DialogBoxIndirectParamW(
+      ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), owner,
+      DialogProc, reinterpret_cast<LPARAM>(&window));
+  dlg.AttachWindow(nullptr);
+  return static_cast<int>(result);
+}
+
+int Win32Backend::MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                             UINT type) {
+  // Owned by the given dialog, else by whatever window is active, so the
+  // box stays in front of it and blocks it.
+  HWND hwnd = WindowOf(owner);
+  if (!hwnd) hwnd = ::GetActiveWindow();
+  ::MessageBoxW(hwnd, Widen(text).c_str(), Widen(CaptionOrProgramName(caption)).c_str(),
+                MB_OK | (type & MB_ICONMASK));
+  return IDOK;
+}
+
+std::optional<std::string> Win32Backend::ClipboardText() {
+  // Another program may hold the clipboard for a moment.
+  bool open = false;
+  for (int attempt = 0; attempt < 5 && !(open = ::OpenClipboard(nullptr)); ++attempt) ::Sleep(10);
+  if (!open) return std::nullopt;
+  std::optional<std::string> text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(::GlobalLock(data))) {
+      const size_t limit = ::GlobalSize(data) / sizeof(wchar_t);
+      size_t n = 0;
+      while (n < limit && wide[n]) ++n;
+      text = Narrow(std::wstring_view(wide, n));
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+namespace {
+
+class ShellBrowser final : public IFolderBrowser {
+ public:
+  explicit ShellBrowser(HWND hwnd) : m_hWnd(hwnd) {}
+  void SelectFolder(const std::string* path) override {
+    if (!path) return;
+    const std::wstring wide = Widen(*path);
+    ::SendMessageW(m_hWnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+
+ private:
+  HWND m_hWnd;
+};
+
+int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) {
+    const auto* request = reinterpret_cast<const FolderBrowseRequest*>(data);
+    if (request->onInitialized) {
+      ShellBrowser browser(hwnd);
+      request->onInitialized(browser);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32Backend::BrowseForFolder(const FolderBrowseRequest& request) {
+  const std::wstring title = Widen(request.title);
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = WindowOf(request.owner);
+  info.pszDisplayName = display;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = request.fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&request);
+  PIDLIST_ABSOLUTE list = ::SHBrowseForFolderW(&info);
+  if (!list) return std::nullopt;
+  wchar_t path[MAX_PATH];
+  const bool ok = ::SHGetPathFromIDListW(list, path);
+  ::CoTaskMemFree(list);
+  if (!ok) return std::nullopt;
+  return Narrow(path);
+}
+
+}  // namespace platform::win32
