@@ -214,7 +214,10 @@ std::optional<std::string> Win32Backend::BrowseForFolder(const FolderBrowseReque
   info.ulFlags = request.fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&request);
+  // The browser is a COM object of the shell.
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   PIDLIST_ABSOLUTE list = ::SHBrowseForFolderW(&info);
+  if (SUCCEEDED(com)) ::CoUninitialize();
   if (!list) return std::nullopt;
   wchar_t path[MAX_PATH];
   const bool ok = ::SHGetPathFromIDListW(list, path);
