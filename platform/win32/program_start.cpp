@@ -1,8 +1,6 @@
 #include "platform/program_start.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
-// After windows.h, which it needs.
-#include <shellapi.h>
 
 namespace platform {
 

@@ -2,8 +2,6 @@
 
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
-// After windows.h, which it needs.
-#include <shlobj.h>
 
 namespace platform::win32 {
 

@@ -10,8 +10,6 @@
 #include "platform/win32/wide_text.h"
 // Last: its macros would rename what the headers above declare.
 #include "platform/win32/windows_api.h"
-#include <shellapi.h>
-#include <shlobj.h>
 
 namespace platform::win32 {
 

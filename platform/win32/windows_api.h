@@ -15,6 +15,9 @@
 #define UNICODE
 #endif
 #include <windows.h>
+// Also the shell's, which define more of the same kind.
+#include <shellapi.h>
+#include <shlobj.h>
 
 #undef CopyFile
 #undef DragQueryFile

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@ using platform::MessageMap;
 
 constexpr UINT kAsk = 1;    // shows the message box
 constexpr UINT kWatch = 2;  // keeps ticking under it, then closes it
+constexpr UINT kGiveUp = 3;
 
 std::string WindowText(HWND window) {
   wchar_t text[256];
@@ -85,6 +88,55 @@ TEST(Win32Backend, ADialogRunsItsTimersUnderAMessageBoxItOwns) {
   EXPECT_EQ(dlg.m_hBoxOwner, dlg.m_hSelf) << "the box is owned by the dialog";
   EXPECT_EQ(dlg.m_nBoxResult, IDOK);
   EXPECT_FALSE(dlg.HasWindow());
+  platform::SetWindowBackend(nullptr);
+}
+
+// Posts itself a drop of files, as the shell does, and takes the names.
+class CDropTargetDlg : public CDialog {
+ public:
+  CDropTargetDlg() : CDialog(resources::kMainDialog) {}
+  std::vector<std::string> m_dropped;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    const std::wstring names = std::wstring(L"C:\\画像\\ｱ.url") + L'\0' + L"D:\\x.html" + L'\0' + L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(drop + 1));
+    ::GlobalUnlock(memory);
+    HWND self = ::FindWindowW(L"#32770", platform::win32::Widen(resources::kMainDialog.caption).c_str());
+    EXPECT_NE(self, nullptr);
+    ::PostMessageW(self, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    SetTimer(kGiveUp, 5000);  // a drop that never comes fails the test, not the run
+    return TRUE;
+  }
+  void OnTimer(UINT) { EndDialog(IDCANCEL); }
+  void OnDropFiles(platform::HDROP drop) {
+    char name[1024];
+    const UINT count = platform::DragQueryFile(drop, platform::kDragQueryCount, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+      platform::DragQueryFile(drop, i, name, sizeof name);
+      m_dropped.push_back(name);
+    }
+    platform::DragFinish(drop);
+    EndDialog(IDOK);
+  }
+  const MessageMap& GetMessageMap() const override {
+    static const MessageMap map{ON_WM_DROPFILES(&CDropTargetDlg::OnDropFiles),
+                                ON_WM_TIMER(&CDropTargetDlg::OnTimer)};
+    return map;
+  }
+};
+
+TEST(Win32Backend, DroppedFilesArriveAsUtf8Names) {
+  platform::win32::Win32Backend backend;
+  platform::SetWindowBackend(&backend);
+  CDropTargetDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.m_dropped, (std::vector<std::string>{"C:\\画像\\ｱ.url", "D:\\x.html"}));
   platform::SetWindowBackend(nullptr);
 }
 
