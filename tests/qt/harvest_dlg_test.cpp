@@ -41,34 +41,31 @@ class MainDialogStart : public testing::TestWithParam<InitCase> {};
 
 TEST_P(MainDialogStart, ShowsTheStoredOptionsUnderTheImageOnlyRule) {
   const InitCase& c = GetParam();
-  testing_support::TestEnvironment env;
-  for (const auto& [key, value] : c.profile) env.App().WriteProfileInt(profile::kSection, key, value);
-
-  CHarvestDlg dlg;
-  env.App().m_pMainWnd = &dlg;
-  RunDialog(dlg, [&](DialogWindow& w) {
-    EXPECT_EQ(dlg.IsDlgItemEnabled(IDC_RADIO_HTML), c.htmlEnabled);
+  MainDialog m;
+  for (const auto& [key, value] : c.profile)
+    m.env.App().WriteProfileInt(profile::kSection, key, value);
+  RunDialog(m.dlg, [&](DialogWindow& w) {
+    EXPECT_EQ(m.dlg.IsDlgItemEnabled(IDC_RADIO_HTML), c.htmlEnabled);
     const int otherFormat = c.formatChecked == IDC_RADIO_HTML ? IDC_RADIO_LIST : IDC_RADIO_HTML;
     const int otherNaming =
         c.namingChecked == IDC_RADIO_URLNAME ? IDC_RADIO_APPEND : IDC_RADIO_URLNAME;
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.formatChecked), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(otherFormat), BST_UNCHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.namingChecked), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(otherNaming), BST_UNCHECKED);
-    EXPECT_EQ(dlg.m_nOutPutType, c.formatChecked == IDC_RADIO_HTML ? 1 : 2);
-    EXPECT_EQ(dlg.m_nFileSelect, c.namingChecked == IDC_RADIO_URLNAME ? 1 : 2);
-    EXPECT_EQ(dlg.GetDlgItemText(IDC_STATIC_STATUS), "Version1.03");
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(c.formatChecked), BST_CHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(otherFormat), BST_UNCHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(c.namingChecked), BST_CHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(otherNaming), BST_UNCHECKED);
+    EXPECT_EQ(m.dlg.m_nOutPutType, c.formatChecked == IDC_RADIO_HTML ? 1 : 2);
+    EXPECT_EQ(m.dlg.m_nFileSelect, c.namingChecked == IDC_RADIO_URLNAME ? 1 : 2);
+    EXPECT_EQ(m.dlg.GetDlgItemText(IDC_STATIC_STATUS), "Version1.03");
     EXPECT_EQ(qobject_cast<QLabel*>(w.Control(IDC_STATIC_STATUS))->text(),
               QStringLiteral("Version1.03"));
-    EXPECT_EQ(dlg.m_strSaveFolder, env.HomeDir());
+    EXPECT_EQ(m.dlg.m_strSaveFolder, m.env.HomeDir());
     EXPECT_FALSE(w.HasTimer(kWatchTimerId));
     EXPECT_EQ(w.focusWidget(), w.Control(IDC_EDIT_URL));
     EXPECT_FALSE(w.windowIcon().isNull());
     EXPECT_EQ(w.windowIcon().availableSizes().size(), 2);
     PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Escape);
   });
-  EXPECT_EQ(StoredValue(env.App(), profile::kOutPutType), c.storedOutPutType);
-  env.App().m_pMainWnd = nullptr;
+  EXPECT_EQ(StoredValue(m.env.App(), profile::kOutPutType), c.storedOutPutType);
 }
 
 // Cases keep their index for a test name: ctest then names each after the
@@ -89,9 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                  IDC_RADIO_URLNAME, kAbsent}));
 
 TEST(MainDialog, EachRadioClickIsStoredAtOnce) {
-  testing_support::TestEnvironment env;
-  CHarvestDlg dlg;
-  env.App().m_pMainWnd = &dlg;
+  MainDialog m;
   struct Step {
     int radio;
     const char* key;
@@ -102,18 +97,17 @@ TEST(MainDialog, EachRadioClickIsStoredAtOnce) {
       {IDC_RADIO_LIST, "OutPutType", "2"},    {IDC_RADIO_HTML, "OutPutType", "1"},
       {IDC_RADIO_HTML, "OutPutType", "1"},
   };
-  RunDialog(dlg, [&](DialogWindow& w) {
+  RunDialog(m.dlg, [&](DialogWindow& w) {
     for (const Step& s : steps) {
       SCOPED_TRACE(s.radio);
       Click(w.Control(s.radio));
-      EXPECT_EQ(dlg.IsDlgButtonChecked(s.radio), BST_CHECKED);
-      EXPECT_EQ(StoredValue(env.App(), s.key), s.stored);
+      EXPECT_EQ(m.dlg.IsDlgButtonChecked(s.radio), BST_CHECKED);
+      EXPECT_EQ(StoredValue(m.env.App(), s.key), s.stored);
     }
-    EXPECT_EQ(dlg.m_nFileSelect, 2);
-    EXPECT_EQ(dlg.m_nOutPutType, 1);
+    EXPECT_EQ(m.dlg.m_nFileSelect, 2);
+    EXPECT_EQ(m.dlg.m_nOutPutType, 1);
     PressKey(&w, Qt::Key_Escape);
   });
-  env.App().m_pMainWnd = nullptr;
 }
 
 // Records the status line's text each time it is painted.
@@ -136,19 +130,14 @@ bool Contains(const std::vector<std::string>& v, const std::string& prefix) {
 const std::string kPage =
     "<html><a href=\"a.jpg\">a</a>\n<A HREF=\"/pics/b.gif\">b</A>\n<a href=\"c.zip\">c</a></html>\n";
 
-class MainDialogHarvest : public testing::Test {
+class MainDialogHarvest : public testing::Test, protected MainDialog {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.Start());
     server.Route("/dir/page.html", test::HttpRoute::Page(200, kPage));
-    m_app().m_pMainWnd = &dlg;
   }
-  void TearDown() override { m_app().m_pMainWnd = nullptr; }
-  CHarvestApp& m_app() { return env.App(); }
 
-  testing_support::TestEnvironment env;
   test::HttpServer server;
-  CHarvestDlg dlg;
   ModalWatcher watcher;
 };
 
