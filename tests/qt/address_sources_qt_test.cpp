@@ -47,15 +47,11 @@ std::string Canonical(const std::string& path) {
 }
 
 // The main dialog with a fresh profile, as start-up runs it.
-struct MainWindow {
-  TestEnvironment env;
-  CHarvestDlg dlg;
+struct MainWindow : MainDialog {
   MainWindow() {
     g_strLastClip.clear();
     QApplication::clipboard()->clear();
-    env.App().m_pMainWnd = &dlg;
   }
-  ~MainWindow() { env.App().m_pMainWnd = nullptr; }
 };
 
 }  // namespace
