@@ -10,6 +10,7 @@
 #include "resources/texts.h"
 #include "tests/support/headless_ui.h"
 #include "tests/support/test_environment.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;
@@ -17,8 +18,6 @@ using namespace resources;
 using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 using testing_support::WriteBytes;
-
-extern std::string g_strLastClip;
 
 namespace {
 

@@ -162,7 +162,7 @@ class ScanAnchorLinksTest : public ::testing::Test {
   std::string Output() { return ReadBytes(env.HomeDir() + "vimbel.txt"); }
 
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
 };
 
 TEST_F(ScanAnchorLinksTest, ReadsThePageInTextMode) {

@@ -111,7 +111,7 @@ TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {
   app.WriteProfileString(profile::kSection, profile::kSaveFolder, "/saved/");
   const std::string before = testing_support::ReadBytes(env.ProfilePath());
 
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   LoadProfileSettings(app, engine);
   EXPECT_EQ(engine.m_nOutPutType, 1);
   EXPECT_EQ(engine.m_nFileSelect, 2);
@@ -141,7 +141,7 @@ TEST(CliSettings, ProfileWithoutImagesForcesTheList) {
   TestEnvironment env;
   env.App().WriteProfileInt(profile::kSection, profile::kImage, 0);
   env.App().WriteProfileInt(profile::kSection, profile::kExe, 1);
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   LoadProfileSettings(env.App(), engine);
   EXPECT_FALSE(ApplyCliOptions(ParseCliArguments({"a"}).options, env.App(), engine));
   EXPECT_EQ(engine.m_nOutPutType, 2);

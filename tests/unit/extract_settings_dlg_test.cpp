@@ -27,7 +27,7 @@ int ProfileInt(TestEnvironment& env, const char* key) {
 // Runs the dialog with `user` playing it.
 int RunSettings(HeadlessUi& ui, std::function<void(HeadlessWindow&)> user) {
   ui->ExpectModal(IDD_EXTRACT_SETTINGS, std::move(user));
-  CExtractSettingsDlg dlg;
+  CExtractSettingsDlg dlg(GetHarvestApp());
   return dlg.DoModal();
 }
 
