@@ -91,7 +91,7 @@ TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
   app.WriteProfileString("Parameter", "extent", ".e");
   app.WriteProfileString("Parameter", "SaveFolder", "/s/");
 
-  RecordingEngine engine;
+  RecordingEngine engine{app};
   LoadProfileSettings(app, engine);
   EXPECT_EQ(engine.m_nOutPutType, 2);
   EXPECT_EQ(engine.m_nFileSelect, 1);
