@@ -58,7 +58,6 @@ class CHarvestEngine {
   FileFailure WriteLinkList(const std::string& linkListPath);
   std::string PrepareLinkLine(const std::string& line) const;
   std::string ResolveRelativeLink(const std::string& link) const;
-  std::string FormatOutputLine(const std::string& link) const;
 
   // The output file this run appends to. A front end may put the output
   // elsewhere (the terminal's standard output, say).
@@ -83,8 +82,8 @@ class CHarvestEngine {
   virtual int RunCredentialsPrompt() = 0;
 
  private:
-  // PrepareLinkLine and FormatOutputLine appending to `out`, so that
-  // WriteLinkList can reuse its buffers from line to line.
+  // PrepareLinkLine, and the output line of a link, appending to `out`, so
+  // that WriteLinkList can reuse its buffers from line to line.
   void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
                           std::string& out) const;
   void AppendOutputLine(std::string_view link, std::string& out) const;

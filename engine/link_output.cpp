@@ -17,6 +17,7 @@ std::string FlattenBaseAddress(std::string_view baseUrl) {
 
 namespace {
 
+// A double quote would end the attribute value the link is put in.
 void AppendEscapingQuotes(std::string_view link, std::string& out) {
   for (size_t quote; (quote = link.find('"')) != std::string_view::npos;) {
     out.append(link.substr(0, quote)).append("&quot;");
@@ -26,19 +27,6 @@ void AppendEscapingQuotes(std::string_view link, std::string& out) {
 }
 
 }  // namespace
-
-std::string EscapeQuotes(std::string_view link) {
-  std::string out;
-  out.reserve(link.size());
-  AppendEscapingQuotes(link, out);
-  return out;
-}
-
-std::string CHarvestEngine::FormatOutputLine(const std::string& link) const {
-  std::string out;
-  AppendOutputLine(link, out);
-  return out;
-}
 
 void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
   if (m_nOutPutType == 1) {

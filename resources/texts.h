@@ -12,8 +12,6 @@ inline constexpr const char* kUserAgent = "vimbel/1.03[jp]";
 inline constexpr const char* kStatusIdle = "Version1.03";
 inline constexpr const char* kStatusConnecting = "接続中．．．";
 inline constexpr const char* kStatusReading = "読み込み中";
-inline constexpr const char* kProgressFormat = "%d ﾊﾞｲﾄ%s";  // count, suffix
-inline constexpr const char* kPercentFormat = "(%d%%)";
 
 // Captions.
 inline constexpr const char* kCaptionError = "エラー";
