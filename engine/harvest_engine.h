@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/win_types.h"
+#include "settings/output_choice.h"
 
 class ReferenceResolver;
 
@@ -24,6 +25,14 @@ struct FileFailure {
   std::string path;
 
   explicit operator bool() const { return kind != kNone; }
+};
+
+// What DownloadPage tells the run.
+enum DownloadResult : int {
+  kDownloadAgain = 0,    // call again: credentials entered, or a short page
+                         // with attempts left
+  kDownloadGoOn = 1,     // the page is in the scratch file
+  kDownloadStopped = 2,  // stop; the user has been told why
 };
 
 // How the last run ended, for callers that need more than the messages (the
@@ -45,10 +54,9 @@ class CHarvestEngine {
   void OnOK();
   void RunHarvest();
 
-  // Fetches `url` into the page scratch file. 0: call again (credentials
-  // entered, or the page came short with attempts left); 1: go on with the
-  // page; 2: stop, the user has been told.
-  int DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
+  // Fetches `url` into the page scratch file; a 401 answered with
+  // credentials puts them into `url` for the next call.
+  DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
   // it to WriteLinkList.
@@ -66,8 +74,8 @@ class CHarvestEngine {
   // Job state.
   std::string m_strSourceFile;  // local page to harvest instead of downloading
   std::string m_strSaveFolder;  // ends in "/"
-  int m_nOutPutType = 1;        // 1 gallery, 2 list
-  int m_nFileSelect = 2;        // 1 named after the base address, 2 fixed file
+  int m_nOutPutType = kOutputGallery;   // an OutputType
+  int m_nFileSelect = kFixedOutputFile;  // an OutputNaming
   std::string m_strBaseUrl;     // the page's directory address, or empty
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;

@@ -67,10 +67,10 @@ void CHarvestEngine::RunHarvest() {
     // Only the request address ever carries credentials; the base address,
     // which names the output file and resolves links, never does.
     std::string request = address;
-    int result = 0;
-    for (int attempt = 0; result == 0; ++attempt)
+    DownloadResult result = kDownloadAgain;
+    for (int attempt = 0; result == kDownloadAgain; ++attempt)
       result = DownloadPage(request, pagePath, attempt);
-    if (result != 1) {
+    if (result != kDownloadGoOn) {
       stop();
       return;
     }

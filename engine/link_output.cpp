@@ -29,7 +29,7 @@ void AppendEscapingQuotes(std::string_view link, std::string& out) {
 }  // namespace
 
 void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
-  if (m_nOutPutType == 1) {
+  if (m_nOutPutType == kOutputGallery) {
     out.append("<IMG SRC=\"");
     AppendEscapingQuotes(link, out);
     out.append("\"><BR>\n");
@@ -42,8 +42,9 @@ void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) c
 // name could gather the links of different pages in one file. The open fails
 // (the name is too long for the file system) and the run says so.
 std::string CHarvestEngine::OutputFilePath() const {
-  const bool gallery = m_nOutPutType == 1;
-  if (m_nFileSelect == 2) return m_strSaveFolder + (gallery ? texts::kFixedGalleryName : texts::kFixedListName);
+  const bool gallery = m_nOutPutType == kOutputGallery;
+  if (m_nFileSelect == kFixedOutputFile)
+    return m_strSaveFolder + (gallery ? texts::kFixedGalleryName : texts::kFixedListName);
   return m_strSaveFolder + FlattenBaseAddress(m_strBaseUrl) + (gallery ? ".html" : ".txt");
 }
 

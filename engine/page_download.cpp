@@ -34,7 +34,7 @@ std::string Formatted(const char* format, int value) {
 
 }  // namespace
 
-int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
+DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
                                  int attempt) {
   using platform::MB_ICONERROR;
   using platform::MB_ICONWARNING;
@@ -48,12 +48,12 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
     ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
                 MB_ICONERROR);
-    return 2;
+    return kDownloadStopped;
   }
   if (!sessionOpen) {
     page.Close();
     ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
+    return kDownloadStopped;
   }
 
   SetStatusText(texts::kStatusConnecting);
@@ -62,7 +62,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
     session.Close();
     page.Close();
     ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
+    return kDownloadStopped;
   }
 
   // An answer without a status (ftp) is read like a 2xx answer.
@@ -76,19 +76,19 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
     session.Close();
     page.Close();
     if (status == 401) {
-      if (RunCredentialsPrompt() != platform::IDOK) return 2;
+      if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
       const CHarvestApp& app = GetHarvestApp();
       url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
-      return 0;
+      return kDownloadAgain;
     }
     if (status == 404) {
       ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
                   texts::kCaptionNotFound, MB_ICONERROR);
-      return 2;
+      return kDownloadStopped;
     }
     ShowMessage(Formatted(texts::kOtherStatusFormat, status),
                 Formatted(texts::kCaptionStatusFormat, status), MB_ICONERROR);
-    return 2;
+    return kDownloadStopped;
   }
 
   SetStatusText(texts::kStatusReading);
@@ -121,13 +121,13 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   if (writeFailed) {
     ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
                 MB_ICONERROR);
-    return 2;
+    return kDownloadStopped;
   }
 
   bool shortPage = readFailed || (hasLength && received != declared);
-  if (!shortPage) return 1;
-  if (attempt < GetHarvestApp().m_nTimes) return 0;
+  if (!shortPage) return kDownloadGoOn;
+  if (attempt < GetHarvestApp().m_nTimes) return kDownloadAgain;
   ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
-  return 1;
+  return kDownloadGoOn;
 }

@@ -119,11 +119,12 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
       return cmd;
     }
     if ((arg == "--html" || arg == "--list") && noValue()) {
-      const int type = arg == "--html" ? 1 : 2;
+      const int type = arg == "--html" ? kOutputGallery : kOutputList;
       if (o.outPutType && *o.outPutType != type) return fail("--html and --list exclude each other");
       o.outPutType = type;
     } else if ((arg == "--url-name" || arg == "--append") && noValue()) {
-      const int select = arg == "--url-name" ? 1 : 2;
+      const int select =
+          arg == "--url-name" ? kNamedAfterBaseAddress : kFixedOutputFile;
       if (o.fileSelect && *o.fileSelect != select)
         return fail("--url-name and --append exclude each other");
       o.fileSelect = select;
@@ -187,8 +188,9 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.
   if (!ImageOnlySelected(app)) {
-    if (o.outPutType == 1) return std::string("--html needs the image type alone (--types image)");
-    engine.m_nOutPutType = 2;
+    if (o.outPutType == kOutputGallery)
+      return std::string("--html needs the image type alone (--types image)");
+    engine.m_nOutPutType = kOutputList;
   }
   return std::nullopt;
 }

@@ -18,8 +18,8 @@ inline constexpr int kExitUsage = 64;
 
 // What the command line asks to change for this run only.
 struct CliOptions {
-  std::optional<int> outPutType;  // 1 gallery (--html), 2 list (--list)
-  std::optional<int> fileSelect;  // 1 named after the base address, 2 fixed file
+  std::optional<int> outPutType;  // an OutputType: --html, --list
+  std::optional<int> fileSelect;  // an OutputNaming: --url-name, --append
   std::optional<std::string> saveFolder;  // ends in "/"
   // The six category flags in the order image, exe, archive, wave, movie,
   // extra; all set together by --types.
