@@ -89,6 +89,10 @@ class CHarvestEngine {
   // Runs the credentials prompt modally; IDOK when answered.
   virtual int RunCredentialsPrompt() = 0;
 
+  // The error box every refusal and failure uses: `text`, the caption
+  // "エラー" and the error icon, through ShowMessage.
+  int ShowError(const std::string& text);
+
  private:
   // PrepareLinkLine, and the output line of a link, appending to `out`, so
   // that WriteLinkList can reuse its buffers from line to line.

@@ -46,13 +46,12 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   // Each attempt starts the page afresh; the file is the user's alone.
   platform::TextWriter page;
   if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
-    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
+    ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
     return kDownloadStopped;
   }
   if (!sessionOpen) {
     page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    ShowError(ConnectFailureText(why));
     return kDownloadStopped;
   }
 
@@ -61,7 +60,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (!request) {
     session.Close();
     page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    ShowError(ConnectFailureText(why));
     return kDownloadStopped;
   }
 
@@ -119,8 +118,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   session.Close();
   if (!page.Close()) writeFailed = true;
   if (writeFailed) {
-    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
+    ShowError(FileFailureText({FileFailure::kCannotWrite, scratchPath}));
     return kDownloadStopped;
   }
 

@@ -37,7 +37,7 @@ class CConsoleHarvest : public CHarvestEngine {
 
   // Reports a failure to open FILE as the window reports it.
   void ShowFileError(const char* text, const std::string& path) {
-    ShowMessage(std::string(text) + "\n" + path, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(std::string(text) + "\n" + path);
   }
 
  protected:
