@@ -11,6 +11,10 @@
 #include "settings/output_choice.h"
 
 class ReferenceResolver;
+namespace platform {
+class InternetRequest;
+class TextWriter;
+}  // namespace platform
 
 // What a stage that touches files reports to the run: which file failed and
 // how. The run turns it into the user's message.
@@ -94,6 +98,16 @@ class CHarvestEngine {
   int ShowError(const std::string& text);
 
  private:
+  // The parts of DownloadPage: open the session, the page and the request;
+  // answer a status whose body is not read (401, 404, and all but 2xx);
+  // read a 2xx body into the page.
+  struct PageDownload;
+  enum class BodyEnd;
+  bool OpenPageDownload(PageDownload& download, const std::string& url,
+                        const std::string& scratchPath);
+  DownloadResult AnswerUnreadStatus(int status, std::string& url);
+  BodyEnd ReadBody(platform::InternetRequest& request, platform::TextWriter& page);
+
   // PrepareLinkLine, and the output line of a link, appending to `out`, so
   // that WriteLinkList can reuse its buffers from line to line.
   void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
