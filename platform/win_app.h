@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_version.h"
 #include "platform/win_types.h"
 
 namespace platform {
@@ -15,7 +16,7 @@ class CWinApp {
  public:
   // `appName` names the profile file (<appName>.INI) and untitled message
   // boxes. The profile lives in the user's configuration folder.
-  explicit CWinApp(const char* appName = "vimbel");
+  explicit CWinApp(const char* appName = kProgramName);
   virtual ~CWinApp();
   CWinApp(const CWinApp&) = delete;
   CWinApp& operator=(const CWinApp&) = delete;

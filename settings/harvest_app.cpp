@@ -1,11 +1,12 @@
 #include "settings/harvest_app.h"
 
 #include "platform/instance_lock.h"
+#include "platform/program_version.h"
 
 // Numbers start at 0 and strings empty; the profile fills them in when the
 // main dialog starts.
 CHarvestApp::CHarvestApp()
-    : platform::CWinApp("vimbel"),
+    : platform::CWinApp(platform::kProgramName),
       m_nTimes(0),
       m_bImage(0),
       m_bArchive(0),

@@ -135,8 +135,8 @@ const Option* FindOption(const std::string& name) {
 }  // namespace
 
 const char* CliUsage() {
-  return "usage: vimbel-cli [OPTIONS] ADDRESS\n"
-         "       vimbel-cli [OPTIONS] --open FILE [ADDRESS]\n"
+  return "usage: " VIMBEL_CLI_NAME " [OPTIONS] ADDRESS\n"
+         "       " VIMBEL_CLI_NAME " [OPTIONS] --open FILE [ADDRESS]\n"
          "\n"
          "Harvests the page at ADDRESS as the window's start button does and appends\n"
          "the links it keeps to the output file in the save folder. With --open, FILE\n"
@@ -149,7 +149,8 @@ const char* CliUsage() {
          "  --html              gallery output (only while images are the one type)\n"
          "  --list              list output\n"
          "  --url-name          output file named after the base address\n"
-         "  --append            output appended to vimbel.html or vimbel.txt\n"
+         "  --append            output appended to " VIMBEL_PROGRAM_NAME ".html or "
+         VIMBEL_PROGRAM_NAME ".txt\n"
          "  --save-folder DIR   folder of the output file\n"
          "  --types LIST        file types, comma-separated: image, exe, archive,\n"
          "                      wave, movie, extra\n"

@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "engine/harvest_engine.h"
+#include "platform/program_version.h"
 #include "settings/harvest_app.h"
 #include "ui/profile_settings.h"
+
+// The terminal program's name, as its usage and its messages spell it.
+#define VIMBEL_CLI_NAME VIMBEL_PROGRAM_NAME "-cli"
 
 // Exit statuses.
 inline constexpr int kExitCompleted = 0;
