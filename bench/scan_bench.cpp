@@ -20,6 +20,7 @@
 #include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
 #include "platform/text_file.h"
+#include "resources/texts.h"
 #include "settings/harvest_settings.h"
 
 namespace {
@@ -181,7 +182,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   struct stat os {};
-  stat((folder + "vimbel.txt").c_str(), &os);
+  stat((folder + texts::kFixedListName).c_str(), &os);
 
   std::printf("page: %.1f MB; link list: %.1f MB\n", pageMb, listBytes / 1048576.0);
   std::printf("scan, file to file: best %.0f MB/s, median %.0f MB/s (%.3f s)\n", pageMb / times.front(),

@@ -21,14 +21,14 @@ void CHarvestEngine::OnOK() {
   std::string address = GetAddressText();
   if (address.empty()) {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage(texts::kNoAddress, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(texts::kNoAddress);
     return;
   }
   // With a local page the field holds the base address, which must name a
   // directory.
   if (!m_strSourceFile.empty() && address.back() != '/') {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage(texts::kBadBaseAddress, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(texts::kBadBaseAddress);
     return;
   }
   RunHarvest();
@@ -44,8 +44,7 @@ void CHarvestEngine::RunHarvest() {
   std::string why;
   std::optional<std::string> folder = platform::TempFolder(&why);
   if (!folder) {
-    ShowMessage(std::string(texts::kCannotCreateFile) + "\n" + why, texts::kCaptionError,
-                platform::MB_ICONERROR);
+    ShowError(std::string(texts::kCannotCreateFile) + "\n" + why);
     stop();
     return;
   }
@@ -56,8 +55,7 @@ void CHarvestEngine::RunHarvest() {
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       // Whatever a broken copy left behind is not this page.
       platform::RemoveFile(pagePath);
-      ShowMessage(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}), texts::kCaptionError,
-                  platform::MB_ICONERROR);
+      ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();
       return;
     }
@@ -67,17 +65,17 @@ void CHarvestEngine::RunHarvest() {
     // Only the request address ever carries credentials; the base address,
     // which names the output file and resolves links, never does.
     std::string request = address;
-    int result = 0;
-    for (int attempt = 0; result == 0; ++attempt)
+    DownloadResult result = kDownloadAgain;
+    for (int attempt = 0; result == kDownloadAgain; ++attempt)
       result = DownloadPage(request, pagePath, attempt);
-    if (result != 1) {
+    if (result != kDownloadGoOn) {
       stop();
       return;
     }
   }
 
   if (FileFailure failure = ScanAnchorLinks(pagePath)) {
-    ShowMessage(FileFailureText(failure), texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(FileFailureText(failure));
     platform::RemoveFile(pagePath);
     platform::RemoveFile(*folder + kLinkScratchName);
     stop();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/utf8.h"
 #include "settings/harvest_settings.h"
 
 namespace {
@@ -21,27 +22,6 @@ const Category kCategories[] = {
     {&CHarvestSettings::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
 };
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-}  // namespace
-
-size_t CharacterLength(std::string_view text, size_t pos) {
-  unsigned char lead = static_cast<unsigned char>(text[pos]);
-  size_t length = 1;
-  if (lead >= 0xC2 && lead < 0xE0)
-    length = 2;
-  else if (lead >= 0xE0 && lead < 0xF0)
-    length = 3;
-  else if (lead >= 0xF0 && lead < 0xF5)
-    length = 4;
-  if (pos + length > text.size()) return 1;
-  for (size_t i = 1; i < length; ++i)
-    if (!IsContinuation(static_cast<unsigned char>(text[pos + i]))) return 1;
-  return length;
-}
-
-namespace {
-
 // Lowercases `text` where it stands; the rule of LowercaseMultibyte.
 void LowercaseInPlace(std::string& text) {
   char* const data = text.data();  // a char store could alias text's size
@@ -53,7 +33,7 @@ void LowercaseInPlace(std::string& text) {
       ++pos;
       continue;
     }
-    size_t length = CharacterLength(view, pos);
+    size_t length = platform::Utf8CharacterLength(view, pos);
     if (length == 3 && c == 0xEF && static_cast<unsigned char>(data[pos + 1]) == 0xBC) {
       // Full-width Ａ..Ｚ are EF BC A1..BA; ａ..ｚ are EF BD 81..9A.
       unsigned char t = static_cast<unsigned char>(data[pos + 2]);
@@ -79,7 +59,8 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
   // A needle that starts with a single-byte character can only match at a
   // character's start: such a byte is never part of a longer character.
   if (static_cast<unsigned char>(needle[0]) < 0x80) return text.find(needle) != text.npos;
-  for (size_t pos = 0; pos + needle.size() <= text.size(); pos += CharacterLength(text, pos)) {
+  for (size_t pos = 0; pos + needle.size() <= text.size();
+       pos += platform::Utf8CharacterLength(text, pos)) {
     if (std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0) return true;
   }
   return false;

@@ -7,10 +7,6 @@
 
 class CHarvestSettings;
 
-// Length in bytes of the UTF-8 character that starts at `text[pos]`; a byte
-// that starts no valid character counts as a character of its own.
-size_t CharacterLength(std::string_view text, size_t pos);
-
 // A copy with A-Z and the full-width capitals (U+FF21..U+FF3A) lowercased.
 // Characters are converted whole; nothing else changes.
 std::string LowercaseMultibyte(std::string_view text);

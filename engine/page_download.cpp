@@ -34,99 +34,117 @@ std::string Formatted(const char* format, int value) {
 
 }  // namespace
 
-int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
-                                 int attempt) {
-  using platform::MB_ICONERROR;
-  using platform::MB_ICONWARNING;
-
-  std::string why;
+// What one attempt holds open.
+struct CHarvestEngine::PageDownload {
   platform::InternetSession session;
-  bool sessionOpen = session.Open(texts::kUserAgent, &why);
-
-  // Each attempt starts the page afresh; the file is the user's alone.
   platform::TextWriter page;
-  if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
-    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
-    return 2;
-  }
-  if (!sessionOpen) {
-    page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
-  }
+  std::unique_ptr<platform::InternetRequest> request;
 
-  SetStatusText(texts::kStatusConnecting);
-  std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why);
-  if (!request) {
+  // Lets go of the connection, then of the page; false when the page's last
+  // bytes could not be written.
+  bool Close() {
+    request.reset();
     session.Close();
-    page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
+    return page.Close();
   }
+};
+
+// How a body read ended.
+enum class CHarvestEngine::BodyEnd {
+  kWhole,        // read to its end, as long as declared
+  kShort,        // broken off, or not as long as declared
+  kWriteFailed,  // the page scratch file took not all of it
+};
+
+DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
+                                            int attempt) {
+  PageDownload download;
+  if (!OpenPageDownload(download, url, scratchPath)) return kDownloadStopped;
 
   // An answer without a status (ftp) is read like a 2xx answer.
   std::string statusText;
-  bool hasStatus = request->QueryStatusCode(statusText);
+  bool hasStatus = download.request->QueryStatusCode(statusText);
   int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
-
-  if (status == 401 || status == 404 || status < 200 || status > 299) {
+  if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
-    request.reset();
-    session.Close();
-    page.Close();
-    if (status == 401) {
-      if (RunCredentialsPrompt() != platform::IDOK) return 2;
-      url = AddressWithCredentials(url, m_settings.m_strUserId, m_settings.m_strPassword);
-      return 0;
-    }
-    if (status == 404) {
-      ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
-                  texts::kCaptionNotFound, MB_ICONERROR);
-      return 2;
-    }
-    ShowMessage(Formatted(texts::kOtherStatusFormat, status),
-                Formatted(texts::kCaptionStatusFormat, status), MB_ICONERROR);
-    return 2;
+    download.Close();
+    return AnswerUnreadStatus(status, url);
   }
 
   SetStatusText(texts::kStatusReading);
+  BodyEnd end = ReadBody(*download.request, download.page);
+  if (!download.Close()) end = BodyEnd::kWriteFailed;
+  switch (end) {
+    case BodyEnd::kWhole:
+      return kDownloadGoOn;
+    case BodyEnd::kWriteFailed:
+      ShowError(FileFailureText({FileFailure::kCannotWrite, scratchPath}));
+      return kDownloadStopped;
+    case BodyEnd::kShort:
+      break;
+  }
+  if (attempt < m_settings.m_nTimes) return kDownloadAgain;
+  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, platform::MB_ICONWARNING);
+  m_lastOutcome = HarvestOutcome::kIncomplete;
+  return kDownloadGoOn;
+}
+
+bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string& url,
+                                      const std::string& scratchPath) {
+  std::string why;
+  bool sessionOpen = download.session.Open(texts::kUserAgent, &why);
+
+  // Each attempt starts the page afresh; the file is the user's alone.
+  if (!download.page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
+    ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
+    return false;
+  }
+  if (sessionOpen) {
+    SetStatusText(texts::kStatusConnecting);
+    download.request = download.session.OpenUrl(url, &why);
+    if (download.request) return true;
+  }
+  download.Close();
+  ShowError(ConnectFailureText(why));
+  return false;
+}
+
+DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) {
+  if (status == 401) {
+    if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
+    const CHarvestSettings& app = m_settings;
+    url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
+    return kDownloadAgain;
+  }
+  if (status == 404) {
+    ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
+                texts::kCaptionNotFound, platform::MB_ICONERROR);
+    return kDownloadStopped;
+  }
+  ShowMessage(Formatted(texts::kOtherStatusFormat, status),
+              Formatted(texts::kCaptionStatusFormat, status), platform::MB_ICONERROR);
+  return kDownloadStopped;
+}
+
+CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(platform::InternetRequest& request,
+                                                 platform::TextWriter& page) {
   std::string lengthText;
-  bool hasLength = request->QueryContentLength(lengthText);
+  bool hasLength = request.QueryContentLength(lengthText);
   int64_t declared = hasLength ? platform::LeadingDecimal(lengthText) : 0;
 
   int64_t received = 0;
-  bool readFailed = false;
-  bool writeFailed = false;
   char buffer[kReadChunk];
   for (;;) {
-    size_t n = request->Read(buffer, sizeof buffer);
+    size_t n = request.Read(buffer, sizeof buffer);
     if (n == 0) {
       // The end of the body, or a transfer that broke off (reset, stall):
       // either way the read is over.
-      readFailed = request->Failed();
+      if (request.Failed()) return BodyEnd::kShort;
       break;
     }
-    if (!page.Write(buffer, n)) {
-      writeFailed = true;
-      break;
-    }
+    if (!page.Write(buffer, n)) return BodyEnd::kWriteFailed;
     received += static_cast<int64_t>(n);
     SetStatusText(FormatProgressText(received, hasLength, declared));
   }
-  request.reset();
-  session.Close();
-  if (!page.Close()) writeFailed = true;
-  if (writeFailed) {
-    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
-    return 2;
-  }
-
-  bool shortPage = readFailed || (hasLength && received != declared);
-  if (!shortPage) return 1;
-  if (attempt < m_settings.m_nTimes) return 0;
-  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
-  m_lastOutcome = HarvestOutcome::kIncomplete;
-  return 1;
+  return hasLength && received != declared ? BodyEnd::kShort : BodyEnd::kWhole;
 }

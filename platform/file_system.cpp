@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/program_version.h"
+
 namespace platform {
 
 namespace {
@@ -31,11 +33,11 @@ std::optional<std::string> TempFolder(std::string* why) {
   std::string folder;
   std::string runtime = EnvValue("XDG_RUNTIME_DIR");
   if (!runtime.empty() && runtime[0] == '/') {
-    folder = runtime + "/vimbel";
+    folder = runtime + "/" + kProgramName;
   } else {
     std::string tmp = EnvValue("TMPDIR");
     if (tmp.empty()) tmp = "/tmp";
-    folder = tmp + "/vimbel-" + std::to_string(::geteuid());
+    folder = tmp + "/" + kProgramName + "-" + std::to_string(::geteuid());
   }
   // "/tmp/" and "/tmp" name the same folder; so should the paths made here.
   std::string single;

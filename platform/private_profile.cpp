@@ -158,6 +158,73 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// The profile's text with `key` set to `value` in `section`: the key's line
+// replaced where it stands, else appended to the section, else a new section
+// at the end. Every other byte stays as it was; new lines take the line end
+// of the file's first line.
+std::string WithEntry(std::string_view content, const std::string& section,
+                      const std::string& key, const std::string& value) {
+  std::vector<Line> lines = SplitLines(content);
+
+  std::string_view eol = "\r\n";
+  if (!lines.empty() && !lines.front().eol.empty()) eol = lines.front().eol;
+  const std::string entry = key + "=" + value;
+
+  Place place = Locate(lines, section, key);
+  std::string out;
+  out.reserve(content.size() + entry.size() + section.size() + 8);
+  auto emit = [&](size_t i) {
+    out.append(lines[i].text);
+    out.append(lines[i].eol);
+  };
+  if (place.key != std::string::npos) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i == place.key) {
+        out.append(entry);
+        out.append(lines[i].eol.empty() ? eol : lines[i].eol);
+      } else {
+        emit(i);
+      }
+    }
+  } else if (place.section != std::string::npos) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      emit(i);
+      if (i == place.lastInSection) {
+        if (lines[i].eol.empty()) out.append(eol);
+        out.append(entry);
+        out.append(eol);
+      }
+    }
+  } else {
+    for (size_t i = 0; i < lines.size(); ++i) emit(i);
+    if (!lines.empty() && lines.back().eol.empty()) out.append(eol);
+    if (!lines.empty() && !Trim(lines.back().text).empty()) out.append(eol);
+    out.append("[" + section + "]");
+    out.append(eol);
+    out.append(entry);
+    out.append(eol);
+  }
+  return out;
+}
+
+// Puts `content` in the place of the file at `target`, keeping the old
+// file's permission bits when there was one (`old`). The new profile is
+// complete on disk before it takes the old one's name, so a crash or a full
+// disk leaves either the old file or the new one.
+bool ReplaceAtomically(const std::string& target, std::string_view content,
+                       const struct stat* old) {
+  std::string temp = target + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content);
+  if (ok && old) ok = ::fchmod(fd, old->st_mode & 07777) == 0;
+  if (ok) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
@@ -212,61 +279,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
   }
 
   std::string content;
-  LoadResult loaded = LoadFile(target, content);
-  if (loaded == LoadResult::kFailed) return false;
-  std::vector<Line> lines = SplitLines(content);
-
-  std::string_view eol = "\r\n";
-  if (!lines.empty() && !lines.front().eol.empty()) eol = lines.front().eol;
-  const std::string entry = key + "=" + value;
-
-  Place place = Locate(lines, section, key);
-  std::string out;
-  out.reserve(content.size() + entry.size() + section.size() + 8);
-  auto emit = [&](size_t i) {
-    out.append(lines[i].text);
-    out.append(lines[i].eol);
-  };
-  if (place.key != std::string::npos) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (i == place.key) {
-        out.append(entry);
-        out.append(lines[i].eol.empty() ? eol : lines[i].eol);
-      } else {
-        emit(i);
-      }
-    }
-  } else if (place.section != std::string::npos) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-      emit(i);
-      if (i == place.lastInSection) {
-        if (lines[i].eol.empty()) out.append(eol);
-        out.append(entry);
-        out.append(eol);
-      }
-    }
-  } else {
-    for (size_t i = 0; i < lines.size(); ++i) emit(i);
-    if (!lines.empty() && lines.back().eol.empty()) out.append(eol);
-    if (!lines.empty() && !Trim(lines.back().text).empty()) out.append(eol);
-    out.append("[" + section + "]");
-    out.append(eol);
-    out.append(entry);
-    out.append(eol);
-  }
-
-  // The new profile is complete on disk before it takes the old one's name,
-  // so a crash or a full disk leaves either the old file or the new one.
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, out);
-  if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (LoadFile(target, content) == LoadResult::kFailed) return false;
+  return ReplaceAtomically(target, WithEntry(content, section, key, value), exists ? &st : nullptr);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_version.h"
 #include "platform/win_types.h"
 
 namespace platform {
@@ -14,7 +15,7 @@ class CDialog;
 class CWinApp {
  public:
   // `appName` names untitled message boxes and the single-instance lock.
-  explicit CWinApp(const char* appName = "vimbel");
+  explicit CWinApp(const char* appName = kProgramName);
   virtual ~CWinApp();
   CWinApp(const CWinApp&) = delete;
   CWinApp& operator=(const CWinApp&) = delete;

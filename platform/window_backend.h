@@ -68,7 +68,7 @@ IWindowBackend& WindowBackend();
 bool HasWindowBackend();
 
 // The caption of a message box shown without one: the application's name,
-// or "vimbel" before there is an application object.
+// or the program's name before there is an application object.
 std::string ProgramName();
 // `caption`, or ProgramName() when it is empty.
 std::string CaptionOrProgramName(const std::string& caption);

@@ -1,19 +1,17 @@
 #pragma once
 // The program's fixed texts, byte for byte as the user sees them, so the
-// engine, the windows and the terminal front end share one spelling.
+// engine, the windows and the terminal front end share one spelling. The
+// program's name and version come from the build.
+#include "platform/program_version.h"
 
 namespace texts {
 
-// The program's name: untitled message boxes, the profile and lock files.
-inline constexpr const char* kProgramName = "vimbel";
-inline constexpr const char* kUserAgent = "vimbel/1.03[jp]";
+inline constexpr const char* kUserAgent = VIMBEL_PROGRAM_NAME "/" VIMBEL_PROGRAM_VERSION "[jp]";
 
 // Status line (static 1012 of the main dialog).
-inline constexpr const char* kStatusIdle = "Version1.03";
+inline constexpr const char* kStatusIdle = "Version" VIMBEL_PROGRAM_VERSION;
 inline constexpr const char* kStatusConnecting = "接続中．．．";
 inline constexpr const char* kStatusReading = "読み込み中";
-inline constexpr const char* kProgressFormat = "%d ﾊﾞｲﾄ%s";  // count, suffix
-inline constexpr const char* kPercentFormat = "(%d%%)";
 
 // Captions.
 inline constexpr const char* kCaptionError = "エラー";
@@ -56,9 +54,9 @@ inline constexpr const char* kSaveFolderTitle = "現在のｾｰﾌﾞﾌｫﾙ�
 inline constexpr const char* kDesktopWord = "ﾃﾞｽｸﾄｯﾌﾟ";
 
 // Files the program names.
-inline constexpr const char* kPageScratchName = "vimbel.tmp";
-inline constexpr const char* kLinkScratchName = "#vimbel#.tmp";
-inline constexpr const char* kFixedGalleryName = "vimbel.html";
-inline constexpr const char* kFixedListName = "vimbel.txt";
+inline constexpr const char* kPageScratchName = VIMBEL_PROGRAM_NAME ".tmp";
+inline constexpr const char* kLinkScratchName = "#" VIMBEL_PROGRAM_NAME "#.tmp";
+inline constexpr const char* kFixedGalleryName = VIMBEL_PROGRAM_NAME ".html";
+inline constexpr const char* kFixedListName = VIMBEL_PROGRAM_NAME ".txt";
 
 }  // namespace texts

@@ -7,12 +7,13 @@
 
 #include "platform/instance_lock.h"
 #include "platform/profile.h"
+#include "platform/program_version.h"
 
 class CHarvestSettings : public platform::CProfile {
  public:
   // Numbers start at 0 and strings empty; the profile of `appName` fills
   // them in when the main dialog starts.
-  explicit CHarvestSettings(const std::string& appName = "vimbel");
+  explicit CHarvestSettings(const std::string& appName = platform::kProgramName);
   virtual ~CHarvestSettings();
 
   int m_nTimes;                // re-read limit for short downloads

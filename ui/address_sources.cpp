@@ -56,15 +56,13 @@ void CHarvestDlg::OpenSourceFile(const std::string& path) {
     ShortcutAddress shortcut = ReadInternetShortcut(path);
     if (!shortcut.opened) {
       // Nothing changes: the field and the selected page stay as they were.
-      MessageBox(std::string(texts::kCannotReadFile) + "\n" + path, texts::kCaptionError,
-                 MB_ICONERROR);
+      ShowError(std::string(texts::kCannotReadFile) + "\n" + path);
       return;
     }
     m_strSourceFile.clear();
     if (!shortcut.address) {
       m_editUrl.SetWindowText("");
-      MessageBox(std::string(texts::kNoShortcutAddress) + "\n" + path, texts::kCaptionError,
-                 MB_ICONERROR);
+      ShowError(std::string(texts::kNoShortcutAddress) + "\n" + path);
       return;
     }
     m_editUrl.SetWindowText(*shortcut.address);
@@ -73,8 +71,7 @@ void CHarvestDlg::OpenSourceFile(const std::string& path) {
 
   std::optional<std::string> found = FindFirstFile(path);
   if (!found) {
-    MessageBox(std::string(texts::kFileNotFound) + "\n" + path, texts::kCaptionError,
-               MB_ICONERROR);
+    ShowError(std::string(texts::kFileNotFound) + "\n" + path);
     return;
   }
   m_strSourceFile = *found;

@@ -1,7 +1,7 @@
 #include "ui/harvest_app.h"
 
 // The profile is named after the program, as the application is.
-CHarvestApp::CHarvestApp() : platform::CWinApp("vimbel"), CHarvestSettings(m_pszAppName) {}
+CHarvestApp::CHarvestApp() : platform::CWinApp(platform::kProgramName), CHarvestSettings(m_pszAppName) {}
 
 CHarvestApp::~CHarvestApp() = default;
 

@@ -12,6 +12,14 @@
 using namespace platform;
 using namespace resources;
 
+namespace {
+
+// A choice is stored as its radio's id less its group's base.
+constexpr int kOutputTypeRadioBase = IDC_RADIO_HTML - kOutputGallery;            // 1000
+constexpr int kOutputNamingRadioBase = IDC_RADIO_URLNAME - kNamedAfterBaseAddress;  // 1012
+
+}  // namespace
+
 CHarvestDlg::CHarvestDlg(CDialog* pParent)
     : CDialog(kMainDialog, pParent),
       CHarvestEngine(GetHarvestApp()),
@@ -48,8 +56,8 @@ BOOL CHarvestDlg::OnInitDialog() {
   LoadProfileSettings(app, *this);
 
   // The output radios as stored.
-  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, 1000 + m_nOutPutType);
-  CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, 1012 + m_nFileSelect);
+  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, kOutputTypeRadioBase + m_nOutPutType);
+  CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, kOutputNamingRadioBase + m_nFileSelect);
 
   SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
 
@@ -81,18 +89,18 @@ void CHarvestDlg::ApplyImageOnlyRule() {
   }
   EnableDlgItem(IDC_RADIO_HTML, false);
   CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
-  m_nOutPutType = 2;
-  GetHarvestApp().WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
+  m_nOutPutType = kOutputList;
+  GetHarvestApp().WriteProfileInt(profile::kSection, profile::kOutPutType, kOutputList);
 }
 
 void CHarvestDlg::OnOptionRadio(UINT nID) {
   CHarvestApp& app = GetHarvestApp();
   const int id = static_cast<int>(nID);
-  if (id >= 1012) {  // the naming radios 1013 and 1014
-    m_nFileSelect = id - 1012;
+  if (id >= IDC_RADIO_URLNAME) {
+    m_nFileSelect = id - kOutputNamingRadioBase;
     app.WriteProfileInt(profile::kSection, profile::kFileSelect, m_nFileSelect);
   } else {
-    m_nOutPutType = id - 1000;
+    m_nOutPutType = id - kOutputTypeRadioBase;
     app.WriteProfileInt(profile::kSection, profile::kOutPutType, m_nOutPutType);
   }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/utf8.h"
 #include "resources/texts.h"
 #include "settings/profile_keys.h"
 #include "ui/harvest_app.h"
@@ -18,18 +19,11 @@ namespace {
 
 constexpr size_t kTitleBytes = 512;
 
-// Cuts `text` to at most `limit` bytes without splitting a UTF-8 character.
-std::string CutAtCharacter(const std::string& text, size_t limit) {
-  if (text.size() <= limit) return text;
-  size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
-
 }  // namespace
 
 std::string SaveFolderTitle(const std::string& folder) {
-  return CutAtCharacter(std::string(texts::kSaveFolderTitle) + folder, kTitleBytes - 1);
+  const std::string title = std::string(texts::kSaveFolderTitle) + folder;
+  return std::string(CutAtCharacter(title, kTitleBytes - 1));
 }
 
 int BrowseCallbackProc(HBROWSER hwnd, UINT uMsg, intptr_t, intptr_t lpData) {

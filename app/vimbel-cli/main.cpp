@@ -38,7 +38,7 @@ class CConsoleHarvest : public CHarvestEngine {
 
   // Reports a failure to open FILE as the window reports it.
   void ShowFileError(const char* text, const std::string& path) {
-    ShowMessage(std::string(text) + "\n" + path, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(std::string(text) + "\n" + path);
   }
 
  protected:
@@ -59,7 +59,7 @@ class CConsoleHarvest : public CHarvestEngine {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "vimbel-cli: %s (see vimbel-cli --help)\n", why.c_str());
+  std::fprintf(stderr, VIMBEL_CLI_NAME ": %s (see " VIMBEL_CLI_NAME " --help)\n", why.c_str());
   return kExitUsage;
 }
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
       std::fputs(CliUsage(), stdout);
       return kExitCompleted;
     case CliCommand::kVersion:
-      std::printf("vimbel-cli %s\n", texts::kStatusIdle);
+      std::printf(VIMBEL_CLI_NAME " %s\n", texts::kStatusIdle);
       return kExitCompleted;
     case CliCommand::kUsageError:
       return Usage(cmd.error);
@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    std::fprintf(stderr, "vimbel-cli: vimbel is running; try again when it has ended\n");
+    std::fprintf(stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
+                 " is running; try again when it has ended\n");
     return kExitStopped;
   }
 

@@ -6,6 +6,7 @@
 #include <QMimeData>
 
 #include "platform/dialog.h"
+#include "platform/program_version.h"
 #include "platform/qt/dialog_font.h"
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/folder_browser_dialog.h"
@@ -81,7 +82,7 @@ std::unique_ptr<IWindowBackend> CreateQtBackend() {
 }
 
 struct QtSession::Impl {
-  explicit Impl(const char* programName) : name(programName ? programName : "vimbel") {
+  explicit Impl(const char* programName) : name(programName ? programName : kProgramName) {
     argv[0] = name.data();
     argv[1] = nullptr;
     app = std::make_unique<QApplication>(argc, argv);
