@@ -52,7 +52,8 @@ class HarvestRun : public LoopbackTest {
 
 TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
   server.Route("/dir/page.html", HttpRoute::Page(200, kGalleryPage));
-  engine.SetAddress(server.Url("/dir/page.html"));
+  // As a terminal copies it: the line break is no part of the address.
+  engine.SetAddress(" " + server.Url("/dir/page.html") + "\r\n");
   engine.OnOK();
 
   const std::string base = server.Url("/dir/");
@@ -73,7 +74,7 @@ TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
   const std::string page = env.Path("saved.html");
   WriteBytes(page, kGalleryPage);
   engine.m_strSourceFile = page;
-  engine.SetAddress("http://example.com/gallery/");
+  engine.SetAddress("http://example.com/gallery/\n");
   engine.OnOK();
 
   EXPECT_EQ(engine.m_strBaseUrl, "http://example.com/gallery/");
@@ -96,6 +97,7 @@ TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
   WriteBytes(page, kGalleryPage);
   const std::vector<Case> cases = {
       {"empty address", "", "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
+      {"blank address", "", " \t\r\n", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
       {"empty base", page, "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
       {"base without a final slash", page, "http://server/dir",
        "ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。"},
