@@ -32,7 +32,8 @@ enum class HarvestOutcome {
   kNotRun,        // refused by the start-button test, or never started
   kCompleted,     // reached the completion message
   kIncomplete,    // reached it after the incomplete-read warning
-  kStopped,       // an error message, or the credentials prompt cancelled
+  kStopped,       // an error message, the credentials prompt cancelled, or the
+                  // user's stop
 };
 
 class CHarvestEngine {
@@ -47,7 +48,8 @@ class CHarvestEngine {
 
   // Fetches `url` into the page scratch file. 0: call again (credentials
   // entered, or the page came short with attempts left); 1: go on with the
-  // page; 2: stop, the user has been told.
+  // page; 2: stop, the user has been told (or asked to stop, and the page
+  // scratch file is gone).
   int DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -81,6 +83,11 @@ class CHarvestEngine {
                           platform::UINT type) = 0;
   // Runs the credentials prompt modally; IDOK when answered.
   virtual int RunCredentialsPrompt() = 0;
+  // Asked at each read of the page and while the server is awaited: true
+  // once the user has asked to stop the run. A window takes the chance to
+  // answer its close box and Escape key and to repaint; other input meanwhile
+  // is dropped. Never, unless a front end says so.
+  virtual bool StopRequested() { return false; }
 
  private:
   // PrepareLinkLine and FormatOutputLine appending to `out`, so that

@@ -1,11 +1,13 @@
 // The page download: one request for the page, dispatched on the answer's
 // status, with the body read into the page scratch file.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "engine/connect_failure_text.h"
 #include "engine/credentials_address.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
@@ -13,6 +15,7 @@
 #include "platform/internet_session.h"
 #include "platform/text_file.h"
 #include "platform/decimal_text.h"
+#include "platform/file_system.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
 #include "settings/harvest_app.h"
@@ -20,10 +23,10 @@
 namespace {
 
 constexpr size_t kReadChunk = 1024;
-
-std::string ConnectFailureText(const std::string& cause) {
-  return std::string(texts::kCannotConnect) + "\n" + cause;
-}
+// The byte count is shown at most this often while the page arrives, and
+// always once at the end: drawing it after every small read made a harvest
+// through the window several times slower than the harvest itself.
+constexpr std::chrono::milliseconds kProgressInterval{50};
 
 // A fixed text with one "%d" filled in.
 std::string Formatted(const char* format, int value) {
@@ -52,16 +55,28 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   }
   if (!sessionOpen) {
     page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    ShowMessage(ConnectFailureText(platform::InternetFailure::kOther, why), texts::kCaptionError,
+                MB_ICONERROR);
     return 2;
   }
 
+  // The user may stop the run while the server is awaited and at each read.
+  // A stopped run says nothing and leaves no page behind.
+  bool stopped = false;
+  auto stopRequested = [this, &stopped] { return stopped = stopped || StopRequested(); };
+  session.SetStopCheck(stopRequested);
+
   SetStatusText(texts::kStatusConnecting);
-  std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why);
+  platform::InternetFailure cause = platform::InternetFailure::kNone;
+  std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why, &cause);
   if (!request) {
     session.Close();
     page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
+    if (stopped) {
+      platform::RemoveFile(scratchPath);
+      return 2;
+    }
+    ShowMessage(ConnectFailureText(cause, why), texts::kCaptionError, MB_ICONERROR);
     return 2;
   }
 
@@ -100,7 +115,10 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
   bool readFailed = false;
   bool writeFailed = false;
   char buffer[kReadChunk];
+  auto lastShown = std::chrono::steady_clock::now();
+  bool countShown = true;
   for (;;) {
+    if (stopRequested()) break;
     size_t n = request->Read(buffer, sizeof buffer);
     if (n == 0) {
       // The end of the body, or a transfer that broke off (reset, stall):
@@ -113,11 +131,22 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
       break;
     }
     received += static_cast<int64_t>(n);
-    SetStatusText(FormatProgressText(received, hasLength, declared));
+    countShown = false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastShown >= kProgressInterval) {
+      SetStatusText(FormatProgressText(received, hasLength, declared));
+      lastShown = now;
+      countShown = true;
+    }
   }
   request.reset();
   session.Close();
   if (!page.Close()) writeFailed = true;
+  if (stopped) {
+    platform::RemoveFile(scratchPath);
+    return 2;
+  }
+  if (!countShown) SetStatusText(FormatProgressText(received, hasLength, declared));
   if (writeFailed) {
     ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
                 MB_ICONERROR);
