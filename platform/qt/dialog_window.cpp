@@ -91,6 +91,31 @@ class EtchedGroupBox final : public QGroupBox {
   }
 };
 
+// A one-line static text that is drawn whole when its text outgrows the
+// control (a long byte count in the status line): in a smaller size of the
+// dialog font or on two lines, never cut. The control keeps its place and
+// size.
+class FittingLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QRect area = contentsRect();
+    const TextFit fit = FitText(font(), area, text(), alignment());
+    if (fit.font == font() && (fit.flags & Qt::TextSingleLine)) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setFont(fit.font);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::WindowText));
+    painter.drawText(area, fit.flags, text());
+  }
+};
+
 // Check boxes and radio buttons with the desktop's 13-pixel box and narrow
 // gap, so captions measured for it fit the width the template gives them.
 class DialogControlStyle final : public QProxyStyle {
@@ -229,7 +254,7 @@ QWidget* DialogWindow::MakeControl(const ControlTemplate& c) {
       return box;
     }
     case ControlKind::Static: {
-      auto* label = new QLabel(this);
+      auto* label = Has(c, kCenterImage) ? new FittingLabel(this) : new QLabel(this);
       label->setTextFormat(Qt::PlainText);
       label->setText(caption);
       Qt::Alignment align = Has(c, kCenter) ? Qt::AlignHCenter : Qt::AlignLeft;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 
 #include "resources/dialog_templates.h"
 #include "settings/profile_keys.h"
@@ -174,6 +175,21 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
   EXPECT_TRUE(Contains(recorder.painted, "読み込み中"));
   EXPECT_TRUE(Contains(recorder.painted, std::to_string(kPage.size()) + " ﾊﾞｲﾄ"));
 
+}
+
+// A message during start-up, before the window is shown, stands in the
+// middle of the screen rather than in its corner.
+TEST_F(MainDialogHarvest, AMessageBeforeTheWindowShowsIsCentredOnTheScreen) {
+  m_app().SetCommandLine({env.Path("missing.html")});
+  QPoint boxCentre, screenCentre;
+  watcher.m_onBox = [&](QMessageBox& box) {
+    boxCentre = box.frameGeometry().center();
+    screenCentre = box.screen()->availableGeometry().center();
+  };
+  RunDialog(dlg, [&](DialogWindow& w) { PressKey(&w, Qt::Key_Escape); });
+  ASSERT_EQ(watcher.m_boxes.size(), 1u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "ﾌｧｲﾙが見つかりませんでした。\n" + env.Path("missing.html"));
+  EXPECT_LE((boxCentre - screenCentre).manhattanLength(), 2);
 }
 
 TEST_F(MainDialogHarvest, AnEmptyFieldIsRefusedInAnErrorBoxOwnedByTheWindow) {
