@@ -114,6 +114,9 @@ int CHarvestDlg::ShowMessage(const std::string& text, const std::string& caption
   return MessageBox(text, caption, type);
 }
 
+// Escape and the close box stop a run instead of closing the window.
+bool CHarvestDlg::StopRequested() { return PollStopRequest(); }
+
 int CHarvestDlg::RunCredentialsPrompt() {
   CPasswordDlg dlg;
   return dlg.DoModal();
