@@ -20,7 +20,7 @@
 #include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
 #include "platform/text_file.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
@@ -106,6 +106,9 @@ long PeakKilobytes() {
 }
 
 class BenchEngine : public CHarvestEngine {
+ public:
+  using CHarvestEngine::CHarvestEngine;
+
  protected:
   std::string GetAddressText() const override { return {}; }
   void SetStatusText(const std::string&) override {}
@@ -163,9 +166,9 @@ int main(int argc, char** argv) {
   }
 
   // The whole stage: scan, filter (images), resolve, append a list.
-  CHarvestApp app;
-  app.m_bImage = 1;
-  BenchEngine engine;
+  CHarvestSettings settings;
+  settings.m_bImage = 1;
+  BenchEngine engine(settings);
   engine.m_strBaseUrl = "http://example.com/gallery/";
   engine.m_strSaveFolder = folder;
   engine.m_nOutPutType = 2;

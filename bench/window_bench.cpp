@@ -5,7 +5,7 @@
 //
 // The window is the real main dialog on the Qt backend, offscreen, driven
 // in this process: the address goes into the field and the start button is
-// pressed; its time runs until the completion message appears. vimbel-cli
+// pressed; its time runs until the completion message would appear. vimbel-cli
 // is taken from the folder this program lives in and timed as a process.
 // Each side runs ROUNDS times; the best time of each is compared.
 #include <fcntl.h>
@@ -14,22 +14,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-#include <QWindow>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/dialog.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/win_types.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 #include "tests/support/http_server.h"
 #include "ui/harvest_dlg.h"
 
@@ -92,60 +89,76 @@ size_t CountLines(const std::string& path) {
   return lines;
 }
 
-// Confirms every message box as soon as it shows and notes when the first
-// one appeared and what it said.
-class BoxAnswerer : public QObject {
+// The main dialog as the user drives it: a moment after it shows, the
+// address goes into the field and the start button is pressed. The run's
+// end is the moment the dialog would show its completion message; the box
+// itself is left out, as no one is there to confirm it.
+class TimedHarvestDlg final : public CHarvestDlg {
  public:
-  Clock::time_point shownAt;
-  std::string text;
+  TimedHarvestDlg(std::string url, std::string saveFolder)
+      : m_url(std::move(url)), m_saveFolder(std::move(saveFolder)) {}
 
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    auto* box = qobject_cast<QMessageBox*>(watched);
-    if (box && event->type() == QEvent::Show && text.empty()) {
-      shownAt = Clock::now();
-      text = box->text().toStdString();
-      QTimer::singleShot(0, box, &QMessageBox::accept);
-    } else if (box && event->type() == QEvent::Show) {
-      QTimer::singleShot(0, box, &QMessageBox::accept);
-    }
-    return false;
+  Clock::time_point m_start, m_end;
+  std::string m_message;
+
+ protected:
+  platform::BOOL OnInitDialog() override {
+    const platform::BOOL result = CHarvestDlg::OnInitDialog();
+    // Time for the window to reach the screen before the button is pressed.
+    SetTimer(kStartTimerId, 300);
+    return result;
   }
+
+  const platform::MessageMap& GetMessageMap() const override {
+    static const platform::MessageMap map = {
+        platform::ON_WM_TIMER(&TimedHarvestDlg::OnStartTimer),
+    };
+    return map;
+  }
+
+  int ShowMessage(const std::string& text, const std::string&, platform::UINT) override {
+    if (m_message.empty()) {
+      m_end = Clock::now();
+      m_message = text;
+    }
+    return platform::IDOK;
+  }
+
+ private:
+  static constexpr platform::UINT kStartTimerId = 1;
+
+  void OnStartTimer(platform::UINT) {
+    KillTimer(kStartTimerId);
+    // As vimbel-cli is told below: images only, a plain list appended to
+    // the fixed file in the save folder.
+    CHarvestApp& app = GetHarvestApp();
+    app.m_bImage = 1;
+    app.m_bArchive = app.m_bWave = app.m_bMovie = app.m_bExtra = app.m_bExe = 0;
+    m_nOutPutType = 2;
+    m_nFileSelect = 2;
+    m_strSaveFolder = m_saveFolder;
+    m_editUrl.SetWindowText(m_url);
+    m_start = Clock::now();
+    DispatchCommand(platform::IDOK);
+    EndDialog(platform::IDCANCEL);
+  }
+
+  std::string m_url;
+  std::string m_saveFolder;
 };
 
 // One harvest through the main dialog: the seconds from the start button to
 // the completion message, or a negative value when another message came.
 double WindowRun(const std::string& url, const std::string& saveFolder) {
-  CHarvestApp& app = GetHarvestApp();
-  CHarvestDlg dlg;
-  app.m_pMainWnd = &dlg;
-  BoxAnswerer answerer;
-  qApp->installEventFilter(&answerer);
-  Clock::time_point start;
-  QTimer::singleShot(0, [&] {
-    // The window is on the screen before the user presses its button.
-    auto* window = dynamic_cast<QWidget*>(dlg.Window());
-    for (int i = 0; i < 200 && !(window->windowHandle() && window->windowHandle()->isExposed()); ++i)
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-    // As vimbel-cli is told below: images only, a plain list appended to
-    // the fixed file in the save folder.
-    app.m_bImage = 1;
-    app.m_bArchive = app.m_bWave = app.m_bMovie = app.m_bExtra = app.m_bExe = 0;
-    dlg.m_nOutPutType = 2;
-    dlg.m_nFileSelect = 2;
-    dlg.m_strSaveFolder = saveFolder;
-    dlg.m_editUrl.SetWindowText(url);
-    start = Clock::now();
-    dlg.DispatchCommand(platform::IDOK);
-    dlg.EndDialog(platform::IDCANCEL);
-  });
+  TimedHarvestDlg dlg(url, saveFolder);
+  GetHarvestApp().m_pMainWnd = &dlg;
   dlg.DoModal();
-  qApp->removeEventFilter(&answerer);
-  app.m_pMainWnd = nullptr;
-  if (answerer.text != "終了しました。") {
-    std::fprintf(stderr, "window_bench: the window said \"%s\"\n", answerer.text.c_str());
+  GetHarvestApp().m_pMainWnd = nullptr;
+  if (dlg.m_message != "終了しました。") {
+    std::fprintf(stderr, "window_bench: the window said \"%s\"\n", dlg.m_message.c_str());
     return -1;
   }
-  return Seconds(answerer.shownAt - start);
+  return Seconds(dlg.m_end - dlg.m_start);
 }
 
 }  // namespace

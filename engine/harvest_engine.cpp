@@ -1,4 +1,4 @@
 #include "engine/harvest_engine.h"
 
-CHarvestEngine::CHarvestEngine() = default;
+CHarvestEngine::CHarvestEngine(const CHarvestSettings& settings) : m_settings(settings) {}
 CHarvestEngine::~CHarvestEngine() = default;

@@ -9,6 +9,7 @@
 
 #include "platform/win_types.h"
 
+class CHarvestSettings;
 class ReferenceResolver;
 
 // What a stage that touches files reports to the run: which file failed and
@@ -38,7 +39,9 @@ enum class HarvestOutcome {
 
 class CHarvestEngine {
  public:
-  CHarvestEngine();
+  // The run reads `settings` (categories, re-read count, credentials) as it
+  // goes; they must outlive the engine.
+  explicit CHarvestEngine(const CHarvestSettings& settings);
   virtual ~CHarvestEngine();
 
   // The start button: tests the address field (and the base address when a
@@ -74,6 +77,8 @@ class CHarvestEngine {
   std::string m_strBaseUrl;     // the page's directory address, or empty
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
+
+  const CHarvestSettings& m_settings;
 
  protected:
   // Window services.

@@ -3,22 +3,22 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
 struct Category {
-  int CHarvestApp::*flag;
+  int CHarvestSettings::*flag;
   std::initializer_list<const char*> extensions;
 };
 
 // In the order of testing; the custom extension comes last.
 const Category kCategories[] = {
-    {&CHarvestApp::m_bImage, {".jpg", ".jpeg", ".gif"}},
-    {&CHarvestApp::m_bExe, {".exe"}},
-    {&CHarvestApp::m_bArchive, {".lzh", ".zip"}},
-    {&CHarvestApp::m_bWave, {".wav", ".aiff", ".mid", ".mp3"}},
-    {&CHarvestApp::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
+    {&CHarvestSettings::m_bImage, {".jpg", ".jpeg", ".gif"}},
+    {&CHarvestSettings::m_bExe, {".exe"}},
+    {&CHarvestSettings::m_bArchive, {".lzh", ".zip"}},
+    {&CHarvestSettings::m_bWave, {".wav", ".aiff", ".mid", ".mp3"}},
+    {&CHarvestSettings::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
 };
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
@@ -85,11 +85,11 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
   return false;
 }
 
-bool LinkPassesFilter(std::string_view line, const CHarvestApp& app) {
+bool LinkPassesFilter(std::string_view line, const CHarvestSettings& app) {
   return LinkFilter(app).Passes(line);
 }
 
-LinkFilter::LinkFilter(const CHarvestApp& app) {
+LinkFilter::LinkFilter(const CHarvestSettings& app) {
   for (const Category& category : kCategories) {
     if (app.*category.flag != 1) continue;
     for (const char* extension : category.extensions) m_needles.emplace_back(extension);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-class CHarvestApp;
+class CHarvestSettings;
 
 // Length in bytes of the UTF-8 character that starts at `text[pos]`; a byte
 // that starts no valid character counts as a character of its own.
@@ -20,13 +20,13 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle);
 
 // Whether `line` passes the category table under the settings of `app`:
 // a category takes part only when its flag is exactly 1.
-bool LinkPassesFilter(std::string_view line, const CHarvestApp& app);
+bool LinkPassesFilter(std::string_view line, const CHarvestSettings& app);
 
 // LinkPassesFilter for a whole list: the settings are read once, and the
 // lowercased copy of each line reuses one buffer.
 class LinkFilter {
  public:
-  explicit LinkFilter(const CHarvestApp& app);
+  explicit LinkFilter(const CHarvestSettings& app);
   bool Passes(std::string_view line);
 
  private:

@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 std::string FlattenBaseAddress(std::string_view baseUrl) {
   std::string name(baseUrl);
@@ -72,7 +72,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     } else {
       // One filter, resolver and line buffer serve the whole list: the
       // settings and the base address stay as they are for its length.
-      LinkFilter filter(GetHarvestApp());
+      LinkFilter filter(m_settings);
       ReferenceResolver resolver(m_strBaseUrl);
       std::string prepared;
       for (std::string line; links.ReadLine(line);) {

@@ -18,7 +18,7 @@
 #include "platform/file_system.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
@@ -92,8 +92,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
     page.Close();
     if (status == 401) {
       if (RunCredentialsPrompt() != platform::IDOK) return 2;
-      const CHarvestApp& app = GetHarvestApp();
-      url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
+      url = AddressWithCredentials(url, m_settings.m_strUserId, m_settings.m_strPassword);
       return 0;
     }
     if (status == 404) {
@@ -155,7 +154,7 @@ int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPat
 
   bool shortPage = readFailed || (hasLength && received != declared);
   if (!shortPage) return 1;
-  if (attempt < GetHarvestApp().m_nTimes) return 0;
+  if (attempt < m_settings.m_nTimes) return 0;
   ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
   return 1;

@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 #include "ui/internet_shortcut.h"
 

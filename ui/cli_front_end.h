@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/harvest_engine.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 #include "ui/profile_settings.h"
 
 // Exit statuses.

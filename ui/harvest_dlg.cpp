@@ -5,8 +5,8 @@
 #include "resources/icon_128.h"
 #include "resources/texts.h"
 #include "settings/extract_settings_dlg.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
+#include "ui/harvest_app.h"
 #include "ui/password_dlg.h"
 #include "ui/profile_settings.h"
 
@@ -14,7 +14,9 @@ using namespace platform;
 using namespace resources;
 
 CHarvestDlg::CHarvestDlg(CDialog* pParent)
-    : CDialog(kMainDialog, pParent), m_hIcon(LoadIcon(Icon128())) {}
+    : CDialog(kMainDialog, pParent),
+      CHarvestEngine(GetHarvestApp()),
+      m_hIcon(LoadIcon(Icon128())) {}
 
 CHarvestDlg::~CHarvestDlg() = default;
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
+#include "ui/harvest_app.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;

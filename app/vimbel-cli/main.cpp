@@ -11,8 +11,8 @@
 #include "platform/instance_lock.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
 #include "ui/cli_front_end.h"
+#include "ui/harvest_app.h"
 #include "ui/internet_shortcut.h"
 #include "ui/password_dlg.h"
 
@@ -21,8 +21,9 @@ namespace {
 // The harvest engine with the window's services on the terminal.
 class CConsoleHarvest : public CHarvestEngine {
  public:
-  CConsoleHarvest(platform::console::ConsoleBackend& console, bool toStdout)
-      : m_console(console), m_toStdout(toStdout) {}
+  CConsoleHarvest(const CHarvestSettings& settings, platform::console::ConsoleBackend& console,
+                  bool toStdout)
+      : CHarvestEngine(settings), m_console(console), m_toStdout(toStdout) {}
 
   // The address field's text.
   std::string m_strAddress;
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
   CHarvestApp app;
   platform::console::ConsoleBackend console;
   platform::SetWindowBackend(&console);
-  CConsoleHarvest harvest(console, o.toStdout);
+  CConsoleHarvest harvest(app, console, o.toStdout);
 
   LoadProfileSettings(app, harvest);
   if (auto why = ApplyCliOptions(o, app, harvest)) return Usage(*why);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/qt/qt_backend.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 
 int main(int argc, char** argv) {
   // Every argument is the program's: Qt is configured from the environment.

@@ -1,5 +1,8 @@
 // DownloadPage against a real server on loopback.
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <string>
 #include <vector>
@@ -15,6 +18,32 @@ using testing_support::ReadBytes;
 constexpr unsigned kError = 16;
 constexpr unsigned kWarning = 48;
 const Shown kIncompleteWarning{"ﾌｧｲﾙが正常に読み込めませんでした。", "警告", kWarning};
+
+// While it lives, files of this process cannot grow past `bytes`: a write
+// beyond fails as on a full disk (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    m_saved = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    m_set = m_saved && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    if (m_saved) ::setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool Set() const { return m_set; }
+
+ private:
+  rlimit m_old{};
+  bool m_saved = false;
+  bool m_set = false;
+  void (*m_oldHandler)(int) = SIG_DFL;
+};
 
 HttpRoute Short(std::string body, size_t declared) {
   HttpRoute route = HttpRoute::Page(200, std::move(body));
@@ -221,6 +250,23 @@ TEST_F(PageAnswers, AScratchFileThatCannotBeCreatedStopsBeforeAnyRequest) {
   EXPECT_EQ(Messages(engine),
             (std::vector<Shown>{{"ﾌｧｲﾙを作成できませんでした。\n" + path, "エラー", kError}}));
   EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// A page small enough to sit in the writer's buffer meets the full disk only
+// when its file is closed; that still fails the run.
+TEST_F(PageAnswers, APageTheDiskCannotHoldIsAWriteFailure) {
+  server.Route("/page", HttpRoute::Page(200, "<a href=x.jpg>\n"));
+  std::string url = server.Url("/page");
+  int result = 0;
+  {
+    FileSizeLimit diskFull(0);
+    ASSERT_TRUE(diskFull.Set());
+    result = engine.DownloadPage(url, PagePath(), 0);
+  }
+  EXPECT_EQ(result, 2);
+  EXPECT_EQ(Messages(engine),
+            (std::vector<Shown>{{"ﾌｧｲﾙに書き込めませんでした。\n" + PagePath(), "エラー", kError}}));
+  EXPECT_EQ(server.RequestCount("/page"), 1u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/harvest_engine.h"
+#include "settings/harvest_settings.h"
 
 namespace testing_support {
 
@@ -19,13 +20,15 @@ class RecordingEngine : public CHarvestEngine {
     platform::UINT type;
   };
 
-  RecordingEngine() = default;
+  // The engine reads and the credentials answers write `settings`.
+  explicit RecordingEngine(CHarvestSettings& settings)
+      : CHarvestEngine(settings), m_writableSettings(settings) {}
   ~RecordingEngine() override;
 
   void SetAddress(std::string text) { m_address = std::move(text); }
 
   // The next prompt answers OK and stores `userId` and `password` in the
-  // application object, as the prompt's OK does.
+  // settings record, as the prompt's OK does.
   void QueueCredentials(std::string userId, std::string password);
   // The next prompt is cancelled; nothing is stored.
   void QueueCredentialsCancel();
@@ -57,6 +60,7 @@ class RecordingEngine : public CHarvestEngine {
     std::string password;
   };
 
+  CHarvestSettings& m_writableSettings;
   std::string m_address;
   std::vector<std::string> m_statusTexts;
   std::vector<Message> m_messages;

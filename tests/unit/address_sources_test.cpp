@@ -10,6 +10,7 @@
 #include "resources/texts.h"
 #include "tests/support/headless_ui.h"
 #include "tests/support/test_environment.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;
@@ -18,22 +19,15 @@ using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 using testing_support::WriteBytes;
 
-extern std::string g_strLastClip;
-
 namespace {
 
-struct MainWindow {
-  TestEnvironment env;
-  HeadlessUi ui;
-  CHarvestDlg dlg;
-  std::unique_ptr<platform::headless::HeadlessWindow> w;
-
+struct MainWindow : testing_support::HeadlessMainDialog {
   // Opens the window as start-up does, with this clipboard and command line.
   void Open(std::optional<std::string> clip = std::nullopt, std::vector<std::string> args = {}) {
     g_strLastClip.clear();
     ui->SetClipboardText(std::move(clip));
     env.App().SetCommandLine(std::move(args));
-    w = ui->Open(dlg);
+    HeadlessMainDialog::Open();
   }
   std::string Field() const { return w->GetItemText(IDC_EDIT_URL); }
   void ExpectOneBox(const std::string& text, const std::string& caption) {
