@@ -46,7 +46,8 @@ enum class HarvestOutcome {
   kNotRun,        // refused by the start-button test, or never started
   kCompleted,     // reached the completion message
   kIncomplete,    // reached it after the incomplete-read warning
-  kStopped,       // an error message, or the credentials prompt cancelled
+  kStopped,       // an error message, the credentials prompt cancelled, or the
+                  // user's stop
 };
 
 class CHarvestEngine {
@@ -62,7 +63,8 @@ class CHarvestEngine {
   void RunHarvest();
 
   // Fetches `url` into the page scratch file; a 401 answered with
-  // credentials puts them into `url` for the next call.
+  // credentials puts them into `url` for the next call. A run the user
+  // stopped ends with kDownloadStopped, silently, and leaves no page.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -97,6 +99,11 @@ class CHarvestEngine {
                           platform::UINT type) = 0;
   // Runs the credentials prompt modally; IDOK when answered.
   virtual int RunCredentialsPrompt() = 0;
+  // Asked at each read of the page and while the server is awaited: true
+  // once the user has asked to stop the run. A window takes the chance to
+  // answer its close box and Escape key and to repaint; other input meanwhile
+  // is dropped. Never, unless a front end says so.
+  virtual bool StopRequested() { return false; }
 
   // The error box every refusal and failure uses: `text`, the caption
   // "エラー" and the error icon, through ShowMessage.
@@ -111,7 +118,7 @@ class CHarvestEngine {
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
   DownloadResult AnswerUnreadStatus(int status, std::string& url);
-  BodyEnd ReadBody(platform::InternetRequest& request, platform::TextWriter& page);
+  BodyEnd ReadBody(PageDownload& download);
 
   // PrepareLinkLine, and the output line of a link, appending to `out`, so
   // that WriteLinkList can reuse its buffers from line to line.

@@ -18,7 +18,7 @@ using texts::kStatusIdle;
 }  // namespace
 
 void CHarvestEngine::OnOK() {
-  std::string address = GetAddressText();
+  std::string address = TrimmedAddress(GetAddressText());
   if (address.empty()) {
     m_lastOutcome = HarvestOutcome::kNotRun;
     ShowError(texts::kNoAddress);
@@ -51,7 +51,7 @@ void CHarvestEngine::RunHarvest() {
   const std::string pagePath = *folder + kPageScratchName;
 
   if (!m_strSourceFile.empty()) {
-    m_strBaseUrl = BaseAddressOf(GetAddressText());  // the whole text: it ends in "/"
+    m_strBaseUrl = BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       // Whatever a broken copy left behind is not this page.
       platform::RemoveFile(pagePath);
@@ -60,7 +60,7 @@ void CHarvestEngine::RunHarvest() {
       return;
     }
   } else {
-    std::string address = GetAddressText();
+    std::string address = TrimmedAddress(GetAddressText());
     m_strBaseUrl = BaseAddressOf(address);
     // Only the request address ever carries credentials; the base address,
     // which names the output file and resolves links, never does.

@@ -1,18 +1,21 @@
 // The page download: one request for the page, dispatched on the answer's
 // status, with the body read into the page scratch file.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "engine/connect_failure_text.h"
 #include "engine/credentials_address.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
 #include "engine/progress_text.h"
+#include "platform/decimal_text.h"
+#include "platform/file_system.h"
 #include "platform/internet_session.h"
 #include "platform/text_file.h"
-#include "platform/decimal_text.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
 #include "settings/harvest_settings.h"
@@ -20,10 +23,10 @@
 namespace {
 
 constexpr size_t kReadChunk = 1024;
-
-std::string ConnectFailureText(const std::string& cause) {
-  return std::string(texts::kCannotConnect) + "\n" + cause;
-}
+// The byte count is shown at most this often while the page arrives, and
+// always once at the end: drawing it after every small read made a harvest
+// through the window several times slower than the harvest itself.
+constexpr std::chrono::milliseconds kProgressInterval{50};
 
 // A fixed text with one "%d" filled in.
 std::string Formatted(const char* format, int value) {
@@ -39,6 +42,8 @@ struct CHarvestEngine::PageDownload {
   platform::InternetSession session;
   platform::TextWriter page;
   std::unique_ptr<platform::InternetRequest> request;
+  // Once the user has asked to stop, the attempt stays stopped.
+  bool stopped = false;
 
   // Lets go of the connection, then of the page; false when the page's last
   // bytes could not be written.
@@ -54,6 +59,7 @@ enum class CHarvestEngine::BodyEnd {
   kWhole,        // read to its end, as long as declared
   kShort,        // broken off, or not as long as declared
   kWriteFailed,  // the page scratch file took not all of it
+  kStopped,      // the user asked to stop
 };
 
 DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
@@ -72,11 +78,15 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   }
 
   SetStatusText(texts::kStatusReading);
-  BodyEnd end = ReadBody(*download.request, download.page);
-  if (!download.Close()) end = BodyEnd::kWriteFailed;
+  BodyEnd end = ReadBody(download);
+  if (!download.Close() && end != BodyEnd::kStopped) end = BodyEnd::kWriteFailed;
   switch (end) {
     case BodyEnd::kWhole:
       return kDownloadGoOn;
+    case BodyEnd::kStopped:
+      // A stopped run says nothing and leaves no page behind.
+      platform::RemoveFile(scratchPath);
+      return kDownloadStopped;
     case BodyEnd::kWriteFailed:
       ShowError(FileFailureText({FileFailure::kCannotWrite, scratchPath}));
       return kDownloadStopped;
@@ -99,21 +109,33 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
     ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
     return false;
   }
-  if (sessionOpen) {
-    SetStatusText(texts::kStatusConnecting);
-    download.request = download.session.OpenUrl(url, &why);
-    if (download.request) return true;
+  if (!sessionOpen) {
+    download.Close();
+    ShowError(ConnectFailureText(platform::InternetFailure::kOther, why));
+    return false;
   }
+
+  // The user may stop the run while the server is awaited and at each read.
+  download.session.SetStopCheck(
+      [this, &download] { return download.stopped = download.stopped || StopRequested(); });
+
+  SetStatusText(texts::kStatusConnecting);
+  platform::InternetFailure cause = platform::InternetFailure::kNone;
+  download.request = download.session.OpenUrl(url, &why, &cause);
+  if (download.request) return true;
   download.Close();
-  ShowError(ConnectFailureText(why));
+  if (download.stopped) {
+    platform::RemoveFile(scratchPath);
+    return false;
+  }
+  ShowError(ConnectFailureText(cause, why));
   return false;
 }
 
 DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) {
   if (status == 401) {
     if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
-    const CHarvestSettings& app = m_settings;
-    url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
+    url = AddressWithCredentials(url, m_settings.m_strUserId, m_settings.m_strPassword);
     return kDownloadAgain;
   }
   if (status == 404) {
@@ -126,25 +148,45 @@ DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) 
   return kDownloadStopped;
 }
 
-CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(platform::InternetRequest& request,
-                                                 platform::TextWriter& page) {
+CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
+  platform::InternetRequest& request = *download.request;
   std::string lengthText;
   bool hasLength = request.QueryContentLength(lengthText);
   int64_t declared = hasLength ? platform::LeadingDecimal(lengthText) : 0;
 
   int64_t received = 0;
   char buffer[kReadChunk];
+  auto lastShown = std::chrono::steady_clock::now();
+  bool countShown = true;
+  BodyEnd end = BodyEnd::kWhole;
   for (;;) {
+    if (download.stopped || StopRequested()) {
+      download.stopped = true;
+      return BodyEnd::kStopped;
+    }
     size_t n = request.Read(buffer, sizeof buffer);
     if (n == 0) {
       // The end of the body, or a transfer that broke off (reset, stall):
       // either way the read is over.
-      if (request.Failed()) return BodyEnd::kShort;
+      if (request.Failed()) end = BodyEnd::kShort;
       break;
     }
-    if (!page.Write(buffer, n)) return BodyEnd::kWriteFailed;
+    if (!download.page.Write(buffer, n)) {
+      end = BodyEnd::kWriteFailed;
+      break;
+    }
     received += static_cast<int64_t>(n);
-    SetStatusText(FormatProgressText(received, hasLength, declared));
+    countShown = false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastShown >= kProgressInterval) {
+      SetStatusText(FormatProgressText(received, hasLength, declared));
+      lastShown = now;
+      countShown = true;
+    }
   }
-  return hasLength && received != declared ? BodyEnd::kShort : BodyEnd::kWhole;
+  // A stall ends the read through the stop check as well.
+  if (download.stopped) return BodyEnd::kStopped;
+  if (!countShown) SetStatusText(FormatProgressText(received, hasLength, declared));
+  if (end == BodyEnd::kWhole && hasLength && received != declared) end = BodyEnd::kShort;
+  return end;
 }

@@ -36,6 +36,11 @@ class IDialogWindow {
   virtual bool IsIconic() const = 0;
   // Ends the modal run with this result.
   virtual void EndModal(int result) = 0;
+  // For a handler that works for long without returning: lets the window
+  // repaint and take its close box and Escape key, which ask to stop instead
+  // of closing it; any other input meanwhile is dropped. True once either
+  // was used since the current command began.
+  virtual bool PollStopRequest() { return false; }
 };
 
 class IWindowBackend {

@@ -32,6 +32,21 @@ inline constexpr const char* kOtherStatusFormat = "その他のエラーが発�
 inline constexpr const char* kIncompleteRead = "ﾌｧｲﾙが正常に読み込めませんでした。";
 inline constexpr const char* kCannotConnect = "ｻｰﾊﾞｰに接続できませんでした。";
 
+// The cause, on the line after kCannotConnect.
+inline constexpr const char* kCauseBadAddress = "ｱﾄﾞﾚｽの書式が正しくありません。";
+inline constexpr const char* kCauseUnsupportedAddress =
+    "http:// https:// ftp:// 以外のｱﾄﾞﾚｽは読み込めません。";
+inline constexpr const char* kCauseHostNotFound = "ﾎｽﾄ名が見つかりません。";
+inline constexpr const char* kCauseRefused = "ｻｰﾊﾞｰに接続を拒否されました。";
+inline constexpr const char* kCauseUnreachable = "ｻｰﾊﾞｰまでの経路がありません。";
+inline constexpr const char* kCauseTimedOut = "ｻｰﾊﾞｰが応答しないまま時間切れになりました。";
+inline constexpr const char* kCauseCertificate = "ｻｰﾊﾞｰの証明書が信頼できません。";
+inline constexpr const char* kCauseTls = "暗号化通信を始められませんでした。";
+inline constexpr const char* kCauseTooManyRedirects = "ﾘﾀﾞｲﾚｸﾄが多すぎます。";
+inline constexpr const char* kCauseRedirectNotFetched = "読み込めないｱﾄﾞﾚｽへﾘﾀﾞｲﾚｸﾄされました。";
+inline constexpr const char* kCauseProxy = "ﾌﾟﾛｷｼｻｰﾊﾞｰを通して接続できませんでした。";
+inline constexpr const char* kCauseNoAnswer = "ｻｰﾊﾞｰが何も返さずに接続を切りました。";
+
 // Files (each followed by a line feed and the path).
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙを作成できませんでした。";
 inline constexpr const char* kCannotReadFile = "ﾌｧｲﾙを読み込めませんでした。";

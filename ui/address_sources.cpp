@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/base_address.h"
 #include "platform/file_system.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
@@ -23,8 +24,10 @@ void CHarvestDlg::CheckClipboard() {
   if (!HasWindowBackend()) return;
   std::optional<std::string> clip = WindowBackend().ClipboardText();
   if (!clip) return;
-  // The text ends at its first zero byte, as the clipboard's text format does.
-  std::string text = clip->substr(0, clip->find('\0'));
+  // The text ends at its first zero byte, as the clipboard's text format
+  // does; a copy from a terminal brings a line break that is no part of the
+  // address.
+  std::string text = TrimmedAddress(clip->substr(0, clip->find('\0')));
   if (text.compare(0, 7, kHttpPrefix) == 0 && text != g_strLastClip) {
     m_editUrl.SetWindowText(text);
     g_strLastClip = text;

@@ -1,5 +1,6 @@
 #include "ui/harvest_dlg.h"
 
+#include "engine/base_address.h"
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
 #include "resources/texts.h"
@@ -105,7 +106,13 @@ void CHarvestDlg::OnOptionRadio(UINT nID) {
   }
 }
 
-void CHarvestDlg::OnOK() { CHarvestEngine::OnOK(); }
+void CHarvestDlg::OnOK() {
+  // The field shows the address the run takes.
+  const std::string text = m_editUrl.GetWindowText();
+  const std::string trimmed = TrimmedAddress(text);
+  if (trimmed != text) m_editUrl.SetWindowText(trimmed);
+  CHarvestEngine::OnOK();
+}
 
 std::string CHarvestDlg::GetAddressText() const { return m_editUrl.GetWindowText(); }
 
@@ -116,6 +123,9 @@ void CHarvestDlg::SetStatusText(const std::string& text) {
 int CHarvestDlg::ShowMessage(const std::string& text, const std::string& caption, UINT type) {
   return MessageBox(text, caption, type);
 }
+
+// Escape and the close box stop a run instead of closing the window.
+bool CHarvestDlg::StopRequested() { return PollStopRequest(); }
 
 int CHarvestDlg::RunCredentialsPrompt() {
   CPasswordDlg dlg;

@@ -273,9 +273,17 @@ TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDi
       {MB_ICONERROR, "エラー", QMessageBox::Critical, "エラー"},
       {MB_ICONWARNING, "", QMessageBox::Warning, "vimbel"},
       {MB_OK, "正常終了", QMessageBox::NoIcon, "正常終了"},
+      {MB_OK, "見出しのほうが本文よりずっと長いメッセージ", QMessageBox::NoIcon,
+       "見出しのほうが本文よりずっと長いメッセージ"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.shownCaption);
     ModalWatcher watcher;
+    QRect boxFrame, ownerFrame;
+    watcher.m_onBox = [&](QMessageBox& box) {
+      boxFrame = box.frameGeometry();
+      ownerFrame = box.parentWidget()->window()->frameGeometry();
+    };
     CDialog dlg(resources::kMainDialog);
     QWidget* window = nullptr;
     RunDialog(dlg, [&](DialogWindow& w) {
@@ -288,7 +296,51 @@ TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDi
     EXPECT_EQ(watcher.m_boxes[0].caption, c.shownCaption);
     EXPECT_EQ(watcher.m_boxes[0].icon, c.icon);
     EXPECT_EQ(watcher.m_boxes[0].owner, window);
+    // The title bar has room for the whole caption beside its buttons, and
+    // the box stands over the middle of its owner.
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    EXPECT_GE(boxFrame.width(), metrics.horizontalAdvance(QString::fromUtf8(c.shownCaption)) +
+                                    3 * metrics.height());
+    EXPECT_LE((boxFrame.center() - ownerFrame.center()).manhattanLength(), 2);
   }
+}
+
+// A byte count of any length is drawn whole inside the status line, whose
+// place and size stay those of the template; what fits keeps the dialog font.
+TEST(QtDialogRules, TheStatusLineDrawsAnyCountWhole) {
+  testing_support::TestEnvironment env;
+  CDialog dlg(resources::kMainDialog);
+  RunDialog(dlg, [&](DialogWindow& w) {
+    auto* status = qobject_cast<QLabel*>(w.Control(1012));
+    ASSERT_NE(status, nullptr);
+    const QRect geometry = status->geometry();
+    const QRect area = status->contentsRect();
+    struct Row {
+      const char* text;
+      bool asIs;  // in the dialog font on one line
+    };
+    const Row rows[] = {
+        {"Version1.03", true},
+        {"接続中．．．", true},
+        {"2048 ﾊﾞｲﾄ(50%)", true},
+        {"22375936 ﾊﾞｲﾄ(60%)", false},
+        {"5000000000 ﾊﾞｲﾄ(100%)", false},
+        {"9223372036854775807 ﾊﾞｲﾄ(100%)", false},
+    };
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.text);
+      dlg.SetDlgItemText(1012, row.text);
+      const QString text = QString::fromUtf8(row.text);
+      const qt::TextFit fit = qt::FitText(status->font(), area, text, status->alignment());
+      const QRect needed = QFontMetrics(fit.font).boundingRect(area, fit.flags, text);
+      EXPECT_TRUE(area.contains(needed)) << needed.width() << "x" << needed.height();
+      EXPECT_EQ(fit.font == status->font() && (fit.flags & Qt::TextSingleLine), row.asIs);
+      EXPECT_EQ(status->geometry(), geometry);
+    }
+    PressKey(&w, Qt::Key_Escape);
+  });
 }
 
 TEST(QtDialogRules, TimersTickByIdAlsoUnderMessageBoxesAndRestartWhenSetAgain) {

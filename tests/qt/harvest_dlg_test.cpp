@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
 
 #include "resources/dialog_templates.h"
 #include "settings/profile_keys.h"
@@ -177,6 +179,71 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
   EXPECT_TRUE(Contains(recorder.painted, "読み込み中"));
   EXPECT_TRUE(Contains(recorder.painted, std::to_string(kPage.size()) + " ﾊﾞｲﾄ"));
 
+}
+
+// Escape or the close box during a run, also before the server has said a
+// word, stops it: no message, nothing written, the status line idle, and
+// the window open and ready. Keys and clicks meanwhile are dropped.
+TEST_F(MainDialogHarvest, EscapeOrTheCloseBoxStopsARunAndTheWindowStays) {
+  test::HttpRoute stalled = test::HttpRoute::Page(200, kPage);
+  stalled.cut = test::HttpRoute::Cut::kStall;
+  stalled.cutAfter = 10;
+  server.Route("/stalled.html", stalled);
+  test::SilentLoopbackServer silent;
+  struct Case {
+    const char* name;
+    std::string address;
+    bool closeBox;
+  };
+  const Case cases[] = {
+      {"Escape while the page stalls", server.Url("/stalled.html"), false},
+      {"the close box while the server is silent", silent.Url("/page.html"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int result = RunDialog(dlg, [&](DialogWindow& w) {
+      dlg.m_editUrl.SetWindowText(c.address);
+      // Arrives while the run waits for the server (the stall timeout is
+      // 1.5 s here, and would end in a warning).
+      QTimer::singleShot(300, &w, [&] {
+        TypeText(w.Control(1000), QStringLiteral("x"));
+        Click(w.Control(1005));
+        if (c.closeBox)
+          w.close();
+        else
+          PressKey(w.Control(1000), Qt::Key_Escape);
+      });
+      PressKey(w.Control(1000), Qt::Key_Return);
+      EXPECT_TRUE(w.isVisible());
+      EXPECT_EQ(dlg.Window(), &w);
+      EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+      EXPECT_EQ(dlg.GetDlgItemText(1000), c.address);
+      EXPECT_EQ(dlg.m_lastOutcome, HarvestOutcome::kStopped);
+      // Ready: the next Escape is the window's own again.
+      PressKey(&w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(watcher.m_boxes.empty());
+    EXPECT_TRUE(watcher.m_dialogsSeen.empty());
+    EXPECT_FALSE(testing_support::Exists(env.HomeDir() + "vimbel.html"));
+    EXPECT_FALSE(testing_support::Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+  }
+}
+
+// A message during start-up, before the window is shown, stands in the
+// middle of the screen rather than in its corner.
+TEST_F(MainDialogHarvest, AMessageBeforeTheWindowShowsIsCentredOnTheScreen) {
+  env.App().SetCommandLine({env.Path("missing.html")});
+  QPoint boxCentre, screenCentre;
+  watcher.m_onBox = [&](QMessageBox& box) {
+    boxCentre = box.frameGeometry().center();
+    screenCentre = box.screen()->availableGeometry().center();
+    dlg.EndDialog(IDCANCEL);  // the window ends before it is ever shown
+  };
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  ASSERT_EQ(watcher.m_boxes.size(), 1u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "ﾌｧｲﾙが見つかりませんでした。\n" + env.Path("missing.html"));
+  EXPECT_LE((boxCentre - screenCentre).manhattanLength(), 2);
 }
 
 TEST_F(MainDialogHarvest, AnEmptyFieldIsRefusedInAnErrorBoxOwnedByTheWindow) {

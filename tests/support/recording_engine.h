@@ -33,6 +33,13 @@ class RecordingEngine : public CHarvestEngine {
   // The next prompt is cancelled; nothing is stored.
   void QueueCredentialsCancel();
 
+  // The user asks to stop at the `checks`-th StopRequested of the engine and
+  // keeps asking; 0 never asks.
+  void StopAtCheck(int checks) {
+    m_stopAt = checks;
+    m_stopChecks = 0;
+  }
+
   const std::vector<std::string>& StatusTexts() const { return m_statusTexts; }
   const std::vector<Message>& Messages() const { return m_messages; }
   int PromptCount() const { return m_prompts; }
@@ -44,6 +51,7 @@ class RecordingEngine : public CHarvestEngine {
   int ShowMessage(const std::string& text, const std::string& caption,
                   platform::UINT type) override;
   int RunCredentialsPrompt() override;
+  bool StopRequested() override { return m_stopAt > 0 && ++m_stopChecks >= m_stopAt; }
 
  private:
   struct Answer {
@@ -58,6 +66,8 @@ class RecordingEngine : public CHarvestEngine {
   std::vector<Message> m_messages;
   std::deque<Answer> m_answers;
   int m_prompts = 0;
+  int m_stopAt = 0;
+  int m_stopChecks = 0;
 };
 
 }  // namespace testing_support

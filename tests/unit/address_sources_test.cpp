@@ -48,10 +48,14 @@ TEST(ClipboardWatch, TakesOnlyTextThatBeginsWithHttpExactly) {
   };
   const Row rows[] = {
       {"http://a/b.html", "http://a/b.html"},
-      {"http://a/\r\nsecond line ", "http://a/\r\nsecond line "},
+      // Blanks and line breaks around the address are no part of it; those
+      // inside stay.
+      {"http://a/\r\nsecond line ", "http://a/\r\nsecond line"},
+      {" \t\r\nhttp://a/b c.html\n", "http://a/b c.html"},
+      {"\n \n", ""},
       {"https://a/", ""},
       {"HTTP://a/", ""},
-      {" http://a/", ""},
+      {" x http://a/", ""},
       {"ftp://a/", ""},
       {"http:/", ""},
   };
@@ -75,10 +79,14 @@ TEST(ClipboardWatch, TakesAnAddressOnceAndANewOneAtTheNextTick) {
   m.ui->SetClipboardText(std::string("http://a/2.html"));
   m.dlg.OnTimer(kWatchTimerId);
   EXPECT_EQ(m.Field(), "http://a/2.html");
+  m.w->Type(IDC_EDIT_URL, "typed");
+  m.ui->SetClipboardText(std::string("http://a/2.html\n"));
+  m.dlg.OnTimer(kWatchTimerId);
+  EXPECT_EQ(m.Field(), "typed") << "the same address copied with a line break is the same";
 
   m.ui->SetClipboardText(std::nullopt);
   m.dlg.OnTimer(kWatchTimerId);
-  EXPECT_EQ(m.Field(), "http://a/2.html") << "an empty clipboard changes nothing";
+  EXPECT_EQ(m.Field(), "typed") << "an empty clipboard changes nothing";
 
   m.ui->SetClipboardText(std::string("http://a/3\0tail", 15));
   m.dlg.OnTimer(kWatchTimerId);
