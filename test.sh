@@ -3,7 +3,7 @@
 # build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/bootstrap
+tools/bootstrap test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0

@@ -20,7 +20,8 @@
 #include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
 #include "platform/text_file.h"
-#include "settings/harvest_app.h"
+#include "resources/texts.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
@@ -106,6 +107,9 @@ long PeakKilobytes() {
 }
 
 class BenchEngine : public CHarvestEngine {
+ public:
+  using CHarvestEngine::CHarvestEngine;
+
  protected:
   std::string GetAddressText() const override { return {}; }
   void SetStatusText(const std::string&) override {}
@@ -163,9 +167,9 @@ int main(int argc, char** argv) {
   }
 
   // The whole stage: scan, filter (images), resolve, append a list.
-  CHarvestApp app;
-  app.m_bImage = 1;
-  BenchEngine engine;
+  CHarvestSettings settings;
+  settings.m_bImage = 1;
+  BenchEngine engine(settings);
   engine.m_strBaseUrl = "http://example.com/gallery/";
   engine.m_strSaveFolder = folder;
   engine.m_nOutPutType = 2;
@@ -178,7 +182,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   struct stat os {};
-  stat((folder + "vimbel.txt").c_str(), &os);
+  stat((folder + texts::kFixedListName).c_str(), &os);
 
   std::printf("page: %.1f MB; link list: %.1f MB\n", pageMb, listBytes / 1048576.0);
   std::printf("scan, file to file: best %.0f MB/s, median %.0f MB/s (%.3f s)\n", pageMb / times.front(),

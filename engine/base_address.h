@@ -1,6 +1,12 @@
 #pragma once
 // The page's directory address, against which relative links are resolved.
 #include <string>
+#include <string_view>
+
+// `text` without leading and trailing spaces, tabs and line breaks, which a
+// copied address often brings along and which no address holds. Nothing
+// inside the text changes.
+std::string TrimmedAddress(std::string_view text);
 
 // `address` up to and including its last "/"; empty when it has none. User
 // information typed into the address is left out: the base names the

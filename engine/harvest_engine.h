@@ -8,8 +8,14 @@
 #include <string_view>
 
 #include "platform/win_types.h"
+#include "settings/output_choice.h"
 
+class CHarvestSettings;
 class ReferenceResolver;
+namespace platform {
+class InternetRequest;
+class TextWriter;
+}  // namespace platform
 
 // What a stage that touches files reports to the run: which file failed and
 // how. The run turns it into the user's message.
@@ -26,18 +32,29 @@ struct FileFailure {
   explicit operator bool() const { return kind != kNone; }
 };
 
+// What DownloadPage tells the run.
+enum DownloadResult : int {
+  kDownloadAgain = 0,    // call again: credentials entered, or a short page
+                         // with attempts left
+  kDownloadGoOn = 1,     // the page is in the scratch file
+  kDownloadStopped = 2,  // stop; the user has been told why
+};
+
 // How the last run ended, for callers that need more than the messages (the
 // terminal front end's exit status).
 enum class HarvestOutcome {
   kNotRun,        // refused by the start-button test, or never started
   kCompleted,     // reached the completion message
   kIncomplete,    // reached it after the incomplete-read warning
-  kStopped,       // an error message, or the credentials prompt cancelled
+  kStopped,       // an error message, the credentials prompt cancelled, or the
+                  // user's stop
 };
 
 class CHarvestEngine {
  public:
-  CHarvestEngine();
+  // The run reads `settings` (categories, re-read count, credentials) as it
+  // goes; they must outlive the engine.
+  explicit CHarvestEngine(const CHarvestSettings& settings);
   virtual ~CHarvestEngine();
 
   // The start button: tests the address field (and the base address when a
@@ -45,10 +62,10 @@ class CHarvestEngine {
   void OnOK();
   void RunHarvest();
 
-  // Fetches `url` into the page scratch file. 0: call again (credentials
-  // entered, or the page came short with attempts left); 1: go on with the
-  // page; 2: stop, the user has been told.
-  int DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
+  // Fetches `url` into the page scratch file; a 401 answered with
+  // credentials puts them into `url` for the next call. A run the user
+  // stopped ends with kDownloadStopped, silently, and leaves no page.
+  DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
   // it to WriteLinkList.
@@ -58,7 +75,6 @@ class CHarvestEngine {
   FileFailure WriteLinkList(const std::string& linkListPath);
   std::string PrepareLinkLine(const std::string& line) const;
   std::string ResolveRelativeLink(const std::string& link) const;
-  std::string FormatOutputLine(const std::string& link) const;
 
   // The output file this run appends to. A front end may put the output
   // elsewhere (the terminal's standard output, say).
@@ -67,11 +83,13 @@ class CHarvestEngine {
   // Job state.
   std::string m_strSourceFile;  // local page to harvest instead of downloading
   std::string m_strSaveFolder;  // ends in "/"
-  int m_nOutPutType = 1;        // 1 gallery, 2 list
-  int m_nFileSelect = 2;        // 1 named after the base address, 2 fixed file
+  int m_nOutPutType = kOutputGallery;   // an OutputType
+  int m_nFileSelect = kFixedOutputFile;  // an OutputNaming
   std::string m_strBaseUrl;     // the page's directory address, or empty
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
+
+  const CHarvestSettings& m_settings;
 
  protected:
   // Window services.
@@ -81,10 +99,29 @@ class CHarvestEngine {
                           platform::UINT type) = 0;
   // Runs the credentials prompt modally; IDOK when answered.
   virtual int RunCredentialsPrompt() = 0;
+  // Asked at each read of the page and while the server is awaited: true
+  // once the user has asked to stop the run. A window takes the chance to
+  // answer its close box and Escape key and to repaint; other input meanwhile
+  // is dropped. Never, unless a front end says so.
+  virtual bool StopRequested() { return false; }
+
+  // The error box every refusal and failure uses: `text`, the caption
+  // "エラー" and the error icon, through ShowMessage.
+  int ShowError(const std::string& text);
 
  private:
-  // PrepareLinkLine and FormatOutputLine appending to `out`, so that
-  // WriteLinkList can reuse its buffers from line to line.
+  // The parts of DownloadPage: open the session, the page and the request;
+  // answer a status whose body is not read (401, 404, and all but 2xx);
+  // read a 2xx body into the page.
+  struct PageDownload;
+  enum class BodyEnd;
+  bool OpenPageDownload(PageDownload& download, const std::string& url,
+                        const std::string& scratchPath);
+  DownloadResult AnswerUnreadStatus(int status, std::string& url);
+  BodyEnd ReadBody(PageDownload& download);
+
+  // PrepareLinkLine, and the output line of a link, appending to `out`, so
+  // that WriteLinkList can reuse its buffers from line to line.
   void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
                           std::string& out) const;
   void AppendOutputLine(std::string_view link, std::string& out) const;

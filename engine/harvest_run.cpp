@@ -18,17 +18,17 @@ using texts::kStatusIdle;
 }  // namespace
 
 void CHarvestEngine::OnOK() {
-  std::string address = GetAddressText();
+  std::string address = TrimmedAddress(GetAddressText());
   if (address.empty()) {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage(texts::kNoAddress, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(texts::kNoAddress);
     return;
   }
   // With a local page the field holds the base address, which must name a
   // directory.
   if (!m_strSourceFile.empty() && address.back() != '/') {
     m_lastOutcome = HarvestOutcome::kNotRun;
-    ShowMessage(texts::kBadBaseAddress, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(texts::kBadBaseAddress);
     return;
   }
   RunHarvest();
@@ -44,40 +44,38 @@ void CHarvestEngine::RunHarvest() {
   std::string why;
   std::optional<std::string> folder = platform::TempFolder(&why);
   if (!folder) {
-    ShowMessage(std::string(texts::kCannotCreateFile) + "\n" + why, texts::kCaptionError,
-                platform::MB_ICONERROR);
+    ShowError(std::string(texts::kCannotCreateFile) + "\n" + why);
     stop();
     return;
   }
   const std::string pagePath = *folder + kPageScratchName;
 
   if (!m_strSourceFile.empty()) {
-    m_strBaseUrl = BaseAddressOf(GetAddressText());  // the whole text: it ends in "/"
+    m_strBaseUrl = BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       // Whatever a broken copy left behind is not this page.
       platform::RemoveFile(pagePath);
-      ShowMessage(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}), texts::kCaptionError,
-                  platform::MB_ICONERROR);
+      ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();
       return;
     }
   } else {
-    std::string address = GetAddressText();
+    std::string address = TrimmedAddress(GetAddressText());
     m_strBaseUrl = BaseAddressOf(address);
     // Only the request address ever carries credentials; the base address,
     // which names the output file and resolves links, never does.
     std::string request = address;
-    int result = 0;
-    for (int attempt = 0; result == 0; ++attempt)
+    DownloadResult result = kDownloadAgain;
+    for (int attempt = 0; result == kDownloadAgain; ++attempt)
       result = DownloadPage(request, pagePath, attempt);
-    if (result != 1) {
+    if (result != kDownloadGoOn) {
       stop();
       return;
     }
   }
 
   if (FileFailure failure = ScanAnchorLinks(pagePath)) {
-    ShowMessage(FileFailureText(failure), texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(FileFailureText(failure));
     platform::RemoveFile(pagePath);
     platform::RemoveFile(*folder + kLinkScratchName);
     stop();

@@ -3,44 +3,24 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "settings/harvest_app.h"
+#include "platform/utf8.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
 struct Category {
-  int CHarvestApp::*flag;
+  int CHarvestSettings::*flag;
   std::initializer_list<const char*> extensions;
 };
 
 // In the order of testing; the custom extension comes last.
 const Category kCategories[] = {
-    {&CHarvestApp::m_bImage, {".jpg", ".jpeg", ".gif"}},
-    {&CHarvestApp::m_bExe, {".exe"}},
-    {&CHarvestApp::m_bArchive, {".lzh", ".zip"}},
-    {&CHarvestApp::m_bWave, {".wav", ".aiff", ".mid", ".mp3"}},
-    {&CHarvestApp::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
+    {&CHarvestSettings::m_bImage, {".jpg", ".jpeg", ".gif"}},
+    {&CHarvestSettings::m_bExe, {".exe"}},
+    {&CHarvestSettings::m_bArchive, {".lzh", ".zip"}},
+    {&CHarvestSettings::m_bWave, {".wav", ".aiff", ".mid", ".mp3"}},
+    {&CHarvestSettings::m_bMovie, {".avi", ".mov", ".mpg", ".mpeg"}},
 };
-
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-}  // namespace
-
-size_t CharacterLength(std::string_view text, size_t pos) {
-  unsigned char lead = static_cast<unsigned char>(text[pos]);
-  size_t length = 1;
-  if (lead >= 0xC2 && lead < 0xE0)
-    length = 2;
-  else if (lead >= 0xE0 && lead < 0xF0)
-    length = 3;
-  else if (lead >= 0xF0 && lead < 0xF5)
-    length = 4;
-  if (pos + length > text.size()) return 1;
-  for (size_t i = 1; i < length; ++i)
-    if (!IsContinuation(static_cast<unsigned char>(text[pos + i]))) return 1;
-  return length;
-}
-
-namespace {
 
 // Lowercases `text` where it stands; the rule of LowercaseMultibyte.
 void LowercaseInPlace(std::string& text) {
@@ -53,7 +33,7 @@ void LowercaseInPlace(std::string& text) {
       ++pos;
       continue;
     }
-    size_t length = CharacterLength(view, pos);
+    size_t length = platform::Utf8CharacterLength(view, pos);
     if (length == 3 && c == 0xEF && static_cast<unsigned char>(data[pos + 1]) == 0xBC) {
       // Full-width Ａ..Ｚ are EF BC A1..BA; ａ..ｚ are EF BD 81..9A.
       unsigned char t = static_cast<unsigned char>(data[pos + 2]);
@@ -79,17 +59,18 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
   // A needle that starts with a single-byte character can only match at a
   // character's start: such a byte is never part of a longer character.
   if (static_cast<unsigned char>(needle[0]) < 0x80) return text.find(needle) != text.npos;
-  for (size_t pos = 0; pos + needle.size() <= text.size(); pos += CharacterLength(text, pos)) {
+  for (size_t pos = 0; pos + needle.size() <= text.size();
+       pos += platform::Utf8CharacterLength(text, pos)) {
     if (std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0) return true;
   }
   return false;
 }
 
-bool LinkPassesFilter(std::string_view line, const CHarvestApp& app) {
+bool LinkPassesFilter(std::string_view line, const CHarvestSettings& app) {
   return LinkFilter(app).Passes(line);
 }
 
-LinkFilter::LinkFilter(const CHarvestApp& app) {
+LinkFilter::LinkFilter(const CHarvestSettings& app) {
   for (const Category& category : kCategories) {
     if (app.*category.flag != 1) continue;
     for (const char* extension : category.extensions) m_needles.emplace_back(extension);

@@ -5,11 +5,7 @@
 #include <string_view>
 #include <vector>
 
-class CHarvestApp;
-
-// Length in bytes of the UTF-8 character that starts at `text[pos]`; a byte
-// that starts no valid character counts as a character of its own.
-size_t CharacterLength(std::string_view text, size_t pos);
+class CHarvestSettings;
 
 // A copy with A-Z and the full-width capitals (U+FF21..U+FF3A) lowercased.
 // Characters are converted whole; nothing else changes.
@@ -20,13 +16,13 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle);
 
 // Whether `line` passes the category table under the settings of `app`:
 // a category takes part only when its flag is exactly 1.
-bool LinkPassesFilter(std::string_view line, const CHarvestApp& app);
+bool LinkPassesFilter(std::string_view line, const CHarvestSettings& app);
 
 // LinkPassesFilter for a whole list: the settings are read once, and the
 // lowercased copy of each line reuses one buffer.
 class LinkFilter {
  public:
-  explicit LinkFilter(const CHarvestApp& app);
+  explicit LinkFilter(const CHarvestSettings& app);
   bool Passes(std::string_view line);
 
  private:

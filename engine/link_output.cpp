@@ -6,7 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 std::string FlattenBaseAddress(std::string_view baseUrl) {
   std::string name(baseUrl);
@@ -17,6 +17,7 @@ std::string FlattenBaseAddress(std::string_view baseUrl) {
 
 namespace {
 
+// A double quote would end the attribute value the link is put in.
 void AppendEscapingQuotes(std::string_view link, std::string& out) {
   for (size_t quote; (quote = link.find('"')) != std::string_view::npos;) {
     out.append(link.substr(0, quote)).append("&quot;");
@@ -27,21 +28,8 @@ void AppendEscapingQuotes(std::string_view link, std::string& out) {
 
 }  // namespace
 
-std::string EscapeQuotes(std::string_view link) {
-  std::string out;
-  out.reserve(link.size());
-  AppendEscapingQuotes(link, out);
-  return out;
-}
-
-std::string CHarvestEngine::FormatOutputLine(const std::string& link) const {
-  std::string out;
-  AppendOutputLine(link, out);
-  return out;
-}
-
 void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
-  if (m_nOutPutType == 1) {
+  if (m_nOutPutType == kOutputGallery) {
     out.append("<IMG SRC=\"");
     AppendEscapingQuotes(link, out);
     out.append("\"><BR>\n");
@@ -54,8 +42,9 @@ void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) c
 // name could gather the links of different pages in one file. The open fails
 // (the name is too long for the file system) and the run says so.
 std::string CHarvestEngine::OutputFilePath() const {
-  const bool gallery = m_nOutPutType == 1;
-  if (m_nFileSelect == 2) return m_strSaveFolder + (gallery ? texts::kFixedGalleryName : texts::kFixedListName);
+  const bool gallery = m_nOutPutType == kOutputGallery;
+  if (m_nFileSelect == kFixedOutputFile)
+    return m_strSaveFolder + (gallery ? texts::kFixedGalleryName : texts::kFixedListName);
   return m_strSaveFolder + FlattenBaseAddress(m_strBaseUrl) + (gallery ? ".html" : ".txt");
 }
 
@@ -72,7 +61,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     } else {
       // One filter, resolver and line buffer serve the whole list: the
       // settings and the base address stay as they are for its length.
-      LinkFilter filter(GetHarvestApp());
+      LinkFilter filter(m_settings);
       ReferenceResolver resolver(m_strBaseUrl);
       std::string prepared;
       for (std::string line; links.ReadLine(line);) {

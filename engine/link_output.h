@@ -6,7 +6,3 @@
 // `baseUrl` with every ":" and "/" replaced by "_", so that it names one
 // file in the save folder.
 std::string FlattenBaseAddress(std::string_view baseUrl);
-
-// `link` with each double quote written as &quot;, so that it cannot leave
-// the attribute value it is put in.
-std::string EscapeQuotes(std::string_view link);

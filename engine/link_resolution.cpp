@@ -94,12 +94,6 @@ bool BeginsWithScheme(std::string_view text) {
   return false;
 }
 
-std::string RemoveDotSegments(std::string_view input) {
-  std::string output;
-  AppendWithoutDotSegments(input, output);
-  return output;
-}
-
 std::string ResolveReference(std::string_view base, std::string_view reference) {
   if (BeginsWithScheme(reference)) return std::string(reference);
   ReferenceResolver resolver(base);

@@ -11,9 +11,6 @@
 // "-" or ".", then ":". Such a link is already absolute.
 bool BeginsWithScheme(std::string_view text);
 
-// The dot segments of `path` removed (RFC 3986, 5.2.4); never above the root.
-std::string RemoveDotSegments(std::string_view path);
-
 // `reference` resolved against `base`. A reference that begins with a
 // scheme is returned unchanged.
 std::string ResolveReference(std::string_view base, std::string_view reference);

@@ -1,29 +1,32 @@
 // The page download: one request for the page, dispatched on the answer's
 // status, with the body read into the page scratch file.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "engine/connect_failure_text.h"
 #include "engine/credentials_address.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
 #include "engine/progress_text.h"
+#include "platform/decimal_text.h"
+#include "platform/file_system.h"
 #include "platform/internet_session.h"
 #include "platform/text_file.h"
-#include "platform/decimal_text.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
 constexpr size_t kReadChunk = 1024;
-
-std::string ConnectFailureText(const std::string& cause) {
-  return std::string(texts::kCannotConnect) + "\n" + cause;
-}
+// The byte count is shown at most this often while the page arrives, and
+// always once at the end: drawing it after every small read made a harvest
+// through the window several times slower than the harvest itself.
+constexpr std::chrono::milliseconds kProgressInterval{50};
 
 // A fixed text with one "%d" filled in.
 std::string Formatted(const char* format, int value) {
@@ -34,100 +37,156 @@ std::string Formatted(const char* format, int value) {
 
 }  // namespace
 
-int CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
-                                 int attempt) {
-  using platform::MB_ICONERROR;
-  using platform::MB_ICONWARNING;
-
-  std::string why;
+// What one attempt holds open.
+struct CHarvestEngine::PageDownload {
   platform::InternetSession session;
-  bool sessionOpen = session.Open(texts::kUserAgent, &why);
-
-  // Each attempt starts the page afresh; the file is the user's alone.
   platform::TextWriter page;
-  if (!page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
-    ShowMessage(FileFailureText({FileFailure::kCannotCreate, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
-    return 2;
-  }
-  if (!sessionOpen) {
-    page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
-  }
+  std::unique_ptr<platform::InternetRequest> request;
+  // Once the user has asked to stop, the attempt stays stopped.
+  bool stopped = false;
 
-  SetStatusText(texts::kStatusConnecting);
-  std::unique_ptr<platform::InternetRequest> request = session.OpenUrl(url, &why);
-  if (!request) {
+  // Lets go of the connection, then of the page; false when the page's last
+  // bytes could not be written.
+  bool Close() {
+    request.reset();
     session.Close();
-    page.Close();
-    ShowMessage(ConnectFailureText(why), texts::kCaptionError, MB_ICONERROR);
-    return 2;
+    return page.Close();
   }
+};
+
+// How a body read ended.
+enum class CHarvestEngine::BodyEnd {
+  kWhole,        // read to its end, as long as declared
+  kShort,        // broken off, or not as long as declared
+  kWriteFailed,  // the page scratch file took not all of it
+  kStopped,      // the user asked to stop
+};
+
+DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
+                                            int attempt) {
+  PageDownload download;
+  if (!OpenPageDownload(download, url, scratchPath)) return kDownloadStopped;
 
   // An answer without a status (ftp) is read like a 2xx answer.
   std::string statusText;
-  bool hasStatus = request->QueryStatusCode(statusText);
+  bool hasStatus = download.request->QueryStatusCode(statusText);
   int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
-
-  if (status == 401 || status == 404 || status < 200 || status > 299) {
+  if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
-    request.reset();
-    session.Close();
-    page.Close();
-    if (status == 401) {
-      if (RunCredentialsPrompt() != platform::IDOK) return 2;
-      const CHarvestApp& app = GetHarvestApp();
-      url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
-      return 0;
-    }
-    if (status == 404) {
-      ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
-                  texts::kCaptionNotFound, MB_ICONERROR);
-      return 2;
-    }
-    ShowMessage(Formatted(texts::kOtherStatusFormat, status),
-                Formatted(texts::kCaptionStatusFormat, status), MB_ICONERROR);
-    return 2;
+    download.Close();
+    return AnswerUnreadStatus(status, url);
   }
 
   SetStatusText(texts::kStatusReading);
+  BodyEnd end = ReadBody(download);
+  if (!download.Close() && end != BodyEnd::kStopped) end = BodyEnd::kWriteFailed;
+  switch (end) {
+    case BodyEnd::kWhole:
+      return kDownloadGoOn;
+    case BodyEnd::kStopped:
+      // A stopped run says nothing and leaves no page behind.
+      platform::RemoveFile(scratchPath);
+      return kDownloadStopped;
+    case BodyEnd::kWriteFailed:
+      ShowError(FileFailureText({FileFailure::kCannotWrite, scratchPath}));
+      return kDownloadStopped;
+    case BodyEnd::kShort:
+      break;
+  }
+  if (attempt < m_settings.m_nTimes) return kDownloadAgain;
+  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, platform::MB_ICONWARNING);
+  m_lastOutcome = HarvestOutcome::kIncomplete;
+  return kDownloadGoOn;
+}
+
+bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string& url,
+                                      const std::string& scratchPath) {
+  std::string why;
+  bool sessionOpen = download.session.Open(texts::kUserAgent, &why);
+
+  // Each attempt starts the page afresh; the file is the user's alone.
+  if (!download.page.Open(scratchPath, platform::TextWriter::Mode::kCreate, true)) {
+    ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
+    return false;
+  }
+  if (!sessionOpen) {
+    download.Close();
+    ShowError(ConnectFailureText(platform::InternetFailure::kOther, why));
+    return false;
+  }
+
+  // The user may stop the run while the server is awaited and at each read.
+  download.session.SetStopCheck(
+      [this, &download] { return download.stopped = download.stopped || StopRequested(); });
+
+  SetStatusText(texts::kStatusConnecting);
+  platform::InternetFailure cause = platform::InternetFailure::kNone;
+  download.request = download.session.OpenUrl(url, &why, &cause);
+  if (download.request) return true;
+  download.Close();
+  if (download.stopped) {
+    platform::RemoveFile(scratchPath);
+    return false;
+  }
+  ShowError(ConnectFailureText(cause, why));
+  return false;
+}
+
+DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) {
+  if (status == 401) {
+    if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
+    url = AddressWithCredentials(url, m_settings.m_strUserId, m_settings.m_strPassword);
+    return kDownloadAgain;
+  }
+  if (status == 404) {
+    ShowMessage(std::string(texts::kNotFound) + "\n" + texts::kCheckAddress,
+                texts::kCaptionNotFound, platform::MB_ICONERROR);
+    return kDownloadStopped;
+  }
+  ShowMessage(Formatted(texts::kOtherStatusFormat, status),
+              Formatted(texts::kCaptionStatusFormat, status), platform::MB_ICONERROR);
+  return kDownloadStopped;
+}
+
+CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
+  platform::InternetRequest& request = *download.request;
   std::string lengthText;
-  bool hasLength = request->QueryContentLength(lengthText);
+  bool hasLength = request.QueryContentLength(lengthText);
   int64_t declared = hasLength ? platform::LeadingDecimal(lengthText) : 0;
 
   int64_t received = 0;
-  bool readFailed = false;
-  bool writeFailed = false;
   char buffer[kReadChunk];
+  auto lastShown = std::chrono::steady_clock::now();
+  bool countShown = true;
+  BodyEnd end = BodyEnd::kWhole;
   for (;;) {
-    size_t n = request->Read(buffer, sizeof buffer);
+    if (download.stopped || StopRequested()) {
+      download.stopped = true;
+      return BodyEnd::kStopped;
+    }
+    size_t n = request.Read(buffer, sizeof buffer);
     if (n == 0) {
       // The end of the body, or a transfer that broke off (reset, stall):
       // either way the read is over.
-      readFailed = request->Failed();
+      if (request.Failed()) end = BodyEnd::kShort;
       break;
     }
-    if (!page.Write(buffer, n)) {
-      writeFailed = true;
+    if (!download.page.Write(buffer, n)) {
+      end = BodyEnd::kWriteFailed;
       break;
     }
     received += static_cast<int64_t>(n);
-    SetStatusText(FormatProgressText(received, hasLength, declared));
+    countShown = false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastShown >= kProgressInterval) {
+      SetStatusText(FormatProgressText(received, hasLength, declared));
+      lastShown = now;
+      countShown = true;
+    }
   }
-  request.reset();
-  session.Close();
-  if (!page.Close()) writeFailed = true;
-  if (writeFailed) {
-    ShowMessage(FileFailureText({FileFailure::kCannotWrite, scratchPath}), texts::kCaptionError,
-                MB_ICONERROR);
-    return 2;
-  }
-
-  bool shortPage = readFailed || (hasLength && received != declared);
-  if (!shortPage) return 1;
-  if (attempt < GetHarvestApp().m_nTimes) return 0;
-  ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, MB_ICONWARNING);
-  m_lastOutcome = HarvestOutcome::kIncomplete;
-  return 1;
+  // A stall ends the read through the stop check as well.
+  if (download.stopped) return BodyEnd::kStopped;
+  if (!countShown) SetStatusText(FormatProgressText(received, hasLength, declared));
+  if (end == BodyEnd::kWhole && hasLength && received != declared) end = BodyEnd::kShort;
+  return end;
 }

@@ -128,6 +128,8 @@ bool CDialog::IsIconic() const {
   return m_pWindow && m_pWindow->IsIconic();
 }
 
+bool CDialog::PollStopRequest() { return m_pWindow && m_pWindow->PollStopRequest(); }
+
 bool CDialog::UpdateData(bool bSaveAndValidate) {
   CDataExchange dx(this, bSaveAndValidate);
   DoDataExchange(&dx);

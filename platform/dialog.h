@@ -147,6 +147,10 @@ class CDialog {
   void SetIcon(int iconId);
   bool IsIconic() const;
 
+  // Inside a long-running command handler: true once the user has asked to
+  // stop it with the close box or Escape (see IDialogWindow).
+  bool PollStopRequest();
+
   bool UpdateData(bool bSaveAndValidate = true);
 
   // Entry points for backends: route a message through the message map.

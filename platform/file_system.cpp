@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
+
+#include "platform/program_version.h"
 
 namespace platform {
 
@@ -25,17 +28,39 @@ void SetWhy(std::string* why, const std::string& text) {
   if (why) *why = text;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// An absolute folder without ".", ".." or doubled separators, ending in "/".
+// Dropping "x/.." by text alone is wrong when x is a symbolic link; then the
+// folder the system itself reaches is taken.
+std::string CleanFolder(const std::string& folder) {
+  std::string clean = std::filesystem::path(folder).lexically_normal().string();
+  if (clean.empty() || clean.back() != '/') clean += '/';
+  if (clean == folder || SameFile(clean, folder)) return clean;
+  if (char* real = ::realpath(folder.c_str(), nullptr)) {
+    std::string resolved = real;
+    std::free(real);
+    if (resolved.back() != '/') resolved += '/';
+    return resolved;
+  }
+  return clean;
+}
+
 }  // namespace
 
 std::optional<std::string> TempFolder(std::string* why) {
   std::string folder;
   std::string runtime = EnvValue("XDG_RUNTIME_DIR");
   if (!runtime.empty() && runtime[0] == '/') {
-    folder = runtime + "/vimbel";
+    folder = runtime + "/" + kProgramName;
   } else {
     std::string tmp = EnvValue("TMPDIR");
     if (tmp.empty()) tmp = "/tmp";
-    folder = tmp + "/vimbel-" + std::to_string(::geteuid());
+    folder = tmp + "/" + kProgramName + "-" + std::to_string(::geteuid());
   }
   // "/tmp/" and "/tmp" name the same folder; so should the paths made here.
   std::string single;
@@ -182,6 +207,7 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
     folder = base + folder;
   }
   if (name.empty()) return std::nullopt;
+  folder = CleanFolder(folder);
 
   if (name.find_first_of("*?[") == std::string::npos) {
     if (!FileExists(folder + name)) return std::nullopt;

@@ -39,7 +39,8 @@ std::string HomeFolder();
 
 // The first entry matching `pattern` (which may hold * and ? in its last
 // component), as a full path: the pattern's folder made absolute against
-// the current folder, then the entry's name as stored. nullopt: no match.
+// the current folder and cleaned of ".", ".." and doubled separators, then
+// the entry's name as stored. nullopt: no match.
 std::optional<std::string> FindFirstFile(const std::string& pattern);
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,9 @@ constexpr long kDefaultStallMs = 60'000;
 // Body bytes held while nobody reads; the transfer pauses beyond this.
 constexpr size_t kHeldBytes = 64 * 1024;
 constexpr long kMaxRedirects = 20;
+// How long one wait for the server lasts at most while a stop check is set,
+// so that a stop is noticed at once.
+constexpr int kStopCheckMs = 50;
 
 // Both timeouts, or the test override for both.
 std::pair<long, long> Timeouts() {
@@ -81,6 +85,7 @@ struct HeaderBlock {
 struct InternetSession::Impl {
   std::shared_ptr<MultiHandle> multi;
   std::string agent;
+  std::function<bool()> stopCheck;
 };
 
 struct InternetRequest::Impl {
@@ -90,6 +95,7 @@ struct InternetRequest::Impl {
   bool added = false;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   long stallMs = kDefaultStallMs;
+  std::function<bool()> stopCheck;
 
   // Body bytes delivered by the library and not yet read.
   std::string held;
@@ -106,7 +112,7 @@ struct InternetRequest::Impl {
 
   bool done = false;
   CURLcode result = CURLE_OK;
-  std::string ownFailure;  // a failure the library did not report (stall)
+  std::string ownFailure;  // a failure the library did not report (stall, stop)
 
   bool failed = false;
   std::string errorText;
@@ -219,8 +225,58 @@ struct InternetRequest::Impl {
         ownFailure = "No data received for " + std::to_string(stallMs) + " ms";
         return;
       }
+      if (stopCheck && stopCheck()) {
+        done = true;
+        result = CURLE_ABORTED_BY_CALLBACK;
+        ownFailure = "Stopped";
+        return;
+      }
       int waitMs = static_cast<int>(std::min<long>(stallMs - idle.count(), 1000));
+      if (stopCheck) waitMs = std::min(waitMs, kStopCheckMs);
       curl_multi_poll(multi->multi, nullptr, 0, std::max(waitMs, 1), nullptr);
+    }
+  }
+
+  InternetFailure FailureCause() const {
+    switch (result) {
+      case CURLE_OK: return InternetFailure::kNone;
+      case CURLE_ABORTED_BY_CALLBACK: return InternetFailure::kStopped;
+      case CURLE_URL_MALFORMAT: return InternetFailure::kBadAddress;
+      case CURLE_UNSUPPORTED_PROTOCOL:
+        // After a redirect the address the user gave was fine; the one the
+        // server sent is not fetched.
+        return sawBlock && complete.status >= 300 && complete.status <= 399
+                   ? InternetFailure::kRedirectNotFetched
+                   : InternetFailure::kUnsupportedAddress;
+      case CURLE_COULDNT_RESOLVE_HOST: return InternetFailure::kHostNotFound;
+      case CURLE_COULDNT_CONNECT: {
+        long osErrno = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+        return osErrno == ECONNREFUSED ? InternetFailure::kRefused : InternetFailure::kUnreachable;
+      }
+      case CURLE_OPERATION_TIMEDOUT: return InternetFailure::kTimedOut;
+      case CURLE_PEER_FAILED_VERIFICATION: return InternetFailure::kCertificate;
+      case CURLE_SSL_CONNECT_ERROR:
+      case CURLE_SSL_ENGINE_NOTFOUND:
+      case CURLE_SSL_ENGINE_SETFAILED:
+      case CURLE_SSL_CERTPROBLEM:
+      case CURLE_SSL_CIPHER:
+      case CURLE_SSL_ENGINE_INITFAILED:
+      case CURLE_SSL_CACERT_BADFILE:
+      case CURLE_SSL_SHUTDOWN_FAILED:
+      case CURLE_SSL_CRL_BADFILE:
+      case CURLE_SSL_ISSUER_ERROR:
+      case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      case CURLE_SSL_INVALIDCERTSTATUS:
+      case CURLE_SSL_CLIENTCERT:
+      case CURLE_USE_SSL_FAILED:
+        return InternetFailure::kTls;
+      case CURLE_TOO_MANY_REDIRECTS: return InternetFailure::kTooManyRedirects;
+      case CURLE_COULDNT_RESOLVE_PROXY:
+      case CURLE_PROXY:
+        return InternetFailure::kProxy;
+      case CURLE_GOT_NOTHING: return InternetFailure::kNoAnswer;
+      default: return InternetFailure::kOther;
     }
   }
 
@@ -275,12 +331,19 @@ bool InternetSession::IsOpen() const { return m_impl != nullptr; }
 
 void InternetSession::Close() { m_impl.reset(); }
 
+void InternetSession::SetStopCheck(std::function<bool()> check) {
+  if (m_impl) m_impl->stopCheck = std::move(check);
+}
+
 std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url,
-                                                          std::string* why) {
-  auto fail = [why](std::string text) {
+                                                          std::string* why,
+                                                          InternetFailure* cause) {
+  auto fail = [why, cause](std::string text, InternetFailure kind = InternetFailure::kOther) {
     if (why) *why = std::move(text);
+    if (cause) *cause = kind;
     return nullptr;
   };
+  if (cause) *cause = InternetFailure::kNone;
   if (!m_impl) return fail("No Internet session");
 
   auto r = std::make_unique<InternetRequest::Impl>();
@@ -289,13 +352,16 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   if (!r->easy) return fail("Cannot start a request");
   auto [connectMs, stallMs] = Timeouts();
   r->stallMs = stallMs;
+  r->stopCheck = m_impl->stopCheck;
 
   r->headers = curl_slist_append(r->headers, "Cache-Control: no-cache");
   r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
 
   CURL* e = r->easy;
   CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-  if (rc != CURLE_OK) return fail(curl_easy_strerror(rc));
+  if (rc != CURLE_OK)
+    return fail(curl_easy_strerror(rc), rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress
+                                                                  : InternetFailure::kOther);
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
   curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
@@ -326,7 +392,7 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     // answer: the read reports the failure. Anything else never answered.
     bool answered = !r->bodyStarted && r->sawBlock && r->complete.status >= 200 &&
                     r->complete.status <= 299;
-    if (!answered) return fail(r->FailureText());
+    if (!answered) return fail(r->FailureText(), r->FailureCause());
   }
   r->SettleAnswer();
   return std::unique_ptr<InternetRequest>(new InternetRequest(std::move(r)));

@@ -14,10 +14,31 @@
 // 30 s and 60 s, or both VIMBEL_TEST_TIMEOUT_MS milliseconds when that
 // variable is set.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace platform {
+
+// Why a request got no answer, in the kinds a user can tell apart and act
+// on. kOther: a rarer cause, told only by the library's own text.
+enum class InternetFailure {
+  kNone,
+  kOther,
+  kBadAddress,          // the address is malformed
+  kUnsupportedAddress,  // not http, https or ftp
+  kHostNotFound,
+  kRefused,
+  kUnreachable,         // no route to the server
+  kTimedOut,
+  kCertificate,         // the server's certificate is not trusted
+  kTls,                 // the secure connection could not be made
+  kTooManyRedirects,
+  kRedirectNotFetched,  // a redirect to an address that is not fetched
+  kProxy,
+  kNoAnswer,            // the server closed the connection without a word
+  kStopped,             // the stop check asked to give up
+};
 
 class InternetRequest;
 
@@ -33,12 +54,18 @@ class InternetSession {
   bool Open(const std::string& agent, std::string* why = nullptr);
   bool IsOpen() const;
 
+  // Asked again and again while a request of this session waits for the
+  // server (connecting, awaiting the answer, a stalled body); true gives up
+  // the wait: the open fails with kStopped, or the read ends as failed.
+  void SetStopCheck(std::function<bool()> check);
+
   // Requests `url` and waits until the final answer's status and headers
   // have arrived (or the body has ended). nullptr when no answer came: the
-  // cause in words goes to `why` (unknown host, refused, timeout, bad
-  // address...). The address's credentials never appear in `why`.
+  // cause goes to `cause` and, in the library's words, to `why`. The
+  // address's credentials never appear in `why`.
   std::unique_ptr<InternetRequest> OpenUrl(const std::string& url,
-                                           std::string* why = nullptr);
+                                           std::string* why = nullptr,
+                                           InternetFailure* cause = nullptr);
 
   // Ends the session. Requests opened through it must be closed first.
   void Close();

@@ -115,6 +115,55 @@ bool ValidName(const std::string& s, const char* forbidden) {
   return !Trim(s).empty() && s.find_first_of(forbidden) == std::string::npos;
 }
 
+// The profile's text with `key` set to `value` in `section`: the key's line
+// replaced where it stands, else appended to the section, else a new section
+// at the end. Every other byte stays as it was; new lines take the line end
+// of the file's first line.
+std::string WithEntry(std::string_view content, const std::string& section,
+                      const std::string& key, const std::string& value) {
+  std::vector<Line> lines = SplitLines(content);
+
+  std::string_view eol = "\r\n";
+  if (!lines.empty() && !lines.front().eol.empty()) eol = lines.front().eol;
+  const std::string entry = key + "=" + value;
+
+  Place place = Locate(lines, section, key);
+  std::string out;
+  out.reserve(content.size() + entry.size() + section.size() + 8);
+  auto emit = [&](size_t i) {
+    out.append(lines[i].text);
+    out.append(lines[i].eol);
+  };
+  if (place.key != std::string::npos) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i == place.key) {
+        out.append(entry);
+        out.append(lines[i].eol.empty() ? eol : lines[i].eol);
+      } else {
+        emit(i);
+      }
+    }
+  } else if (place.section != std::string::npos) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      emit(i);
+      if (i == place.lastInSection) {
+        if (lines[i].eol.empty()) out.append(eol);
+        out.append(entry);
+        out.append(eol);
+      }
+    }
+  } else {
+    for (size_t i = 0; i < lines.size(); ++i) emit(i);
+    if (!lines.empty() && lines.back().eol.empty()) out.append(eol);
+    if (!lines.empty() && !Trim(lines.back().text).empty()) out.append(eol);
+    out.append("[" + section + "]");
+    out.append(eol);
+    out.append(entry);
+    out.append(eol);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
@@ -157,50 +206,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     return false;
 
   std::string content;
-  LoadResult loaded = LoadFile(path, content);
-  if (loaded == LoadResult::kFailed) return false;
-  std::vector<Line> lines = SplitLines(content);
-
-  std::string_view eol = "\r\n";
-  if (!lines.empty() && !lines.front().eol.empty()) eol = lines.front().eol;
-  const std::string entry = key + "=" + value;
-
-  Place place = Locate(lines, section, key);
-  std::string out;
-  out.reserve(content.size() + entry.size() + section.size() + 8);
-  auto emit = [&](size_t i) {
-    out.append(lines[i].text);
-    out.append(lines[i].eol);
-  };
-  if (place.key != std::string::npos) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (i == place.key) {
-        out.append(entry);
-        out.append(lines[i].eol.empty() ? eol : lines[i].eol);
-      } else {
-        emit(i);
-      }
-    }
-  } else if (place.section != std::string::npos) {
-    for (size_t i = 0; i < lines.size(); ++i) {
-      emit(i);
-      if (i == place.lastInSection) {
-        if (lines[i].eol.empty()) out.append(eol);
-        out.append(entry);
-        out.append(eol);
-      }
-    }
-  } else {
-    for (size_t i = 0; i < lines.size(); ++i) emit(i);
-    if (!lines.empty() && lines.back().eol.empty()) out.append(eol);
-    if (!lines.empty() && !Trim(lines.back().text).empty()) out.append(eol);
-    out.append("[" + section + "]");
-    out.append(eol);
-    out.append(entry);
-    out.append(eol);
-  }
-
-  return file_io::ReplaceWholeFile(path, out);
+  if (LoadFile(path, content) == LoadResult::kFailed) return false;
+  return file_io::ReplaceWholeFile(path, WithEntry(content, section, key, value));
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "platform/file_system.h"
-#include "platform/win_app.h"
+#include "platform/profile.h"
 
 namespace platform {
 

@@ -7,49 +7,13 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 #include "platform/window_backend.h"
 
 namespace platform {
 namespace {
 
 UINT g_errorMode = 0;
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Decodes UTF-8; false on a malformed sequence.
-bool DecodeUtf8(const std::string& in, std::u32string& out) {
-  for (size_t i = 0; i < in.size();) {
-    unsigned char b = static_cast<unsigned char>(in[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= in.size()) return false;
-    char32_t c = extra == 0 ? b : (b & (0x3F >> extra));
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char t = static_cast<unsigned char>(in[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    out += c;
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return true;
-}
-
 
 std::string LastComponent(const std::string& path) {
   if (path == "/") return path;
@@ -153,13 +117,13 @@ int MultiByteToWideChar(UINT, unsigned, const char* text, int length, wchar_t* w
   if (!text) return 0;
   std::string input =
       length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length));
-  std::u32string decoded;
-  if (!DecodeUtf8(input, decoded)) return 0;
-  size_t total = decoded.size() + (length < 0 ? 1 : 0);
+  const std::optional<std::u32string> decoded = DecodeUtf8(input);
+  if (!decoded) return 0;
+  size_t total = decoded->size() + (length < 0 ? 1 : 0);
   if (!wide || wideLength <= 0) return static_cast<int>(total);
   if (total > static_cast<size_t>(wideLength)) return 0;
-  for (size_t i = 0; i < decoded.size(); ++i) wide[i] = static_cast<wchar_t>(decoded[i]);
-  if (length < 0) wide[decoded.size()] = L'\0';
+  for (size_t i = 0; i < decoded->size(); ++i) wide[i] = static_cast<wchar_t>((*decoded)[i]);
+  if (length < 0) wide[decoded->size()] = L'\0';
   return static_cast<int>(total);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/program_version.h"
 #include "platform/win_app.h"
 
 namespace platform {
@@ -17,7 +18,7 @@ IWindowBackend& WindowBackend() {
   if (!g_backend) {
     // A programming error of the entry point: every program picks a backend
     // before it opens a window.
-    std::fputs("vimbel: no window backend was chosen\n", stderr);
+    std::fprintf(stderr, "%s: no window backend was chosen\n", kProgramName);
     std::abort();
   }
   return *g_backend;
@@ -27,7 +28,7 @@ bool HasWindowBackend() { return g_backend != nullptr; }
 
 std::string ProgramName() {
   if (const CWinApp* app = AfxGetApp(); app && !app->m_pszAppName.empty()) return app->m_pszAppName;
-  return "vimbel";
+  return kProgramName;
 }
 
 std::string CaptionOrProgramName(const std::string& caption) {

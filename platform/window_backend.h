@@ -36,6 +36,11 @@ class IDialogWindow {
   virtual bool IsIconic() const = 0;
   // Ends the modal run with this result.
   virtual void EndModal(int result) = 0;
+  // For a handler that works for long without returning: lets the window
+  // repaint and take its close box and Escape key, which ask to stop instead
+  // of closing it; any other input meanwhile is dropped. True once either
+  // was used since the current command began.
+  virtual bool PollStopRequest() { return false; }
 };
 
 class IWindowBackend {
@@ -68,7 +73,7 @@ IWindowBackend& WindowBackend();
 bool HasWindowBackend();
 
 // The caption of a message box shown without one: the application's name,
-// or "vimbel" before there is an application object.
+// or the program's name before there is an application object.
 std::string ProgramName();
 // `caption`, or ProgramName() when it is empty.
 std::string CaptionOrProgramName(const std::string& caption);

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/program_version.h"
+
 namespace resources {
 
 using namespace platform;  // template types, style bits and command ids
@@ -63,7 +65,7 @@ constexpr std::array kPasswordControls{
 }  // namespace
 
 const DialogTemplate kMainDialog{
-    IDD_VIMBEL_DIALOG, "閲集 - vimbel",
+    IDD_VIMBEL_DIALOG, "閲集 - " VIMBEL_PROGRAM_NAME,
     kPopup | kVisible | kCaption | kSysMenu | kMinimizeBox | kModalFrame | kAppWindow | kAcceptFiles,
     kFontName, kFontPoints, 243, 49, kMainControls};
 

@@ -1,19 +1,17 @@
 #pragma once
 // The program's fixed texts, byte for byte as the user sees them, so the
-// engine, the windows and the terminal front end share one spelling.
+// engine, the windows and the terminal front end share one spelling. The
+// program's name and version come from the build.
+#include "platform/program_version.h"
 
 namespace texts {
 
-// The program's name: untitled message boxes, the profile and lock files.
-inline constexpr const char* kProgramName = "vimbel";
-inline constexpr const char* kUserAgent = "vimbel/1.03[jp]";
+inline constexpr const char* kUserAgent = VIMBEL_PROGRAM_NAME "/" VIMBEL_PROGRAM_VERSION "[jp]";
 
 // Status line (static 1012 of the main dialog).
-inline constexpr const char* kStatusIdle = "Version1.03";
+inline constexpr const char* kStatusIdle = "Version" VIMBEL_PROGRAM_VERSION;
 inline constexpr const char* kStatusConnecting = "接続中．．．";
 inline constexpr const char* kStatusReading = "読み込み中";
-inline constexpr const char* kProgressFormat = "%d ﾊﾞｲﾄ%s";  // count, suffix
-inline constexpr const char* kPercentFormat = "(%d%%)";
 
 // Captions.
 inline constexpr const char* kCaptionError = "エラー";
@@ -33,6 +31,21 @@ inline constexpr const char* kCheckAddress = "アドレスをよく確かめて�
 inline constexpr const char* kOtherStatusFormat = "その他のエラーが発生しました。(code %d)";
 inline constexpr const char* kIncompleteRead = "ﾌｧｲﾙが正常に読み込めませんでした。";
 inline constexpr const char* kCannotConnect = "ｻｰﾊﾞｰに接続できませんでした。";
+
+// The cause, on the line after kCannotConnect.
+inline constexpr const char* kCauseBadAddress = "ｱﾄﾞﾚｽの書式が正しくありません。";
+inline constexpr const char* kCauseUnsupportedAddress =
+    "http:// https:// ftp:// 以外のｱﾄﾞﾚｽは読み込めません。";
+inline constexpr const char* kCauseHostNotFound = "ﾎｽﾄ名が見つかりません。";
+inline constexpr const char* kCauseRefused = "ｻｰﾊﾞｰに接続を拒否されました。";
+inline constexpr const char* kCauseUnreachable = "ｻｰﾊﾞｰまでの経路がありません。";
+inline constexpr const char* kCauseTimedOut = "ｻｰﾊﾞｰが応答しないまま時間切れになりました。";
+inline constexpr const char* kCauseCertificate = "ｻｰﾊﾞｰの証明書が信頼できません。";
+inline constexpr const char* kCauseTls = "暗号化通信を始められませんでした。";
+inline constexpr const char* kCauseTooManyRedirects = "ﾘﾀﾞｲﾚｸﾄが多すぎます。";
+inline constexpr const char* kCauseRedirectNotFetched = "読み込めないｱﾄﾞﾚｽへﾘﾀﾞｲﾚｸﾄされました。";
+inline constexpr const char* kCauseProxy = "ﾌﾟﾛｷｼｻｰﾊﾞｰを通して接続できませんでした。";
+inline constexpr const char* kCauseNoAnswer = "ｻｰﾊﾞｰが何も返さずに接続を切りました。";
 
 // Files (each followed by a line feed and the path).
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙを作成できませんでした。";
@@ -56,9 +69,9 @@ inline constexpr const char* kSaveFolderTitle = "現在のｾｰﾌﾞﾌｫﾙ�
 inline constexpr const char* kDesktopWord = "ﾃﾞｽｸﾄｯﾌﾟ";
 
 // Files the program names.
-inline constexpr const char* kPageScratchName = "vimbel.tmp";
-inline constexpr const char* kLinkScratchName = "#vimbel#.tmp";
-inline constexpr const char* kFixedGalleryName = "vimbel.html";
-inline constexpr const char* kFixedListName = "vimbel.txt";
+inline constexpr const char* kPageScratchName = VIMBEL_PROGRAM_NAME ".tmp";
+inline constexpr const char* kLinkScratchName = "#" VIMBEL_PROGRAM_NAME "#.tmp";
+inline constexpr const char* kFixedGalleryName = VIMBEL_PROGRAM_NAME ".html";
+inline constexpr const char* kFixedListName = VIMBEL_PROGRAM_NAME ".txt";
 
 }  // namespace texts

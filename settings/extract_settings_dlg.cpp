@@ -6,7 +6,7 @@
 #include "resources/dialog_templates.h"
 #include "resources/texts.h"
 #include "platform/decimal_text.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 #include "settings/profile_keys.h"
 
 using namespace platform;
@@ -17,28 +17,28 @@ namespace {
 // Check box and flag, in the order the boxes are read on OK.
 struct FlagBinding {
   int checkId;
-  int CHarvestApp::*flag;
+  int CHarvestSettings::*flag;
 };
 constexpr std::array<FlagBinding, 7> kFlagBindings{{
-    {IDC_CHECK_IMAGE, &CHarvestApp::m_bImage},
-    {IDC_CHECK_ARCHIVE, &CHarvestApp::m_bArchive},
-    {IDC_CHECK_WAVE, &CHarvestApp::m_bWave},
-    {IDC_CHECK_MOVIE, &CHarvestApp::m_bMovie},
-    {IDC_CHECK_EXTRA, &CHarvestApp::m_bExtra},
-    {IDC_CHECK_EXE, &CHarvestApp::m_bExe},
-    {IDC_CHECK_CLIP, &CHarvestApp::m_bClip},
+    {IDC_CHECK_IMAGE, &CHarvestSettings::m_bImage},
+    {IDC_CHECK_ARCHIVE, &CHarvestSettings::m_bArchive},
+    {IDC_CHECK_WAVE, &CHarvestSettings::m_bWave},
+    {IDC_CHECK_MOVIE, &CHarvestSettings::m_bMovie},
+    {IDC_CHECK_EXTRA, &CHarvestSettings::m_bExtra},
+    {IDC_CHECK_EXE, &CHarvestSettings::m_bExe},
+    {IDC_CHECK_CLIP, &CHarvestSettings::m_bClip},
 }};
 constexpr size_t kCategoryCount = 6;  // the first six; the clipboard box is no category
 
 }  // namespace
 
-bool ImageOnlySelected(const CHarvestApp& app) {
+bool ImageOnlySelected(const CHarvestSettings& app) {
   return app.m_bImage != 0 &&
          app.m_bExe + app.m_bExtra + app.m_bMovie + app.m_bWave + app.m_bArchive == 0;
 }
 
-CExtractSettingsDlg::CExtractSettingsDlg(CDialog* pParent)
-    : CDialog(kExtractSettingsDialog, pParent) {}
+CExtractSettingsDlg::CExtractSettingsDlg(CHarvestSettings& settings, CDialog* pParent)
+    : CDialog(kExtractSettingsDialog, pParent), m_settings(settings) {}
 
 void CExtractSettingsDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
@@ -55,7 +55,7 @@ const MessageMap& CExtractSettingsDlg::GetMessageMap() const {
 
 BOOL CExtractSettingsDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  CHarvestApp& app = GetHarvestApp();
+  CHarvestSettings& app = m_settings;
   for (const auto& binding : kFlagBindings)
     CheckDlgButton(binding.checkId, static_cast<UINT>(app.*binding.flag));
   m_editExtent.SetWindowText(app.m_strExtent.empty() ? std::string() : app.m_strExtent.substr(1));
@@ -79,7 +79,7 @@ void CExtractSettingsDlg::OnOK() {
     return;
   }
 
-  CHarvestApp& app = GetHarvestApp();
+  CHarvestSettings& app = m_settings;
   for (const auto& binding : kFlagBindings) app.*binding.flag = 0;
   for (const auto& binding : kFlagBindings)
     if (IsDlgButtonChecked(binding.checkId) == BST_CHECKED) app.*binding.flag = 1;

@@ -1,13 +1,15 @@
 #pragma once
 // The extraction settings dialog: file categories, the custom extension,
 // the re-read count and the clipboard watch. It holds no copy of the
-// settings: it reads the application object when it opens and writes it,
-// and the profile, on an accepted OK.
+// settings: it reads the record it is given when it opens and writes it,
+// and its profile, on an accepted OK.
 #include "platform/dialog.h"
+
+class CHarvestSettings;
 
 class CExtractSettingsDlg : public platform::CDialog {
  public:
-  explicit CExtractSettingsDlg(platform::CDialog* pParent = nullptr);
+  explicit CExtractSettingsDlg(CHarvestSettings& settings, platform::CDialog* pParent = nullptr);
 
   void OnCheckExtra();
 
@@ -19,10 +21,11 @@ class CExtractSettingsDlg : public platform::CDialog {
   platform::BOOL OnInitDialog() override;
   void OnOK() override;
   const platform::MessageMap& GetMessageMap() const override;
-};
 
-class CHarvestApp;
+ private:
+  CHarvestSettings& m_settings;
+};
 
 // The image-only rule: the gallery output is offered only while images are
 // the one selected category.
-bool ImageOnlySelected(const CHarvestApp& app);
+bool ImageOnlySelected(const CHarvestSettings& app);

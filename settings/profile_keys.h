@@ -2,6 +2,8 @@
 // Section, keys and defaults of the profile.
 #include <string>
 
+#include "settings/output_choice.h"
+
 namespace profile {
 
 inline constexpr const char* kSection = "Parameter";
@@ -19,8 +21,8 @@ inline constexpr const char* kExe = "exe";
 inline constexpr const char* kClip = "clip";
 inline constexpr const char* kTimes = "times";
 
-inline constexpr int kOutPutTypeDefault = 1;
-inline constexpr int kFileSelectDefault = 2;
+inline constexpr int kOutPutTypeDefault = kOutputGallery;
+inline constexpr int kFileSelectDefault = kFixedOutputFile;
 inline constexpr const char* kExtentDefault = ".???";
 inline constexpr int kImageDefault = 1;
 // The save-folder default: the user's home folder, ending in "/".

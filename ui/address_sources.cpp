@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/base_address.h"
 #include "platform/file_system.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 #include "ui/internet_shortcut.h"
 
@@ -22,8 +24,10 @@ void CHarvestDlg::CheckClipboard() {
   if (!HasWindowBackend()) return;
   std::optional<std::string> clip = WindowBackend().ClipboardText();
   if (!clip) return;
-  // The text ends at its first zero byte, as the clipboard's text format does.
-  std::string text = clip->substr(0, clip->find('\0'));
+  // The text ends at its first zero byte, as the clipboard's text format
+  // does; a copy from a terminal brings a line break that is no part of the
+  // address.
+  std::string text = TrimmedAddress(clip->substr(0, clip->find('\0')));
   if (text.compare(0, 7, kHttpPrefix) == 0 && text != g_strLastClip) {
     m_editUrl.SetWindowText(text);
     g_strLastClip = text;
@@ -55,15 +59,13 @@ void CHarvestDlg::OpenSourceFile(const std::string& path) {
     ShortcutAddress shortcut = ReadInternetShortcut(path);
     if (!shortcut.opened) {
       // Nothing changes: the field and the selected page stay as they were.
-      MessageBox(std::string(texts::kCannotReadFile) + "\n" + path, texts::kCaptionError,
-                 MB_ICONERROR);
+      ShowError(std::string(texts::kCannotReadFile) + "\n" + path);
       return;
     }
     m_strSourceFile.clear();
     if (!shortcut.address) {
       m_editUrl.SetWindowText("");
-      MessageBox(std::string(texts::kNoShortcutAddress) + "\n" + path, texts::kCaptionError,
-                 MB_ICONERROR);
+      ShowError(std::string(texts::kNoShortcutAddress) + "\n" + path);
       return;
     }
     m_editUrl.SetWindowText(*shortcut.address);
@@ -72,8 +74,7 @@ void CHarvestDlg::OpenSourceFile(const std::string& path) {
 
   std::optional<std::string> found = FindFirstFile(path);
   if (!found) {
-    MessageBox(std::string(texts::kFileNotFound) + "\n" + path, texts::kCaptionError,
-               MB_ICONERROR);
+    ShowError(std::string(texts::kFileNotFound) + "\n" + path);
     return;
   }
   m_strSourceFile = *found;

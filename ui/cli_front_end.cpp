@@ -41,11 +41,104 @@ std::optional<int> ParseCount(const std::string& text) {
   return static_cast<int>(value);
 }
 
+// What an option does with its value; an error for the usage line, or
+// nothing.
+using OptionError = std::optional<std::string>;
+
+// A choice that two options make: giving both is an error.
+OptionError Choose(std::optional<int>& choice, int value, const char* conflict) {
+  if (choice && *choice != value) return conflict;
+  choice = value;
+  return std::nullopt;
+}
+
+struct Option {
+  const char* name;
+  const char* needsValue;  // the error when its value is missing; null for a flag
+  OptionError (*apply)(CliCommand& cmd, const std::string& value);
+};
+
+const Option kOptions[] = {
+    {"--help", nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.action = CliCommand::kHelp;
+       return std::nullopt;
+     }},
+    {"--version", nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.action = CliCommand::kVersion;
+       return std::nullopt;
+     }},
+    {"--html", nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.outPutType, kOutputGallery,
+                     "--html and --list exclude each other");
+     }},
+    {"--list", nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.outPutType, kOutputList,
+                     "--html and --list exclude each other");
+     }},
+    {"--url-name", nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.fileSelect, kNamedAfterBaseAddress,
+                     "--url-name and --append exclude each other");
+     }},
+    {"--append", nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.fileSelect, kFixedOutputFile,
+                     "--url-name and --append exclude each other");
+     }},
+    {"--stdout", nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.options.toStdout = true;
+       return std::nullopt;
+     }},
+    {"--save-folder", "--save-folder needs a folder",
+     [](CliCommand& cmd, const std::string& dir) -> OptionError {
+       if (dir.empty()) return "--save-folder needs a folder";
+       cmd.options.saveFolder =
+           platform::IsPathSeparator(dir.back()) ? dir : dir + platform::PathSeparator();
+       return std::nullopt;
+     }},
+    {"--types", "--types needs a list",
+     [](CliCommand& cmd, const std::string& list) -> OptionError {
+       std::string why;
+       cmd.options.types = ParseTypes(list, why);
+       if (!cmd.options.types) return why;
+       return std::nullopt;
+     }},
+    {"--ext", "--ext needs an extension",
+     [](CliCommand& cmd, const std::string& ext) -> OptionError {
+       cmd.options.extent = "." + ext;
+       return std::nullopt;
+     }},
+    {"--times", "--times needs a number",
+     [](CliCommand& cmd, const std::string& n) -> OptionError {
+       cmd.options.times = ParseCount(n);
+       if (!cmd.options.times) return "--times needs a whole number of 0 or more, not '" + n + "'";
+       return std::nullopt;
+     }},
+    {"--open", "--open needs a file",
+     [](CliCommand& cmd, const std::string& file) -> OptionError {
+       if (file.empty()) return "--open needs a file";
+       if (cmd.options.openFile) return "--open may be given once";
+       cmd.options.openFile = file;
+       return std::nullopt;
+     }},
+};
+
+const Option* FindOption(const std::string& name) {
+  for (const Option& option : kOptions)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
 }  // namespace
 
 const char* CliUsage() {
-  return "usage: vimbel-cli [OPTIONS] ADDRESS\n"
-         "       vimbel-cli [OPTIONS] --open FILE [ADDRESS]\n"
+  return "usage: " VIMBEL_CLI_NAME " [OPTIONS] ADDRESS\n"
+         "       " VIMBEL_CLI_NAME " [OPTIONS] --open FILE [ADDRESS]\n"
          "\n"
          "Harvests the page at ADDRESS as the window's start button does and appends\n"
          "the links it keeps to the output file in the save folder. With --open, FILE\n"
@@ -58,7 +151,8 @@ const char* CliUsage() {
          "  --html              gallery output (only while images are the one type)\n"
          "  --list              list output\n"
          "  --url-name          output file named after the base address\n"
-         "  --append            output appended to vimbel.html or vimbel.txt\n"
+         "  --append            output appended to " VIMBEL_PROGRAM_NAME ".html or "
+         VIMBEL_PROGRAM_NAME ".txt\n"
          "  --save-folder DIR   folder of the output file\n"
          "  --types LIST        file types, comma-separated: image, exe, archive,\n"
          "                      wave, movie, extra\n"
@@ -74,7 +168,6 @@ const char* CliUsage() {
 
 CliCommand ParseCliArguments(const std::vector<std::string>& args) {
   CliCommand cmd;
-  CliOptions& o = cmd.options;
   std::vector<std::string> positional;
   auto fail = [&cmd](std::string why) {
     cmd.action = CliCommand::kUsageError;
@@ -95,73 +188,25 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
       continue;
     }
     // "--name=value" or "--name value".
-    std::optional<std::string> inlineValue;
+    std::optional<std::string> value;
     if (const size_t eq = arg.find('='); eq != std::string::npos) {
-      inlineValue = arg.substr(eq + 1);
+      value = arg.substr(eq + 1);
       arg.erase(eq);
     }
-    auto value = [&](std::string& out) -> bool {
-      if (inlineValue) {
-        out = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    auto noValue = [&]() { return !inlineValue; };
-
-    if (arg == "--help" && noValue()) {
-      cmd.action = CliCommand::kHelp;
-      return cmd;
+    const Option* option = FindOption(arg);
+    if (!option) return fail("unknown option " + arg);
+    if (!option->needsValue) {
+      if (value) return fail(arg + " takes no value");
+      value.emplace();
+    } else if (!value) {
+      if (i + 1 >= args.size()) return fail(option->needsValue);
+      value = args[++i];
     }
-    if (arg == "--version" && noValue()) {
-      cmd.action = CliCommand::kVersion;
-      return cmd;
-    }
-    if ((arg == "--html" || arg == "--list") && noValue()) {
-      const int type = arg == "--html" ? 1 : 2;
-      if (o.outPutType && *o.outPutType != type) return fail("--html and --list exclude each other");
-      o.outPutType = type;
-    } else if ((arg == "--url-name" || arg == "--append") && noValue()) {
-      const int select = arg == "--url-name" ? 1 : 2;
-      if (o.fileSelect && *o.fileSelect != select)
-        return fail("--url-name and --append exclude each other");
-      o.fileSelect = select;
-    } else if (arg == "--stdout" && noValue()) {
-      o.toStdout = true;
-    } else if (arg == "--save-folder") {
-      std::string dir;
-      if (!value(dir) || dir.empty()) return fail("--save-folder needs a folder");
-      if (!platform::IsPathSeparator(dir.back())) dir += platform::PathSeparator();
-      o.saveFolder = dir;
-    } else if (arg == "--types") {
-      std::string list, why;
-      if (!value(list)) return fail("--types needs a list");
-      o.types = ParseTypes(list, why);
-      if (!o.types) return fail(why);
-    } else if (arg == "--ext") {
-      std::string ext;
-      if (!value(ext)) return fail("--ext needs an extension");
-      o.extent = "." + ext;
-    } else if (arg == "--times") {
-      std::string n;
-      if (!value(n)) return fail("--times needs a number");
-      o.times = ParseCount(n);
-      if (!o.times) return fail("--times needs a whole number of 0 or more, not '" + n + "'");
-    } else if (arg == "--open") {
-      std::string file;
-      if (!value(file) || file.empty()) return fail("--open needs a file");
-      if (o.openFile) return fail("--open may be given once");
-      o.openFile = file;
-    } else if (arg == "--help" || arg == "--version" || arg == "--html" || arg == "--list" ||
-               arg == "--url-name" || arg == "--append" || arg == "--stdout") {
-      return fail(arg + " takes no value");
-    } else {
-      return fail("unknown option " + arg);
-    }
+    if (OptionError why = option->apply(cmd, *value)) return fail(*why);
+    if (cmd.action != CliCommand::kRun) return cmd;  // --help, --version
   }
 
+  CliOptions& o = cmd.options;
   if (positional.size() > 1) return fail("too many arguments: one ADDRESS at most");
   if (!positional.empty()) o.address = positional.front();
   if (!o.openFile && !o.address) return fail("an ADDRESS (or --open FILE) is needed");
@@ -188,8 +233,9 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.
   if (!ImageOnlySelected(app)) {
-    if (o.outPutType == 1) return std::string("--html needs the image type alone (--types image)");
-    engine.m_nOutPutType = 2;
+    if (o.outPutType == kOutputGallery)
+      return std::string("--html needs the image type alone (--types image)");
+    engine.m_nOutPutType = kOutputList;
   }
   return std::nullopt;
 }

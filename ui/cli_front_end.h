@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "engine/harvest_engine.h"
-#include "settings/harvest_app.h"
+#include "platform/program_version.h"
+#include "ui/harvest_app.h"
 #include "ui/profile_settings.h"
+
+// The terminal program's name, as its usage and its messages spell it.
+#define VIMBEL_CLI_NAME VIMBEL_PROGRAM_NAME "-cli"
 
 // Exit statuses.
 inline constexpr int kExitCompleted = 0;
@@ -18,8 +22,8 @@ inline constexpr int kExitUsage = 64;
 
 // What the command line asks to change for this run only.
 struct CliOptions {
-  std::optional<int> outPutType;  // 1 gallery (--html), 2 list (--list)
-  std::optional<int> fileSelect;  // 1 named after the base address, 2 fixed file
+  std::optional<int> outPutType;  // an OutputType: --html, --list
+  std::optional<int> fileSelect;  // an OutputNaming: --url-name, --append
   std::optional<std::string> saveFolder;  // ends in "/"
   // The six category flags in the order image, exe, archive, wave, movie,
   // extra; all set together by --types.

@@ -1,19 +1,30 @@
 #include "ui/harvest_dlg.h"
 
+#include "engine/base_address.h"
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
 #include "resources/texts.h"
 #include "settings/extract_settings_dlg.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
+#include "ui/harvest_app.h"
 #include "ui/password_dlg.h"
 #include "ui/profile_settings.h"
 
 using namespace platform;
 using namespace resources;
 
+namespace {
+
+// A choice is stored as its radio's id less its group's base.
+constexpr int kOutputTypeRadioBase = IDC_RADIO_HTML - kOutputGallery;            // 1000
+constexpr int kOutputNamingRadioBase = IDC_RADIO_URLNAME - kNamedAfterBaseAddress;  // 1012
+
+}  // namespace
+
 CHarvestDlg::CHarvestDlg(CDialog* pParent)
-    : CDialog(kMainDialog, pParent), m_hIcon(LoadIcon(Icon128())) {}
+    : CDialog(kMainDialog, pParent),
+      CHarvestEngine(GetHarvestApp()),
+      m_hIcon(LoadIcon(Icon128())) {}
 
 CHarvestDlg::~CHarvestDlg() = default;
 
@@ -46,8 +57,8 @@ BOOL CHarvestDlg::OnInitDialog() {
   LoadProfileSettings(app, *this);
 
   // The output radios as stored.
-  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, 1000 + m_nOutPutType);
-  CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, 1012 + m_nFileSelect);
+  CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, kOutputTypeRadioBase + m_nOutPutType);
+  CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, kOutputNamingRadioBase + m_nFileSelect);
 
   SetDlgItemText(IDC_STATIC_STATUS, texts::kStatusIdle);
 
@@ -79,23 +90,29 @@ void CHarvestDlg::ApplyImageOnlyRule() {
   }
   EnableDlgItem(IDC_RADIO_HTML, false);
   CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
-  m_nOutPutType = 2;
-  GetHarvestApp().WriteProfileInt(profile::kSection, profile::kOutPutType, 2);
+  m_nOutPutType = kOutputList;
+  GetHarvestApp().WriteProfileInt(profile::kSection, profile::kOutPutType, kOutputList);
 }
 
 void CHarvestDlg::OnOptionRadio(UINT nID) {
   CHarvestApp& app = GetHarvestApp();
   const int id = static_cast<int>(nID);
-  if (id >= 1012) {  // the naming radios 1013 and 1014
-    m_nFileSelect = id - 1012;
+  if (id >= IDC_RADIO_URLNAME) {
+    m_nFileSelect = id - kOutputNamingRadioBase;
     app.WriteProfileInt(profile::kSection, profile::kFileSelect, m_nFileSelect);
   } else {
-    m_nOutPutType = id - 1000;
+    m_nOutPutType = id - kOutputTypeRadioBase;
     app.WriteProfileInt(profile::kSection, profile::kOutPutType, m_nOutPutType);
   }
 }
 
-void CHarvestDlg::OnOK() { CHarvestEngine::OnOK(); }
+void CHarvestDlg::OnOK() {
+  // The field shows the address the run takes.
+  const std::string text = m_editUrl.GetWindowText();
+  const std::string trimmed = TrimmedAddress(text);
+  if (trimmed != text) m_editUrl.SetWindowText(trimmed);
+  CHarvestEngine::OnOK();
+}
 
 std::string CHarvestDlg::GetAddressText() const { return m_editUrl.GetWindowText(); }
 
@@ -106,6 +123,9 @@ void CHarvestDlg::SetStatusText(const std::string& text) {
 int CHarvestDlg::ShowMessage(const std::string& text, const std::string& caption, UINT type) {
   return MessageBox(text, caption, type);
 }
+
+// Escape and the close box stop a run instead of closing the window.
+bool CHarvestDlg::StopRequested() { return PollStopRequest(); }
 
 int CHarvestDlg::RunCredentialsPrompt() {
   CPasswordDlg dlg;

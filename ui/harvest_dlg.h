@@ -54,4 +54,5 @@ class CHarvestDlg : public platform::CDialog, public CHarvestEngine {
   int ShowMessage(const std::string& text, const std::string& caption,
                   platform::UINT type) override;
   int RunCredentialsPrompt() override;
+  bool StopRequested() override;
 };

@@ -1,7 +1,7 @@
 #include "ui/password_dlg.h"
 
 #include "resources/dialog_templates.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 
 CPasswordDlg::CPasswordDlg(platform::CDialog* pParent)
     : platform::CDialog(resources::kPasswordDialog, pParent) {}

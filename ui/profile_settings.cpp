@@ -1,8 +1,8 @@
 #include "ui/profile_settings.h"
 
 #include "engine/harvest_engine.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
+#include "ui/harvest_app.h"
 
 void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
   using namespace profile;

@@ -4,9 +4,10 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
+#include "ui/harvest_app.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;
@@ -19,18 +20,11 @@ namespace {
 
 constexpr size_t kTitleBytes = 512;
 
-// Cuts `text` to at most `limit` bytes without splitting a UTF-8 character.
-std::string CutAtCharacter(const std::string& text, size_t limit) {
-  if (text.size() <= limit) return text;
-  size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
-
 }  // namespace
 
 std::string SaveFolderTitle(const std::string& folder) {
-  return CutAtCharacter(std::string(texts::kSaveFolderTitle) + folder, kTitleBytes - 1);
+  const std::string title = std::string(texts::kSaveFolderTitle) + folder;
+  return std::string(CutAtCharacter(title, kTitleBytes - 1));
 }
 
 int BrowseCallbackProc(HBROWSER hwnd, UINT uMsg, intptr_t, intptr_t lpData) {

@@ -1,5 +1,5 @@
 #include "platform/instance_lock.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 #include "ui/harvest_dlg.h"
 
 // One instance at a time: a second start ends here silently, and the first

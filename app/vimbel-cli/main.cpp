@@ -12,8 +12,8 @@
 #include "platform/program_start.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
-#include "settings/harvest_app.h"
 #include "ui/cli_front_end.h"
+#include "ui/harvest_app.h"
 #include "ui/internet_shortcut.h"
 #include "ui/password_dlg.h"
 
@@ -22,8 +22,9 @@ namespace {
 // The harvest engine with the window's services on the terminal.
 class CConsoleHarvest : public CHarvestEngine {
  public:
-  CConsoleHarvest(platform::console::ConsoleBackend& console, bool toStdout)
-      : m_console(console), m_toStdout(toStdout) {}
+  CConsoleHarvest(const CHarvestSettings& settings, platform::console::ConsoleBackend& console,
+                  bool toStdout)
+      : CHarvestEngine(settings), m_console(console), m_toStdout(toStdout) {}
 
   // The address field's text.
   std::string m_strAddress;
@@ -38,7 +39,7 @@ class CConsoleHarvest : public CHarvestEngine {
 
   // Reports a failure to open FILE as the window reports it.
   void ShowFileError(const char* text, const std::string& path) {
-    ShowMessage(std::string(text) + "\n" + path, texts::kCaptionError, platform::MB_ICONERROR);
+    ShowError(std::string(text) + "\n" + path);
   }
 
  protected:
@@ -59,7 +60,7 @@ class CConsoleHarvest : public CHarvestEngine {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "vimbel-cli: %s (see vimbel-cli --help)\n", why.c_str());
+  std::fprintf(stderr, VIMBEL_CLI_NAME ": %s (see " VIMBEL_CLI_NAME " --help)\n", why.c_str());
   return kExitUsage;
 }
 
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
       std::fputs(CliUsage(), stdout);
       return kExitCompleted;
     case CliCommand::kVersion:
-      std::printf("vimbel-cli %s\n", texts::kStatusIdle);
+      std::printf(VIMBEL_CLI_NAME " %s\n", texts::kStatusIdle);
       return kExitCompleted;
     case CliCommand::kUsageError:
       return Usage(cmd.error);
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
   CHarvestApp app;
   platform::console::ConsoleBackend console;
   platform::SetWindowBackend(&console);
-  CConsoleHarvest harvest(console, o.toStdout);
+  CConsoleHarvest harvest(app, console, o.toStdout);
 
   LoadProfileSettings(app, harvest);
   if (auto why = ApplyCliOptions(o, app, harvest)) return Usage(*why);
@@ -98,7 +99,8 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    std::fprintf(stderr, "vimbel-cli: vimbel is running; try again when it has ended\n");
+    std::fprintf(stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
+                 " is running; try again when it has ended\n");
     return kExitStopped;
   }
 

@@ -1,7 +1,7 @@
 // vimbel.exe: the window program on Windows.
 #include "platform/program_start.h"
 #include "platform/win32/win32_backend.h"
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 
 int main(int argc, char** argv) {
   platform::win32::Win32Backend backend;

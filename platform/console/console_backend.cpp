@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "platform/console/echo_off.h"
+#include "platform/echo_off.h"
 
 namespace platform::console {
 

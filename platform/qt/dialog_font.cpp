@@ -1,11 +1,13 @@
 #include "platform/qt/dialog_font.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace platform::qt {
@@ -79,6 +81,26 @@ int MulDiv(int a, int b, int c) {
 QRect DialogUnitsToPixels(const BaseUnits& units, int x, int y, int cx, int cy) {
   return QRect(MulDiv(x, units.cx, 4), MulDiv(y, units.cy, 8), MulDiv(cx, units.cx, 4),
                MulDiv(cy, units.cy, 8));
+}
+
+TextFit FitText(const QFont& font, const QRect& area, const QString& text,
+                Qt::Alignment alignment) {
+  constexpr int kSmallestPixels = 7;
+  const int align = static_cast<int>(alignment);
+  const int oneLine = align | Qt::TextSingleLine;
+  const int twoLines = align | Qt::TextWordWrap;
+  QFont candidate = font;
+  const int full = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+  for (int pixels = full; pixels >= std::min(full, kSmallestPixels); --pixels) {
+    if (pixels != full) candidate.setPixelSize(pixels);
+    const QFontMetrics metrics(candidate);
+    if (metrics.horizontalAdvance(text) <= area.width() && metrics.height() <= area.height())
+      return {candidate, oneLine};
+    const QRect needed = metrics.boundingRect(area, twoLines, text);
+    if (needed.width() <= area.width() && needed.height() <= area.height())
+      return {candidate, twoLines};
+  }
+  return {candidate, align | Qt::TextWrapAnywhere};
 }
 
 }  // namespace platform::qt

@@ -31,4 +31,14 @@ int MulDiv(int a, int b, int c);
 
 QRect DialogUnitsToPixels(const BaseUnits& units, int x, int y, int cx, int cy);
 
+// How a text meant for one line is drawn whole inside `area`: in `font` on
+// one line when it fits, else in the largest size of `font` (down to a
+// legible floor) that fits on one line or on two broken at a blank.
+struct TextFit {
+  QFont font;
+  int flags;  // Qt::AlignmentFlag and Qt::TextFlag for QPainter::drawText
+};
+TextFit FitText(const QFont& font, const QRect& area, const QString& text,
+                Qt::Alignment alignment);
+
 }  // namespace platform::qt

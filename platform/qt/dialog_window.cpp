@@ -91,6 +91,31 @@ class EtchedGroupBox final : public QGroupBox {
   }
 };
 
+// A one-line static text that is drawn whole when its text outgrows the
+// control (a long byte count in the status line): in a smaller size of the
+// dialog font or on two lines, never cut. The control keeps its place and
+// size.
+class FittingLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QRect area = contentsRect();
+    const TextFit fit = FitText(font(), area, text(), alignment());
+    if (fit.font == font() && (fit.flags & Qt::TextSingleLine)) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setFont(fit.font);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::WindowText));
+    painter.drawText(area, fit.flags, text());
+  }
+};
+
 // Check boxes and radio buttons with the desktop's 13-pixel box and narrow
 // gap, so captions measured for it fit the width the template gives them.
 class DialogControlStyle final : public QProxyStyle {
@@ -112,6 +137,51 @@ class DialogControlStyle final : public QProxyStyle {
     }
   }
 };
+
+// Input that arrives while a command handler polls for a stop: Escape asks
+// to stop; keys, clicks, wheels and drops are dropped, as the window was not
+// taking input then.
+class BusyInputFilter final : public QObject {
+ public:
+  explicit BusyInputFilter(bool& stopRequested) : m_stopRequested(stopRequested) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
+          m_stopRequested = true;
+        return true;
+      }
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
+      case QEvent::InputMethod:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  bool& m_stopRequested;
+};
+
+// How often a polling handler lets the event loop run: often enough that a
+// stop is felt at once, rarely enough to cost the handler nothing.
+constexpr qint64 kPollIntervalMs = 20;
 
 QStyle* ControlStyle() {
   static QPointer<QStyle> style;
@@ -229,7 +299,7 @@ QWidget* DialogWindow::MakeControl(const ControlTemplate& c) {
       return box;
     }
     case ControlKind::Static: {
-      auto* label = new QLabel(this);
+      auto* label = Has(c, kCenterImage) ? new FittingLabel(this) : new QLabel(this);
       label->setTextFormat(Qt::PlainText);
       label->setText(caption);
       Qt::Alignment align = Has(c, kCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
@@ -356,7 +426,9 @@ void DialogWindow::SetTimer(UINT id, UINT elapseMs) {
   QTimer*& timer = m_timers[id];
   if (!timer) {
     timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, id] { m_dlg.DispatchTimer(id); });
+    connect(timer, &QTimer::timeout, this, [this, id] {
+      if (!m_polling) m_dlg.DispatchTimer(id);
+    });
   }
   // As on the desktop, a period is at least 10 ms (0 would spin) and at
   // most what a signed 32-bit count holds; starting again restarts it.
@@ -385,7 +457,23 @@ void DialogWindow::EndModal(int result) {
   if (m_running) done(result);
 }
 
-void DialogWindow::Command(int id) { m_dlg.DispatchCommand(id); }
+bool DialogWindow::PollStopRequest() {
+  if (m_polling || (m_pollClock.isValid() && m_pollClock.elapsed() < kPollIntervalMs))
+    return m_stopRequested;
+  m_polling = true;
+  BusyInputFilter filter(m_stopRequested);
+  qApp->installEventFilter(&filter);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  qApp->removeEventFilter(&filter);
+  m_polling = false;
+  m_pollClock.start();
+  return m_stopRequested;
+}
+
+void DialogWindow::Command(int id) {
+  m_stopRequested = false;
+  m_dlg.DispatchCommand(id);
+}
 
 void DialogWindow::ClickAutoRadio(const Item& item) {
   // The clicked radio is checked (a click on a checked one leaves it so) and
@@ -503,8 +591,13 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
 void DialogWindow::reject() { Command(IDCANCEL); }
 
 void DialogWindow::closeEvent(QCloseEvent* event) {
-  // The close box asks; the dialog's cancel handling decides.
+  // The close box asks; the dialog's cancel handling decides. While a
+  // command works and polls, it asks the command to stop instead.
   event->ignore();
+  if (m_polling) {
+    m_stopRequested = true;
+    return;
+  }
   if (!m_ended) Command(IDCANCEL);
 }
 

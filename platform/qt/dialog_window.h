@@ -3,6 +3,7 @@
 // the dialog's template, with the dialog manager's keyboard, focus, group and
 // command rules of the desktop the program was written for.
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <map>
 #include <vector>
@@ -46,6 +47,7 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   void SetIcon(int iconId) override;
   bool IsIconic() const override;
   void EndModal(int result) override;
+  bool PollStopRequest() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -84,6 +86,12 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   std::vector<Item> m_items;  // template order, which is the tab order
   std::map<UINT, QTimer*> m_timers;
   bool m_running = false;
+  // A command handler that works without returning polls for a stop: then
+  // the loop runs for a moment with all input but Escape and the close box
+  // dropped, and the watch timer holds its ticks.
+  QElapsedTimer m_pollClock;
+  bool m_polling = false;
+  bool m_stopRequested = false;
   bool m_ended = false;
   int m_result = 0;
 };

@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
+#include <QSpacerItem>
 
 #include "platform/dialog.h"
+#include "platform/program_version.h"
 #include "platform/qt/dialog_font.h"
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/folder_browser_dialog.h"
@@ -29,6 +34,36 @@ QWidget* OwnerWidget(const CDialog* owner) {
   return nullptr;
 }
 
+// A message box whose caption the title bar shows whole, over the middle of
+// its owner, or of the screen while the owner is not shown yet (a message
+// during start-up).
+class MessageBoxWindow final : public QMessageBox {
+ public:
+  MessageBoxWindow(Icon icon, const QString& title, const QString& text, QWidget* owner)
+      : QMessageBox(icon, title, text, QMessageBox::Ok, owner) {
+    // Room for the caption in the window manager's bold title font, and for
+    // the icon and buttons that share the title bar with it.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const int needed = metrics.horizontalAdvance(title) * 5 / 4 + 6 * metrics.height();
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+      grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                    grid->rowCount(), 0, 1, grid->columnCount());
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // gives the box its final size
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const QRect area = owner && owner->isVisible() ? owner->frameGeometry()
+                                                   : screen()->availableGeometry();
+    QRect frame = frameGeometry();
+    frame.moveCenter(area.center());
+    move(frame.topLeft());
+  }
+};
+
 class QtBackend final : public IWindowBackend {
  public:
   int RunModal(CDialog& dlg) override {
@@ -47,8 +82,7 @@ class QtBackend final : public IWindowBackend {
       default: break;
     }
     const QString title = QString::fromLocal8Bit(CaptionOrProgramName(caption).c_str());
-    QMessageBox box(icon, title, QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok,
-                    OwnerWidget(owner));
+    MessageBoxWindow box(icon, title, QString::fromLocal8Bit(text.c_str()), OwnerWidget(owner));
     box.setTextFormat(Qt::PlainText);
     box.setEscapeButton(QMessageBox::Ok);
     box.exec();
@@ -81,7 +115,7 @@ std::unique_ptr<IWindowBackend> CreateQtBackend() {
 }
 
 struct QtSession::Impl {
-  explicit Impl(const char* programName) : name(programName ? programName : "vimbel") {
+  explicit Impl(const char* programName) : name(programName ? programName : kProgramName) {
     argv[0] = name.data();
     argv[1] = nullptr;
     app = std::make_unique<QApplication>(argc, argv);

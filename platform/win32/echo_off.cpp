@@ -1,10 +1,10 @@
-#include "platform/console/echo_off.h"
+#include "platform/echo_off.h"
 
 #include <io.h>
 
 #include "platform/win32/windows_api.h"
 
-namespace platform::console {
+namespace platform {
 
 struct EchoOff::Saved {
   HANDLE input = INVALID_HANDLE_VALUE;
@@ -29,4 +29,4 @@ EchoOff::~EchoOff() {
     ::WriteConsoleW(out, L"\r\n", 2, &written, nullptr);
 }
 
-}  // namespace platform::console
+}  // namespace platform

@@ -1,8 +1,12 @@
 #include "platform/internet_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cwctype>
+#include <functional>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include "platform/win32/wide_text.h"
@@ -20,6 +24,9 @@ using win32::Widen;
 constexpr DWORD kDefaultConnectMs = 30'000;
 constexpr DWORD kDefaultStallMs = 60'000;
 constexpr int kMaxRedirects = 20;
+// How long one wait for the server lasts at most while a stop check is set,
+// so that a stop is noticed at once.
+constexpr auto kStopCheckInterval = std::chrono::milliseconds(50);
 
 // Every request goes to the server: nothing is taken from or put into the
 // system's cache.
@@ -96,6 +103,49 @@ std::string ErrorMessage(DWORD error) {
 
 std::string LastError() { return ErrorMessage(::GetLastError()); }
 
+// The kind of failure a WinINet or system error code stands for. The
+// library tells a refused connection from an unreachable server by neither
+// code nor text: both are "cannot connect", taken as refused.
+InternetFailure CauseOf(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_INVALID_URL: return InternetFailure::kBadAddress;
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return InternetFailure::kUnsupportedAddress;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return InternetFailure::kHostNotFound;
+    case ERROR_INTERNET_CANNOT_CONNECT: return InternetFailure::kRefused;
+    case ERROR_INTERNET_TIMEOUT: return InternetFailure::kTimedOut;
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+      return InternetFailure::kCertificate;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return InternetFailure::kTls;
+    case ERROR_INTERNET_PROXY_SERVER_UNREACHABLE:
+    case ERROR_INTERNET_BAD_AUTO_PROXY_SCRIPT:
+    case ERROR_INTERNET_UNABLE_TO_DOWNLOAD_SCRIPT:
+      return InternetFailure::kProxy;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+      return InternetFailure::kNoAnswer;
+    case ERROR_INTERNET_OPERATION_CANCELLED: return InternetFailure::kStopped;
+    default: return InternetFailure::kOther;
+  }
+}
+
+// A failure to hand back: the cause and its words.
+struct Failure {
+  InternetFailure cause = InternetFailure::kOther;
+  std::string text;
+};
+
+Failure LastFailure() {
+  const DWORD error = ::GetLastError();
+  return {CauseOf(error), ErrorMessage(error)};
+}
+
 struct Handle {
   HINTERNET h = nullptr;
   Handle() = default;
@@ -114,6 +164,88 @@ struct Handle {
     h = nullptr;
   }
 };
+
+// The library's own limits for a handle and those it makes. Windows itself
+// keeps to them; Wine does not, hence the waits below.
+void SetTimeouts(HINTERNET handle, DWORD connectMs, DWORD stallMs) {
+  ::InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
+  ::InternetSetOptionW(handle, INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
+  ::InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
+}
+
+// How a call that waits for the server ended.
+enum class WaitEnd { kDone, kFailed, kStopped, kTimedOut };
+
+// What a library call gave: success, else its error code, and a handle or
+// a count it made.
+struct CallResult {
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  HINTERNET handle = nullptr;
+  DWORD count = 0;
+};
+
+// A library call that may wait long for the server. It owns all it uses,
+// since it may outlive the wait for it.
+using WaitingCall = std::function<CallResult()>;
+
+// Runs `call` on a thread of its own and meanwhile asks the stop check
+// (when one is set) on this thread. A stop, or `limitMs` passing without an
+// end, closes `handle`, which makes the library give up the call, and the
+// call is left to end by itself: under Wine a closed handle does not end a
+// wait for the server, and the user's stop should not wait for it either.
+// After kFailed the call's error code is this thread's last error.
+WaitEnd Waited(const std::function<bool()>& stopCheck, DWORD limitMs, Handle& handle,
+               WaitingCall call, CallResult& out) {
+  if (stopCheck && stopCheck()) return WaitEnd::kStopped;
+  std::packaged_task<CallResult()> task(std::move(call));
+  std::future<CallResult> result = task.get_future();
+  std::thread worker(std::move(task));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (result.wait_for(kStopCheckInterval) != std::future_status::ready) {
+    WaitEnd end = WaitEnd::kDone;
+    if (stopCheck && stopCheck())
+      end = WaitEnd::kStopped;
+    else if (std::chrono::steady_clock::now() >= deadline)
+      end = WaitEnd::kTimedOut;
+    if (end != WaitEnd::kDone) {
+      handle.Reset();
+      worker.detach();
+      return end;
+    }
+  }
+  worker.join();
+  out = result.get();
+  if (!out.ok) {
+    ::SetLastError(out.error);
+    return WaitEnd::kFailed;
+  }
+  return WaitEnd::kDone;
+}
+
+// The call's result, with the error code of the thread that made it.
+CallResult Result(BOOL ok) {
+  CallResult result;
+  result.ok = ok;
+  if (!ok) result.error = ::GetLastError();
+  return result;
+}
+
+// The scheme an address starts with, in lower case; empty when it has none.
+std::wstring SchemeOf(const std::wstring& address) {
+  const size_t colon = address.find(L':');
+  if (colon == 0 || colon == std::wstring::npos) return {};
+  for (size_t i = 0; i < colon; ++i) {
+    const wchar_t c = address[i];
+    const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+    const bool other = (c >= L'0' && c <= L'9') || c == L'+' || c == L'-' || c == L'.';
+    if (!letter && !(i > 0 && other)) return {};
+  }
+  std::wstring scheme = address.substr(0, colon);
+  for (wchar_t& c : scheme)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return scheme;
+}
 
 // The parts of an address that decide where a request goes.
 struct Address {
@@ -159,6 +291,26 @@ std::wstring PercentDecoded(const std::wstring& text) {
   return Widen(decoded);
 }
 
+// Whether `host` may name a server: a name (international letters too) or
+// an IPv4 address, or an IPv6 address in brackets. The library itself takes
+// "[bad" for a name and looks it up.
+bool ValidHost(const std::wstring& host) {
+  if (host.empty()) return false;
+  if (host.front() == L'[') {
+    if (host.size() < 3 || host.back() != L']') return false;
+    return host.find_first_not_of(L"0123456789abcdefABCDEF:.", 1) == host.size() - 1;
+  }
+  for (const wchar_t c : host) {
+    const bool ascii = c < 0x80;
+    const bool letterOrDigit = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
+                               (c >= L'0' && c <= L'9');
+    if (ascii && !letterOrDigit && c != L'-' && c != L'.' && c != L'_' && c != L'~' &&
+        c != L'%')
+      return false;
+  }
+  return true;
+}
+
 bool Crack(const std::wstring& url, Address& out) {
   URL_COMPONENTSW parts{};
   parts.dwStructSize = sizeof parts;
@@ -179,7 +331,7 @@ bool Crack(const std::wstring& url, Address& out) {
                      piece(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (out.pathAndQuery.empty()) out.pathAndQuery = L"/";
   out.secure = out.scheme == L"https";
-  return !out.host.empty();
+  return ValidHost(out.host);
 }
 
 bool Served(const std::wstring& scheme) {
@@ -223,6 +375,18 @@ struct InternetSession::Impl {
   Handle internet;
   DWORD connectMs = kDefaultConnectMs;
   DWORD stallMs = kDefaultStallMs;
+  std::function<bool()> stopCheck;
+  std::wstring agent;
+
+  // The library's session with the system's proxy settings, as the user
+  // made them, and the timeouts.
+  bool Start() {
+    internet = Handle(
+        ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!internet.h) return false;
+    SetTimeouts(internet.h, connectMs, stallMs);
+    return true;
+  }
 };
 
 struct InternetRequest::Impl {
@@ -237,6 +401,8 @@ struct InternetRequest::Impl {
   bool ended = false;
   bool failed = false;
   std::string errorText;
+  std::function<bool()> stopCheck;
+  DWORD stallMs = kDefaultStallMs;
 
   void Close() {
     request.Reset();
@@ -255,20 +421,12 @@ InternetSession::~InternetSession() { Close(); }
 bool InternetSession::Open(const std::string& agent, std::string* why) {
   Close();
   auto impl = std::make_unique<Impl>();
-  // The system's proxy settings, as the user made them.
-  impl->internet = Handle(
-      ::InternetOpenW(Widen(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!impl->internet.h) {
+  impl->agent = Widen(agent);
+  std::tie(impl->connectMs, impl->stallMs) = Timeouts();
+  if (!impl->Start()) {
     if (why) *why = LastError();
     return false;
   }
-  std::tie(impl->connectMs, impl->stallMs) = Timeouts();
-  ::InternetSetOptionW(impl->internet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &impl->connectMs,
-                       sizeof impl->connectMs);
-  ::InternetSetOptionW(impl->internet.h, INTERNET_OPTION_SEND_TIMEOUT, &impl->stallMs,
-                       sizeof impl->stallMs);
-  ::InternetSetOptionW(impl->internet.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &impl->stallMs,
-                       sizeof impl->stallMs);
   m_impl = std::move(impl);
   return true;
 }
@@ -277,25 +435,69 @@ bool InternetSession::IsOpen() const { return m_impl != nullptr; }
 
 void InternetSession::Close() { m_impl.reset(); }
 
+void InternetSession::SetStopCheck(std::function<bool()> check) {
+  if (m_impl) m_impl->stopCheck = std::move(check);
+}
+
 std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url,
-                                                          std::string* why) {
-  auto fail = [why](std::string text) {
-    if (why) *why = std::move(text);
+                                                          std::string* why,
+                                                          InternetFailure* cause) {
+  auto fail = [why, cause](Failure failure) {
+    if (why) *why = std::move(failure.text);
+    if (cause) *cause = failure.cause;
     return nullptr;
   };
-  if (!m_impl) return fail("No Internet session");
+  if (cause) *cause = InternetFailure::kNone;
+  if (!m_impl) return fail({InternetFailure::kOther, "No Internet session"});
+  const std::function<bool()>& stopCheck = m_impl->stopCheck;
 
   std::wstring address = Widen(url);
+  // The scheme first: "file:///x" has no host to crack, yet its fault is
+  // being no address this session fetches.
+  const std::wstring scheme = SchemeOf(address);
+  if (!scheme.empty() && !Served(scheme))
+    return fail({InternetFailure::kUnsupportedAddress, "Protocol not supported: " + Narrow(scheme)});
   Address first;
-  if (!Crack(address, first)) return fail("The address is not valid");
-  if (!Served(first.scheme)) return fail("Protocol not supported: " + Narrow(first.scheme));
+  if (!Crack(address, first)) return fail({InternetFailure::kBadAddress, "The address is not valid"});
+  if (!Served(first.scheme))
+    return fail({InternetFailure::kUnsupportedAddress,
+                 "Protocol not supported: " + Narrow(first.scheme)});
 
   auto r = std::make_unique<InternetRequest::Impl>();
+  r->stopCheck = stopCheck;
+  r->stallMs = m_impl->stallMs;
+  // Connecting and then the answer's wait, each within its own limit.
+  const DWORD answerMs = m_impl->connectMs + m_impl->stallMs;
+  const DWORD stallMs = m_impl->stallMs;
+  auto waitFailure = [answerMs, stallMs](WaitEnd end,
+                                         std::chrono::steady_clock::duration waited = {}) -> Failure {
+    if (end == WaitEnd::kStopped) return {InternetFailure::kStopped, "Stopped"};
+    if (end == WaitEnd::kTimedOut)
+      return {InternetFailure::kTimedOut, "No answer within " + std::to_string(answerMs) + " ms"};
+    Failure failure = LastFailure();
+    // Wine ends the wait for a silent server with "no answer" rather than
+    // a timeout; a server that closed without a word would have done so at
+    // once.
+    if (failure.cause == InternetFailure::kNoAnswer && waited >= std::chrono::milliseconds(stallMs))
+      failure.cause = InternetFailure::kTimedOut;
+    return failure;
+  };
   if (first.scheme == L"ftp") {
     r->isHttp = false;
-    r->request = Handle(::InternetOpenUrlW(m_impl->internet.h, address.c_str(), nullptr, 0,
-                                           kRequestFlags | INTERNET_FLAG_PASSIVE, 0));
-    if (!r->request.h) return fail(LastError());
+    const HINTERNET internet = m_impl->internet.h;
+    // Giving up closes the session's handle, which ends the open; the
+    // session makes a new one for the requests after it.
+    CallResult opened;
+    const WaitEnd end = Waited(stopCheck, answerMs, m_impl->internet, [internet, address] {
+      const HINTERNET handle = ::InternetOpenUrlW(internet, address.c_str(), nullptr, 0,
+                                                  kRequestFlags | INTERNET_FLAG_PASSIVE, 0);
+      CallResult result = Result(handle != nullptr);
+      result.handle = handle;
+      return result;
+    }, opened);
+    if (end == WaitEnd::kStopped || end == WaitEnd::kTimedOut) m_impl->Start();
+    if (end != WaitEnd::kDone) return fail(waitFailure(end));
+    r->request = Handle(opened.handle);
     DWORD high = 0;
     const DWORD low = ::FtpGetFileSize(r->request.h, &high);
     if (low != INVALID_FILE_SIZE || ::GetLastError() == NO_ERROR) {
@@ -316,21 +518,31 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     r->request.Reset();
     r->connection = Handle(::InternetConnectW(m_impl->internet.h, target.host.c_str(), target.port,
                                               nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!r->connection.h) return fail(LastError());
+    if (!r->connection.h) return fail(LastFailure());
     auto send = [&](const std::wstring& extraHeaders) {
       DWORD flags = kHttpFlags;
       if (target.secure) flags |= INTERNET_FLAG_SECURE;
       r->request = Handle(::HttpOpenRequestW(r->connection.h, L"GET", target.pathAndQuery.c_str(),
                                              nullptr, nullptr, nullptr, flags, 0));
-      if (!r->request.h) return false;
+      if (!r->request.h) return WaitEnd::kFailed;
       const std::wstring headers = L"Cache-Control: no-cache\r\n" + extraHeaders;
-      return ::HttpSendRequestW(r->request.h, headers.c_str(), static_cast<DWORD>(headers.size()),
-                                nullptr, 0) != 0;
+      SetTimeouts(r->request.h, m_impl->connectMs, m_impl->stallMs);
+      const HINTERNET request = r->request.h;
+      CallResult sent;
+      return Waited(stopCheck, answerMs, r->request, [request, headers] {
+        return Result(::HttpSendRequestW(request, headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), nullptr, 0));
+      }, sent);
     };
-    if (!send({})) return fail(LastError());
+    const auto sendStart = std::chrono::steady_clock::now();
+    if (const WaitEnd end = send({}); end != WaitEnd::kDone)
+      return fail(waitFailure(end, std::chrono::steady_clock::now() - sendStart));
     if (sendCredentials && StatusOf(r->request.h) == 401 && OffersBasic(r->request.h)) {
       const std::string pair = Narrow(first.user) + ":" + Narrow(first.password);
-      if (!send(L"Authorization: Basic " + Widen(Base64(pair)) + L"\r\n")) return fail(LastError());
+      const auto resendStart = std::chrono::steady_clock::now();
+      const WaitEnd end = send(L"Authorization: Basic " + Widen(Base64(pair)) + L"\r\n");
+      if (end != WaitEnd::kDone)
+        return fail(waitFailure(end, std::chrono::steady_clock::now() - resendStart));
     }
     const DWORD status = StatusOf(r->request.h);
     if (!IsRedirect(status)) {
@@ -342,15 +554,15 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       r->statusText = std::to_string(status);
       break;
     }
-    if (hop + 1 > kMaxRedirects) return fail("Too many redirects");
+    if (hop + 1 > kMaxRedirects) return fail({InternetFailure::kTooManyRedirects, "Too many redirects"});
     Address following;
-    if (!Crack(next, following)) return fail("A redirect named an address that is not valid");
-    if (!Served(following.scheme))
-      return fail("A redirect named an unsupported protocol: " + Narrow(following.scheme));
+    if (!Crack(next, following) || !Served(following.scheme))
+      return fail({InternetFailure::kRedirectNotFetched,
+                   "A redirect named an address that is not fetched"});
     if (following.scheme == L"ftp") {
       r->request.Reset();
       r->connection.Reset();
-      return OpenUrl(Narrow(next), why);
+      return OpenUrl(Narrow(next), why, cause);
     }
     address = next;
     target = following;
@@ -386,9 +598,19 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
   if (r.failed || r.ended || size == 0 || !r.request.h) return 0;
   // A read waits until the buffer is full; asking for no more than has
   // arrived hands over what came before a broken connection.
-  DWORD available = 0;
-  if (!::InternetQueryDataAvailable(r.request.h, &available, 0, 0)) {
-    r.Fail(LastError());
+  const HINTERNET request = r.request.h;
+  CallResult queried;
+  const WaitEnd end = Waited(r.stopCheck, r.stallMs, r.request, [request] {
+    DWORD available = 0;
+    CallResult result = Result(::InternetQueryDataAvailable(request, &available, 0, 0));
+    result.count = available;
+    return result;
+  }, queried);
+  const DWORD available = queried.count;
+  if (end != WaitEnd::kDone) {
+    r.Fail(end == WaitEnd::kStopped    ? std::string("Stopped")
+           : end == WaitEnd::kTimedOut ? "No data received for " + std::to_string(r.stallMs) + " ms"
+                                       : LastError());
     return 0;
   }
   DWORD n = 0;

@@ -1,4 +1,4 @@
-#include "platform/win_app.h"
+#include "platform/profile.h"
 #include "platform/win32/system_folders.h"
 
 namespace platform {

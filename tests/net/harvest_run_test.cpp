@@ -58,7 +58,8 @@ class HarvestRun : public LoopbackTest {
 
 TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
   server.Route("/dir/page.html", HttpRoute::Page(200, kGalleryPage));
-  engine.SetAddress(server.Url("/dir/page.html"));
+  // As a terminal copies it: the line break is no part of the address.
+  engine.SetAddress(" " + server.Url("/dir/page.html") + "\r\n");
   engine.OnOK();
 
   const std::string base = server.Url("/dir/");
@@ -79,7 +80,7 @@ TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
   const std::string page = env.Path("saved.html");
   WriteBytes(page, kGalleryPage);
   engine.m_strSourceFile = page;
-  engine.SetAddress("http://example.com/gallery/");
+  engine.SetAddress("http://example.com/gallery/\n");
   engine.OnOK();
 
   EXPECT_EQ(engine.m_strBaseUrl, "http://example.com/gallery/");
@@ -102,6 +103,7 @@ TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
   WriteBytes(page, kGalleryPage);
   const std::vector<Case> cases = {
       {"empty address", "", "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
+      {"blank address", "", " \t\r\n", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
       {"empty base", page, "", "ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。"},
       {"base without a final slash", page, "http://server/dir",
        "ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。"},
@@ -161,6 +163,48 @@ TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
     EXPECT_EQ(Exists(PageScratch()), c.pageScratchLeft);
     EXPECT_FALSE(Exists(Output()));
   }
+}
+
+// The user's stop (Escape, the close box) while the server is awaited or the
+// page arrives: not a word, no page left behind, the output as it was, and
+// the status line idle again.
+TEST_F(HarvestRun, AStoppedRunLeavesNothingBehindAndSaysNothing) {
+  std::string gallery;
+  for (int i = 0; gallery.size() < 200 * 1024; ++i)
+    gallery += "<a href=\"pics/" + std::to_string(i) + ".jpg\">x</a>\n";
+  server.Route("/big/page.html", HttpRoute::Page(200, gallery));
+  HttpRoute stalled = HttpRoute::Page(200, kGalleryPage);
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 20;
+  server.Route("/stalled/page.html", stalled);
+  test::SilentLoopbackServer silent;
+
+  struct Case {
+    const char* name;
+    std::string address;
+    int stopAtCheck;
+  };
+  const std::vector<Case> cases = {
+      {"while the server is silent", silent.Url("/page.html"), 3},
+      {"during a long read", server.Url("/big/page.html"), 20},
+      {"while the page stalls", server.Url("/stalled/page.html"), 5},
+  };
+  const std::string earlier = "http://earlier/run.jpg\r\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(Output(), earlier);
+    engine.ClearRecords();
+    engine.StopAtCheck(c.stopAtCheck);
+    engine.SetAddress(c.address);
+    engine.OnOK();
+    EXPECT_EQ(Messages(engine), std::vector<Shown>{});
+    EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
+    EXPECT_FALSE(Exists(PageScratch()));
+    EXPECT_FALSE(Exists(LinkScratch()));
+    EXPECT_EQ(ReadBytes(Output()), earlier);
+  }
+  engine.StopAtCheck(0);
 }
 
 TEST_F(HarvestRun, ShortPagesAreReadAgainUpToTheLimitThenHarvested) {

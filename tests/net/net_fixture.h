@@ -44,7 +44,7 @@ class LoopbackTest : public ::testing::Test {
   NoProxy noProxy;
   testing_support::TestEnvironment env;
   test::HttpServer server;
-  testing_support::RecordingEngine engine;
+  testing_support::RecordingEngine engine{env.App()};
 };
 
 struct Shown {

@@ -104,7 +104,8 @@ TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
        false},
       {{"--stdout", server.Url("/broken.html")}, 2,
        "Error Code 500: その他のエラーが発生しました。(code 500)", false},
-      {{"--stdout", refused}, 2, "エラー: ｻｰﾊﾞｰに接続できませんでした。\n", false},
+      {{"--stdout", refused}, 2, "エラー: ｻｰﾊﾞｰに接続できませんでした。\nｻｰﾊﾞｰに接続を拒否されました。\n",
+       false},
       // The password prompt needs a terminal; without one it is cancelled.
       {{"--stdout", server.Url("/guarded.html")}, 2, "", false},
       {{"--stdout", ""}, 2, "エラー: ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。", false},

@@ -21,6 +21,7 @@
 #include "settings/profile_keys.h"
 #include "tests/qt/qt_test_support.h"
 #include "tests/support/test_environment.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;
@@ -28,8 +29,6 @@ using namespace resources;
 using namespace qt_test;
 using testing_support::TestEnvironment;
 using testing_support::WriteBytes;
-
-extern std::string g_strLastClip;
 
 namespace {
 
@@ -47,15 +46,11 @@ std::string Canonical(const std::string& path) {
 }
 
 // The main dialog with a fresh profile, as start-up runs it.
-struct MainWindow {
-  TestEnvironment env;
-  CHarvestDlg dlg;
+struct MainWindow : MainDialog {
   MainWindow() {
     g_strLastClip.clear();
     QApplication::clipboard()->clear();
-    env.App().m_pMainWnd = &dlg;
   }
-  ~MainWindow() { env.App().m_pMainWnd = nullptr; }
 };
 
 }  // namespace

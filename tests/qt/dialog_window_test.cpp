@@ -24,6 +24,7 @@
 
 using namespace platform;
 using namespace qt_test;
+using namespace resources;
 
 namespace {
 
@@ -58,13 +59,21 @@ QString Caption(QWidget* w) {
   return {};
 }
 
-class QtDialogTest : public testing::TestWithParam<const DialogTemplate*> {
+struct TemplateCase {
+  const char* name;
+  const DialogTemplate* tpl;
+  // The name stands in the test's name, so that it reads the same in every
+  // run (ctest names each case after the printed value).
+  friend void PrintTo(const TemplateCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class QtDialogTest : public testing::TestWithParam<TemplateCase> {
  protected:
   testing_support::TestEnvironment env;
 };
 
 TEST_P(QtDialogTest, BuildsEveryControlFromItsTemplate) {
-  const DialogTemplate& tpl = *GetParam();
+  const DialogTemplate& tpl = *GetParam().tpl;
   CDialog dlg(tpl);
   const int result = RunDialog(dlg, [&](DialogWindow& w) {
     const qt::BaseUnits units = w.Units();
@@ -140,9 +149,9 @@ TEST_P(QtDialogTest, BuildsEveryControlFromItsTemplate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTemplates, QtDialogTest,
-                         testing::Values(&resources::kMainDialog, &resources::kExtractSettingsDialog,
-                                         &resources::kPasswordDialog),
-                         [](const auto& info) { return "Template" + std::to_string(info.param->id); });
+                         testing::Values(TemplateCase{"MainDialog", &kMainDialog},
+                                         TemplateCase{"ExtractSettings", &kExtractSettingsDialog},
+                                         TemplateCase{"Password", &kPasswordDialog}));
 
 // A dialog that records what reaches its message map.
 class CRecordingDlg : public CDialog {
@@ -179,9 +188,15 @@ TEST(QtDialogRules, EnterPressesTheDefaultButtonAndTheCloseBoxCancels) {
     int result;
   };
   const std::vector<Case> cases = {
-      {"Enter in the first field", [](DialogWindow& w) { PressKey(w.Control(1000), Qt::Key_Return); }, IDOK},
-      {"keypad Enter", [](DialogWindow& w) { PressKey(w.Control(1015), Qt::Key_Enter, Qt::KeypadModifier); }, IDOK},
-      {"Escape", [](DialogWindow& w) { PressKey(w.Control(1000), Qt::Key_Escape); }, IDCANCEL},
+      {"Enter in the first field",
+       [](DialogWindow& w) { PressKey(w.Control(IDC_EDIT_USERID), Qt::Key_Return); }, IDOK},
+      {"keypad Enter",
+       [](DialogWindow& w) {
+         PressKey(w.Control(IDC_EDIT_PASSWORD), Qt::Key_Enter, Qt::KeypadModifier);
+       },
+       IDOK},
+      {"Escape", [](DialogWindow& w) { PressKey(w.Control(IDC_EDIT_USERID), Qt::Key_Escape); },
+       IDCANCEL},
       {"the close box", [](DialogWindow& w) { w.close(); }, IDCANCEL},
       {"the Cancel button", [](DialogWindow& w) { Click(w.Control(IDCANCEL)); }, IDCANCEL},
   };
@@ -197,29 +212,31 @@ TEST(QtDialogRules, AutoRadiosKeepToTheirGroupAndSendTheirCommand) {
   testing_support::TestEnvironment env;
   CRecordingDlg dlg(resources::kMainDialog);
   RunDialog(dlg, [&](DialogWindow& w) {
-    dlg.CheckRadioButton(1013, 1014, 1014);
-    dlg.CheckRadioButton(1001, 1002, 1001);
-    Click(w.Control(1013));
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1014), BST_UNCHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_CHECKED) << "the other group is untouched";
-    Click(w.Control(1013));  // a checked radio stays checked
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
-    Click(w.Control(1002));
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_UNCHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_CHECKED);
+    dlg.CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, IDC_RADIO_APPEND);
+    dlg.CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_HTML);
+    Click(w.Control(IDC_RADIO_URLNAME));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_URLNAME), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_APPEND), BST_UNCHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_HTML), BST_CHECKED)
+        << "the other group is untouched";
+    Click(w.Control(IDC_RADIO_URLNAME));  // a checked radio stays checked
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_URLNAME), BST_CHECKED);
+    Click(w.Control(IDC_RADIO_LIST));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_HTML), BST_UNCHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_URLNAME), BST_CHECKED);
     // The arrow keys move within the group and click the radio they reach.
-    w.Control(1013)->setFocus();
-    PressKey(w.Control(1013), Qt::Key_Down);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1014), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1013), BST_UNCHECKED);
+    w.Control(IDC_RADIO_URLNAME)->setFocus();
+    PressKey(w.Control(IDC_RADIO_URLNAME), Qt::Key_Down);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_APPEND), BST_CHECKED);
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_URLNAME), BST_UNCHECKED);
     // A disabled radio is not clicked.
-    dlg.EnableDlgItem(1001, false);
-    Click(w.Control(1001));
-    EXPECT_EQ(dlg.IsDlgButtonChecked(1001), BST_UNCHECKED);
+    dlg.EnableDlgItem(IDC_RADIO_HTML, false);
+    Click(w.Control(IDC_RADIO_HTML));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RADIO_HTML), BST_UNCHECKED);
     PressKey(&w, Qt::Key_Escape);
   });
-  EXPECT_EQ(dlg.commands, (std::vector<int>{1013, 1013, 1002, 1014}));
+  EXPECT_EQ(dlg.commands, (std::vector<int>{IDC_RADIO_URLNAME, IDC_RADIO_URLNAME, IDC_RADIO_LIST,
+                                            IDC_RADIO_APPEND}));
 }
 
 TEST(QtDialogRules, TabFollowsTheTemplateAndEntersARadioGroupAtItsCheckedRadio) {
@@ -227,10 +244,10 @@ TEST(QtDialogRules, TabFollowsTheTemplateAndEntersARadioGroupAtItsCheckedRadio) 
   CRecordingDlg dlg(resources::kMainDialog);
   std::vector<int> order;
   RunDialog(dlg, [&](DialogWindow& w) {
-    dlg.CheckRadioButton(1013, 1014, 1014);
-    dlg.CheckRadioButton(1001, 1002, 1002);
+    dlg.CheckRadioButton(IDC_RADIO_URLNAME, IDC_RADIO_APPEND, IDC_RADIO_APPEND);
+    dlg.CheckRadioButton(IDC_RADIO_HTML, IDC_RADIO_LIST, IDC_RADIO_LIST);
     w.activateWindow();
-    w.Control(1000)->setFocus();
+    w.Control(IDC_EDIT_URL)->setFocus();
     for (int i = 0; i < 6; ++i) {
       PressKey(QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key_Tab);
       QWidget* focus = w.focusWidget();
@@ -240,7 +257,8 @@ TEST(QtDialogRules, TabFollowsTheTemplateAndEntersARadioGroupAtItsCheckedRadio) 
     order.push_back(w.focusWidget()->objectName().mid(7).toInt());
     PressKey(&w, Qt::Key_Escape);
   });
-  EXPECT_EQ(order, (std::vector<int>{1014, 1002, 1005, 1003, 1, 1000, 1}));
+  EXPECT_EQ(order, (std::vector<int>{IDC_RADIO_APPEND, IDC_RADIO_LIST, IDC_BUTTON_EXTENDED,
+                                     IDC_BUTTON_SAVEFOLDER, IDOK, IDC_EDIT_URL, IDOK}));
 }
 
 TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDialog) {
@@ -255,9 +273,17 @@ TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDi
       {MB_ICONERROR, "エラー", QMessageBox::Critical, "エラー"},
       {MB_ICONWARNING, "", QMessageBox::Warning, "vimbel"},
       {MB_OK, "正常終了", QMessageBox::NoIcon, "正常終了"},
+      {MB_OK, "見出しのほうが本文よりずっと長いメッセージ", QMessageBox::NoIcon,
+       "見出しのほうが本文よりずっと長いメッセージ"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.shownCaption);
     ModalWatcher watcher;
+    QRect boxFrame, ownerFrame;
+    watcher.m_onBox = [&](QMessageBox& box) {
+      boxFrame = box.frameGeometry();
+      ownerFrame = box.parentWidget()->window()->frameGeometry();
+    };
     CDialog dlg(resources::kMainDialog);
     QWidget* window = nullptr;
     RunDialog(dlg, [&](DialogWindow& w) {
@@ -270,7 +296,51 @@ TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDi
     EXPECT_EQ(watcher.m_boxes[0].caption, c.shownCaption);
     EXPECT_EQ(watcher.m_boxes[0].icon, c.icon);
     EXPECT_EQ(watcher.m_boxes[0].owner, window);
+    // The title bar has room for the whole caption beside its buttons, and
+    // the box stands over the middle of its owner.
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    EXPECT_GE(boxFrame.width(), metrics.horizontalAdvance(QString::fromUtf8(c.shownCaption)) +
+                                    3 * metrics.height());
+    EXPECT_LE((boxFrame.center() - ownerFrame.center()).manhattanLength(), 2);
   }
+}
+
+// A byte count of any length is drawn whole inside the status line, whose
+// place and size stay those of the template; what fits keeps the dialog font.
+TEST(QtDialogRules, TheStatusLineDrawsAnyCountWhole) {
+  testing_support::TestEnvironment env;
+  CDialog dlg(resources::kMainDialog);
+  RunDialog(dlg, [&](DialogWindow& w) {
+    auto* status = qobject_cast<QLabel*>(w.Control(1012));
+    ASSERT_NE(status, nullptr);
+    const QRect geometry = status->geometry();
+    const QRect area = status->contentsRect();
+    struct Row {
+      const char* text;
+      bool asIs;  // in the dialog font on one line
+    };
+    const Row rows[] = {
+        {"Version1.03", true},
+        {"接続中．．．", true},
+        {"2048 ﾊﾞｲﾄ(50%)", true},
+        {"22375936 ﾊﾞｲﾄ(60%)", false},
+        {"5000000000 ﾊﾞｲﾄ(100%)", false},
+        {"9223372036854775807 ﾊﾞｲﾄ(100%)", false},
+    };
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.text);
+      dlg.SetDlgItemText(1012, row.text);
+      const QString text = QString::fromUtf8(row.text);
+      const qt::TextFit fit = qt::FitText(status->font(), area, text, status->alignment());
+      const QRect needed = QFontMetrics(fit.font).boundingRect(area, fit.flags, text);
+      EXPECT_TRUE(area.contains(needed)) << needed.width() << "x" << needed.height();
+      EXPECT_EQ(fit.font == status->font() && (fit.flags & Qt::TextSingleLine), row.asIs);
+      EXPECT_EQ(status->geometry(), geometry);
+    }
+    PressKey(&w, Qt::Key_Escape);
+  });
 }
 
 TEST(QtDialogRules, TimersTickByIdAlsoUnderMessageBoxesAndRestartWhenSetAgain) {
@@ -326,7 +396,7 @@ TEST(QtDialogRules, DroppedLocalFilesReachTheDropHandlerWhereverTheyLand) {
       return accepted;
     };
     EXPECT_TRUE(drop(&w, {QUrl::fromLocalFile(QString::fromStdString(a))}));
-    EXPECT_TRUE(drop(w.Control(1000), {QUrl::fromLocalFile(QString::fromStdString(a)),
+    EXPECT_TRUE(drop(w.Control(IDC_EDIT_URL), {QUrl::fromLocalFile(QString::fromStdString(a)),
                                        QUrl::fromLocalFile(QString::fromStdString(b))}));
     EXPECT_FALSE(drop(&w, {QUrl("http://example.com/x.html")})) << "only local files are taken";
     PressKey(&w, Qt::Key_Escape);

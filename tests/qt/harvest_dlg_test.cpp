@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
 
 #include "resources/dialog_templates.h"
 #include "settings/profile_keys.h"
@@ -15,6 +17,7 @@
 
 using namespace platform;
 using namespace qt_test;
+using namespace resources;
 
 namespace {
 
@@ -28,78 +31,85 @@ struct InitCase {
   const char* name;
   std::vector<std::pair<const char*, int>> profile;
   bool htmlEnabled;
-  int formatChecked;  // 1001 or 1002
-  int namingChecked;  // 1013 or 1014
+  int formatChecked;  // IDC_RADIO_HTML or IDC_RADIO_LIST
+  int namingChecked;  // IDC_RADIO_URLNAME or IDC_RADIO_APPEND
   const char* storedOutPutType;
+  // The case's name stands in the test's name, so that it reads the same
+  // in every run.
+  friend void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MainDialogStart : public testing::TestWithParam<InitCase> {};
 
 TEST_P(MainDialogStart, ShowsTheStoredOptionsUnderTheImageOnlyRule) {
   const InitCase& c = GetParam();
-  testing_support::TestEnvironment env;
-  for (const auto& [key, value] : c.profile) env.App().WriteProfileInt(profile::kSection, key, value);
-
-  CHarvestDlg dlg;
-  env.App().m_pMainWnd = &dlg;
-  RunDialog(dlg, [&](DialogWindow& w) {
-    EXPECT_EQ(dlg.IsDlgItemEnabled(1001), c.htmlEnabled);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.formatChecked), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.formatChecked == 1001 ? 1002 : 1001), BST_UNCHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.namingChecked), BST_CHECKED);
-    EXPECT_EQ(dlg.IsDlgButtonChecked(c.namingChecked == 1013 ? 1014 : 1013), BST_UNCHECKED);
-    EXPECT_EQ(dlg.m_nOutPutType, c.formatChecked - 1000);
-    EXPECT_EQ(dlg.m_nFileSelect, c.namingChecked - 1012);
-    EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
-    EXPECT_EQ(qobject_cast<QLabel*>(w.Control(1012))->text(), QStringLiteral("Version1.03"));
-    EXPECT_EQ(dlg.m_strSaveFolder, env.HomeDir());
-    EXPECT_FALSE(w.HasTimer(1752));
-    EXPECT_EQ(w.focusWidget(), w.Control(1000));
+  MainDialog m;
+  for (const auto& [key, value] : c.profile)
+    m.env.App().WriteProfileInt(profile::kSection, key, value);
+  RunDialog(m.dlg, [&](DialogWindow& w) {
+    EXPECT_EQ(m.dlg.IsDlgItemEnabled(IDC_RADIO_HTML), c.htmlEnabled);
+    const int otherFormat = c.formatChecked == IDC_RADIO_HTML ? IDC_RADIO_LIST : IDC_RADIO_HTML;
+    const int otherNaming =
+        c.namingChecked == IDC_RADIO_URLNAME ? IDC_RADIO_APPEND : IDC_RADIO_URLNAME;
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(c.formatChecked), BST_CHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(otherFormat), BST_UNCHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(c.namingChecked), BST_CHECKED);
+    EXPECT_EQ(m.dlg.IsDlgButtonChecked(otherNaming), BST_UNCHECKED);
+    EXPECT_EQ(m.dlg.m_nOutPutType, c.formatChecked == IDC_RADIO_HTML ? 1 : 2);
+    EXPECT_EQ(m.dlg.m_nFileSelect, c.namingChecked == IDC_RADIO_URLNAME ? 1 : 2);
+    EXPECT_EQ(m.dlg.GetDlgItemText(IDC_STATIC_STATUS), "Version1.03");
+    EXPECT_EQ(qobject_cast<QLabel*>(w.Control(IDC_STATIC_STATUS))->text(),
+              QStringLiteral("Version1.03"));
+    EXPECT_EQ(m.dlg.m_strSaveFolder, m.env.HomeDir());
+    EXPECT_FALSE(w.HasTimer(kWatchTimerId));
+    EXPECT_EQ(w.focusWidget(), w.Control(IDC_EDIT_URL));
     EXPECT_FALSE(w.windowIcon().isNull());
     EXPECT_EQ(w.windowIcon().availableSizes().size(), 2);
-    PressKey(w.Control(1000), Qt::Key_Escape);
+    PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Escape);
   });
-  EXPECT_EQ(StoredValue(env.App(), profile::kOutPutType), c.storedOutPutType);
-  env.App().m_pMainWnd = nullptr;
+  EXPECT_EQ(StoredValue(m.env.App(), profile::kOutPutType), c.storedOutPutType);
 }
 
+// Cases keep their index for a test name: ctest then names each after the
+// printed case, as it does not for a generated name.
 INSTANTIATE_TEST_SUITE_P(
     Profiles, MainDialogStart,
     testing::Values(
-        InitCase{"FirstStart", {}, true, 1001, 1014, kAbsent},
-        InitCase{"ImagesOff", {{"image", 0}}, false, 1002, 1014, "2"},
-        InitCase{"ImagesAndArchives", {{"OutPutType", 1}, {"archive", 1}}, false, 1002, 1014, "2"},
-        InitCase{"ExecutablesAlone", {{"image", 0}, {"exe", 1}, {"FileSelect", 1}}, false, 1002, 1013, "2"},
-        InitCase{"CustomExtension", {{"extra", 1}}, false, 1002, 1014, "2"},
-        InitCase{"ListChosenImagesOnly", {{"OutPutType", 2}}, true, 1002, 1014, "2"},
-        InitCase{"NamedAfterTheAddress", {{"FileSelect", 1}}, true, 1001, 1013, kAbsent}),
-    [](const auto& info) { return std::string(info.param.name); });
+        InitCase{"FirstStart", {}, true, IDC_RADIO_HTML, IDC_RADIO_APPEND, kAbsent},
+        InitCase{"ImagesOff", {{"image", 0}}, false, IDC_RADIO_LIST, IDC_RADIO_APPEND, "2"},
+        InitCase{"ImagesAndArchives", {{"OutPutType", 1}, {"archive", 1}}, false, IDC_RADIO_LIST,
+                 IDC_RADIO_APPEND, "2"},
+        InitCase{"ExecutablesAlone", {{"image", 0}, {"exe", 1}, {"FileSelect", 1}}, false,
+                 IDC_RADIO_LIST, IDC_RADIO_URLNAME, "2"},
+        InitCase{"CustomExtension", {{"extra", 1}}, false, IDC_RADIO_LIST, IDC_RADIO_APPEND, "2"},
+        InitCase{"ListChosenImagesOnly", {{"OutPutType", 2}}, true, IDC_RADIO_LIST,
+                 IDC_RADIO_APPEND, "2"},
+        InitCase{"NamedAfterTheAddress", {{"FileSelect", 1}}, true, IDC_RADIO_HTML,
+                 IDC_RADIO_URLNAME, kAbsent}));
 
 TEST(MainDialog, EachRadioClickIsStoredAtOnce) {
-  testing_support::TestEnvironment env;
-  CHarvestDlg dlg;
-  env.App().m_pMainWnd = &dlg;
+  MainDialog m;
   struct Step {
     int radio;
     const char* key;
     const char* stored;
   };
   const Step steps[] = {
-      {1013, "FileSelect", "1"}, {1014, "FileSelect", "2"}, {1002, "OutPutType", "2"},
-      {1001, "OutPutType", "1"}, {1001, "OutPutType", "1"},
+      {IDC_RADIO_URLNAME, "FileSelect", "1"}, {IDC_RADIO_APPEND, "FileSelect", "2"},
+      {IDC_RADIO_LIST, "OutPutType", "2"},    {IDC_RADIO_HTML, "OutPutType", "1"},
+      {IDC_RADIO_HTML, "OutPutType", "1"},
   };
-  RunDialog(dlg, [&](DialogWindow& w) {
+  RunDialog(m.dlg, [&](DialogWindow& w) {
     for (const Step& s : steps) {
       SCOPED_TRACE(s.radio);
       Click(w.Control(s.radio));
-      EXPECT_EQ(dlg.IsDlgButtonChecked(s.radio), BST_CHECKED);
-      EXPECT_EQ(StoredValue(env.App(), s.key), s.stored);
+      EXPECT_EQ(m.dlg.IsDlgButtonChecked(s.radio), BST_CHECKED);
+      EXPECT_EQ(StoredValue(m.env.App(), s.key), s.stored);
     }
-    EXPECT_EQ(dlg.m_nFileSelect, 2);
-    EXPECT_EQ(dlg.m_nOutPutType, 1);
+    EXPECT_EQ(m.dlg.m_nFileSelect, 2);
+    EXPECT_EQ(m.dlg.m_nOutPutType, 1);
     PressKey(&w, Qt::Key_Escape);
   });
-  env.App().m_pMainWnd = nullptr;
 }
 
 // Records the status line's text each time it is painted.
@@ -122,19 +132,14 @@ bool Contains(const std::vector<std::string>& v, const std::string& prefix) {
 const std::string kPage =
     "<html><a href=\"a.jpg\">a</a>\n<A HREF=\"/pics/b.gif\">b</A>\n<a href=\"c.zip\">c</a></html>\n";
 
-class MainDialogHarvest : public testing::Test {
+class MainDialogHarvest : public testing::Test, protected MainDialog {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.Start());
     server.Route("/dir/page.html", test::HttpRoute::Page(200, kPage));
-    m_app().m_pMainWnd = &dlg;
   }
-  void TearDown() override { m_app().m_pMainWnd = nullptr; }
-  CHarvestApp& m_app() { return env.App(); }
 
-  testing_support::TestEnvironment env;
   test::HttpServer server;
-  CHarvestDlg dlg;
   ModalWatcher watcher;
 };
 
@@ -142,14 +147,14 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
   PaintRecorder recorder;
   const std::string address = server.Url("/dir/page.html");
   const int result = RunDialog(dlg, [&](DialogWindow& w) {
-    w.Control(1012)->installEventFilter(&recorder);
-    QWidget* field = w.Control(1000);
+    w.Control(IDC_STATIC_STATUS)->installEventFilter(&recorder);
+    QWidget* field = w.Control(IDC_EDIT_URL);
     TypeText(field, QString::fromStdString(address));
     PressKey(field, Qt::Key_Return);
 
     EXPECT_TRUE(w.isVisible()) << "the start button never closes the window";
     EXPECT_EQ(dlg.Window(), &w);
-    EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_STATIC_STATUS), "Version1.03");
     EXPECT_EQ(dlg.m_lastOutcome, HarvestOutcome::kCompleted);
     // The start button does the same; the output is appended again.
     Click(w.Control(IDOK));
@@ -176,11 +181,76 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
 
 }
 
+// Escape or the close box during a run, also before the server has said a
+// word, stops it: no message, nothing written, the status line idle, and
+// the window open and ready. Keys and clicks meanwhile are dropped.
+TEST_F(MainDialogHarvest, EscapeOrTheCloseBoxStopsARunAndTheWindowStays) {
+  test::HttpRoute stalled = test::HttpRoute::Page(200, kPage);
+  stalled.cut = test::HttpRoute::Cut::kStall;
+  stalled.cutAfter = 10;
+  server.Route("/stalled.html", stalled);
+  test::SilentLoopbackServer silent;
+  struct Case {
+    const char* name;
+    std::string address;
+    bool closeBox;
+  };
+  const Case cases[] = {
+      {"Escape while the page stalls", server.Url("/stalled.html"), false},
+      {"the close box while the server is silent", silent.Url("/page.html"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int result = RunDialog(dlg, [&](DialogWindow& w) {
+      dlg.m_editUrl.SetWindowText(c.address);
+      // Arrives while the run waits for the server (the stall timeout is
+      // 1.5 s here, and would end in a warning).
+      QTimer::singleShot(300, &w, [&] {
+        TypeText(w.Control(1000), QStringLiteral("x"));
+        Click(w.Control(1005));
+        if (c.closeBox)
+          w.close();
+        else
+          PressKey(w.Control(1000), Qt::Key_Escape);
+      });
+      PressKey(w.Control(1000), Qt::Key_Return);
+      EXPECT_TRUE(w.isVisible());
+      EXPECT_EQ(dlg.Window(), &w);
+      EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+      EXPECT_EQ(dlg.GetDlgItemText(1000), c.address);
+      EXPECT_EQ(dlg.m_lastOutcome, HarvestOutcome::kStopped);
+      // Ready: the next Escape is the window's own again.
+      PressKey(&w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(watcher.m_boxes.empty());
+    EXPECT_TRUE(watcher.m_dialogsSeen.empty());
+    EXPECT_FALSE(testing_support::Exists(env.HomeDir() + "vimbel.html"));
+    EXPECT_FALSE(testing_support::Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+  }
+}
+
+// A message during start-up, before the window is shown, stands in the
+// middle of the screen rather than in its corner.
+TEST_F(MainDialogHarvest, AMessageBeforeTheWindowShowsIsCentredOnTheScreen) {
+  env.App().SetCommandLine({env.Path("missing.html")});
+  QPoint boxCentre, screenCentre;
+  watcher.m_onBox = [&](QMessageBox& box) {
+    boxCentre = box.frameGeometry().center();
+    screenCentre = box.screen()->availableGeometry().center();
+    dlg.EndDialog(IDCANCEL);  // the window ends before it is ever shown
+  };
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  ASSERT_EQ(watcher.m_boxes.size(), 1u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "ﾌｧｲﾙが見つかりませんでした。\n" + env.Path("missing.html"));
+  EXPECT_LE((boxCentre - screenCentre).manhattanLength(), 2);
+}
+
 TEST_F(MainDialogHarvest, AnEmptyFieldIsRefusedInAnErrorBoxOwnedByTheWindow) {
   QWidget* window = nullptr;
   RunDialog(dlg, [&](DialogWindow& w) {
     window = &w;
-    PressKey(w.Control(1000), Qt::Key_Return);
+    PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Return);
     PressKey(&w, Qt::Key_Escape);
   });
   ASSERT_EQ(watcher.m_boxes.size(), 1u);
@@ -205,27 +275,28 @@ TEST_F(MainDialogHarvest, A401OpensThePromptAndItsAnswerReachesTheRetry) {
     watcher.m_boxes.clear();
     QWidget* mainWindow = nullptr;
     bool prompted = false;
-    watcher.OnDialog(130, [&](DialogWindow& prompt) {
+    watcher.OnDialog(IDD_PASSWORD, [&](DialogWindow& prompt) {
       prompted = true;
       EXPECT_EQ(prompt.parentWidget(), mainWindow);
-      EXPECT_EQ(prompt.focusWidget(), prompt.Control(1000));
-      EXPECT_EQ(prompt.GetItemText(1000), "");
-      EXPECT_EQ(prompt.GetItemText(1015), "");
+      EXPECT_EQ(prompt.focusWidget(), prompt.Control(IDC_EDIT_USERID));
+      EXPECT_EQ(prompt.GetItemText(IDC_EDIT_USERID), "");
+      EXPECT_EQ(prompt.GetItemText(IDC_EDIT_PASSWORD), "");
       if (!c.answer) {
-        PressKey(prompt.Control(1000), Qt::Key_Escape);
+        PressKey(prompt.Control(IDC_EDIT_USERID), Qt::Key_Escape);
         return;
       }
-      TypeText(prompt.Control(1000), QStringLiteral("alice"));
-      TypeText(prompt.Control(1015), QStringLiteral("s3 cret"));
-      EXPECT_NE(qobject_cast<QLineEdit*>(prompt.Control(1015))->displayText(), QStringLiteral("s3 cret"));
-      PressKey(prompt.Control(1015), Qt::Key_Return);
+      TypeText(prompt.Control(IDC_EDIT_USERID), QStringLiteral("alice"));
+      TypeText(prompt.Control(IDC_EDIT_PASSWORD), QStringLiteral("s3 cret"));
+      EXPECT_NE(qobject_cast<QLineEdit*>(prompt.Control(IDC_EDIT_PASSWORD))->displayText(),
+                QStringLiteral("s3 cret"));
+      PressKey(prompt.Control(IDC_EDIT_PASSWORD), Qt::Key_Return);
     });
     const size_t before = server.RequestCount("/private/index.html");
     RunDialog(dlg, [&](DialogWindow& w) {
       mainWindow = &w;
       dlg.m_editUrl.SetWindowText(server.Url("/private/index.html"));
-      PressKey(w.Control(1000), Qt::Key_Return);
-      EXPECT_EQ(dlg.GetDlgItemText(1012), "Version1.03");
+      PressKey(w.Control(IDC_EDIT_URL), Qt::Key_Return);
+      EXPECT_EQ(dlg.GetDlgItemText(IDC_STATIC_STATUS), "Version1.03");
       PressKey(&w, Qt::Key_Escape);
     });
     EXPECT_TRUE(prompted);

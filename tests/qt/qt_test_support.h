@@ -11,10 +11,23 @@
 
 #include "platform/dialog.h"
 #include "platform/qt/dialog_window.h"
+#include "tests/support/test_environment.h"
+#include "ui/harvest_dlg.h"
 
 namespace qt_test {
 
 using platform::qt::DialogWindow;
+
+// The main dialog with a fresh profile; the program's main window while it
+// lives, as start-up makes it.
+struct MainDialog {
+  testing_support::TestEnvironment env;
+  CHarvestDlg dlg;
+  MainDialog() { env.App().m_pMainWnd = &dlg; }
+  ~MainDialog() { env.App().m_pMainWnd = nullptr; }
+  MainDialog(const MainDialog&) = delete;
+  MainDialog& operator=(const MainDialog&) = delete;
+};
 
 // Runs `body` inside `dlg`'s modal loop once its window is open, then runs
 // the dialog; returns DoModal's result. A dialog still open 20 s after

@@ -351,6 +351,27 @@ int UnusedLoopbackPort() {
   return port;
 }
 
+SilentLoopbackServer::SilentLoopbackServer() {
+  m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (m_fd < 0) return;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  // The kernel completes connections into the backlog; nobody accepts them.
+  if (bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(m_fd, 8) == 0 &&
+      getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    m_port = ntohs(addr.sin_port);
+}
+
+SilentLoopbackServer::~SilentLoopbackServer() {
+  if (m_fd >= 0) close(m_fd);
+}
+
+std::string SilentLoopbackServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
 std::string BasicAuthorization(const std::string& user, const std::string& password) {
   return Base64(user + ":" + password);
 }

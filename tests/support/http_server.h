@@ -102,6 +102,21 @@ class HttpServer {
 // A loopback port on which nothing listens (bound, then released).
 int UnusedLoopbackPort();
 
+// A loopback port that takes connections and never says a word, for as long
+// as the object lives: a server that hangs before its answer.
+class SilentLoopbackServer {
+ public:
+  SilentLoopbackServer();
+  ~SilentLoopbackServer();
+  SilentLoopbackServer(const SilentLoopbackServer&) = delete;
+  SilentLoopbackServer& operator=(const SilentLoopbackServer&) = delete;
+  std::string Url(const std::string& path) const;
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+};
+
 // Basic credentials as sent in an Authorization header's value.
 std::string BasicAuthorization(const std::string& user, const std::string& password);
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win_types.h"
-#include "settings/harvest_app.h"
+#include "settings/harvest_settings.h"
 
 namespace testing_support {
 
@@ -40,9 +40,8 @@ int RecordingEngine::RunCredentialsPrompt() {
   Answer answer = std::move(m_answers.front());
   m_answers.pop_front();
   if (answer.result == platform::IDOK) {
-    CHarvestApp& app = GetHarvestApp();
-    app.m_strUserId = answer.userId;
-    app.m_strPassword = answer.password;
+    m_writableSettings.m_strUserId = answer.userId;
+    m_writableSettings.m_strPassword = answer.password;
   }
   return answer.result;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/harvest_engine.h"
+#include "settings/harvest_settings.h"
 
 namespace testing_support {
 
@@ -19,16 +20,25 @@ class RecordingEngine : public CHarvestEngine {
     platform::UINT type;
   };
 
-  RecordingEngine() = default;
+  // The engine reads and the credentials answers write `settings`.
+  explicit RecordingEngine(CHarvestSettings& settings)
+      : CHarvestEngine(settings), m_writableSettings(settings) {}
   ~RecordingEngine() override;
 
   void SetAddress(std::string text) { m_address = std::move(text); }
 
   // The next prompt answers OK and stores `userId` and `password` in the
-  // application object, as the prompt's OK does.
+  // settings record, as the prompt's OK does.
   void QueueCredentials(std::string userId, std::string password);
   // The next prompt is cancelled; nothing is stored.
   void QueueCredentialsCancel();
+
+  // The user asks to stop at the `checks`-th StopRequested of the engine and
+  // keeps asking; 0 never asks.
+  void StopAtCheck(int checks) {
+    m_stopAt = checks;
+    m_stopChecks = 0;
+  }
 
   const std::vector<std::string>& StatusTexts() const { return m_statusTexts; }
   const std::vector<Message>& Messages() const { return m_messages; }
@@ -41,6 +51,7 @@ class RecordingEngine : public CHarvestEngine {
   int ShowMessage(const std::string& text, const std::string& caption,
                   platform::UINT type) override;
   int RunCredentialsPrompt() override;
+  bool StopRequested() override { return m_stopAt > 0 && ++m_stopChecks >= m_stopAt; }
 
  private:
   struct Answer {
@@ -49,11 +60,14 @@ class RecordingEngine : public CHarvestEngine {
     std::string password;
   };
 
+  CHarvestSettings& m_writableSettings;
   std::string m_address;
   std::vector<std::string> m_statusTexts;
   std::vector<Message> m_messages;
   std::deque<Answer> m_answers;
   int m_prompts = 0;
+  int m_stopAt = 0;
+  int m_stopChecks = 0;
 };
 
 }  // namespace testing_support

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/harvest_app.h"
+#include "ui/harvest_app.h"
 
 namespace testing_support {
 

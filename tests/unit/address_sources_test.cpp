@@ -9,6 +9,7 @@
 #include "resources/texts.h"
 #include "tests/support/headless_ui.h"
 #include "tests/support/test_environment.h"
+#include "ui/address_sources.h"
 #include "ui/harvest_dlg.h"
 
 using namespace platform;
@@ -18,22 +19,15 @@ using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 using testing_support::WriteBytes;
 
-extern std::string g_strLastClip;
-
 namespace {
 
-struct MainWindow {
-  TestEnvironment env;
-  HeadlessUi ui;
-  CHarvestDlg dlg;
-  std::unique_ptr<platform::headless::HeadlessWindow> w;
-
+struct MainWindow : testing_support::HeadlessMainDialog {
   // Opens the window as start-up does, with this clipboard and command line.
   void Open(std::optional<std::string> clip = std::nullopt, std::vector<std::string> args = {}) {
     g_strLastClip.clear();
     ui->SetClipboardText(std::move(clip));
     env.App().SetCommandLine(std::move(args));
-    w = ui->Open(dlg);
+    HeadlessMainDialog::Open();
   }
   std::string Field() const { return w->GetItemText(IDC_EDIT_URL); }
   void ExpectOneBox(const std::string& text, const std::string& caption) {
@@ -54,10 +48,14 @@ TEST(ClipboardWatch, TakesOnlyTextThatBeginsWithHttpExactly) {
   };
   const Row rows[] = {
       {"http://a/b.html", "http://a/b.html"},
-      {"http://a/\r\nsecond line ", "http://a/\r\nsecond line "},
+      // Blanks and line breaks around the address are no part of it; those
+      // inside stay.
+      {"http://a/\r\nsecond line ", "http://a/\r\nsecond line"},
+      {" \t\r\nhttp://a/b c.html\n", "http://a/b c.html"},
+      {"\n \n", ""},
       {"https://a/", ""},
       {"HTTP://a/", ""},
-      {" http://a/", ""},
+      {" x http://a/", ""},
       {"ftp://a/", ""},
       {"http:/", ""},
   };
@@ -81,10 +79,14 @@ TEST(ClipboardWatch, TakesAnAddressOnceAndANewOneAtTheNextTick) {
   m.ui->SetClipboardText(std::string("http://a/2.html"));
   m.dlg.OnTimer(kWatchTimerId);
   EXPECT_EQ(m.Field(), "http://a/2.html");
+  m.w->Type(IDC_EDIT_URL, "typed");
+  m.ui->SetClipboardText(std::string("http://a/2.html\n"));
+  m.dlg.OnTimer(kWatchTimerId);
+  EXPECT_EQ(m.Field(), "typed") << "the same address copied with a line break is the same";
 
   m.ui->SetClipboardText(std::nullopt);
   m.dlg.OnTimer(kWatchTimerId);
-  EXPECT_EQ(m.Field(), "http://a/2.html") << "an empty clipboard changes nothing";
+  EXPECT_EQ(m.Field(), "typed") << "an empty clipboard changes nothing";
 
   m.ui->SetClipboardText(std::string("http://a/3\0tail", 15));
   m.dlg.OnTimer(kWatchTimerId);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,28 @@ std::string Scan(const std::string& page) {
   std::string out;
   scanner.Feed(page.data(), page.size(), out);
   return out;
+}
+
+// Failures name the states and show bytes as unsigned hex, so that a row
+// can be found in the table at a glance.
+std::string StateName(int state) {
+  switch (state) {
+    case kOutside: return "kOutside";
+    case kTagOpen: return "kTagOpen";
+    case kAnchorName: return "kAnchorName";
+    case kInAnchor: return "kInAnchor";
+    case kAfterF: return "kAfterF";
+    case kValueStart: return "kValueStart";
+    case kQuoted: return "kQuoted";
+    case kUnquoted: return "kUnquoted";
+  }
+  return "state " + std::to_string(state);
+}
+
+std::string ByteName(char byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned char>(byte));
+  return text;
 }
 
 struct Step {
@@ -65,8 +88,9 @@ TEST(AnchorScanner, FollowsEveryTransitionOfTheTable) {
     scanner.SetState(s.from);
     std::string out;
     scanner.Feed(&s.byte, 1, out);
-    EXPECT_EQ(out, s.writes) << "state " << s.from << ", byte " << int(s.byte);
-    EXPECT_EQ(scanner.State(), s.to) << "state " << s.from << ", byte " << int(s.byte);
+    SCOPED_TRACE(StateName(s.from) + " fed " + ByteName(s.byte));
+    EXPECT_EQ(out, s.writes);
+    EXPECT_EQ(StateName(scanner.State()), StateName(s.to));
   }
 }
 
@@ -141,7 +165,7 @@ class ScanAnchorLinksTest : public ::testing::Test {
   std::string Output() { return ReadBytes(env.HomeDir() + "vimbel.txt"); }
 
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
 };
 
 TEST_F(ScanAnchorLinksTest, ReadsThePageInTextMode) {

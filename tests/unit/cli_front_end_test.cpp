@@ -2,7 +2,9 @@
 // exit status.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -76,6 +78,32 @@ TEST(CliArguments, OptionsAndOperands) {
   EXPECT_EQ(ParseCliArguments({"--version"}).action, CliCommand::kVersion);
 }
 
+// The stored settings, each under the name the profile has always used and
+// with a value of its own, so that two keys read into each other's member
+// show.
+TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
+  TestEnvironment env;
+  CHarvestApp& app = env.App();
+  const std::pair<const char*, int> stored[] = {
+      {"OutPutType", 2}, {"FileSelect", 1}, {"image", 11}, {"archive", 12}, {"wave", 13},
+      {"movie", 14},     {"extra", 15},     {"exe", 16},   {"clip", 17},    {"times", 18},
+  };
+  for (const auto& [key, value] : stored) app.WriteProfileInt("Parameter", key, value);
+  app.WriteProfileString("Parameter", "extent", ".e");
+  app.WriteProfileString("Parameter", "SaveFolder", "/s/");
+
+  RecordingEngine engine{app};
+  LoadProfileSettings(app, engine);
+  EXPECT_EQ(engine.m_nOutPutType, 2);
+  EXPECT_EQ(engine.m_nFileSelect, 1);
+  EXPECT_EQ(engine.m_strSaveFolder, "/s/");
+  EXPECT_EQ(app.m_strExtent, ".e");
+  const int read[] = {app.m_bImage, app.m_bArchive, app.m_bWave, app.m_bMovie,
+                      app.m_bExtra, app.m_bExe,     app.m_bClip, app.m_nTimes};
+  EXPECT_EQ(std::vector<int>(std::begin(read), std::end(read)),
+            (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18}));
+}
+
 TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {
   TestEnvironment env;
   CHarvestApp& app = env.App();
@@ -84,7 +112,7 @@ TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {
   app.WriteProfileString(profile::kSection, profile::kSaveFolder, "/saved/");
   const std::string before = testing_support::ReadBytes(env.ProfilePath());
 
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   LoadProfileSettings(app, engine);
   EXPECT_EQ(engine.m_nOutPutType, 1);
   EXPECT_EQ(engine.m_nFileSelect, 2);
@@ -114,7 +142,7 @@ TEST(CliSettings, ProfileWithoutImagesForcesTheList) {
   TestEnvironment env;
   env.App().WriteProfileInt(profile::kSection, profile::kImage, 0);
   env.App().WriteProfileInt(profile::kSection, profile::kExe, 1);
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   LoadProfileSettings(env.App(), engine);
   EXPECT_FALSE(ApplyCliOptions(ParseCliArguments({"a"}).options, env.App(), engine));
   EXPECT_EQ(engine.m_nOutPutType, 2);

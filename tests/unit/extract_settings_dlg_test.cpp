@@ -27,7 +27,7 @@ int ProfileInt(TestEnvironment& env, const char* key) {
 // Runs the dialog with `user` playing it.
 int RunSettings(HeadlessUi& ui, std::function<void(HeadlessWindow&)> user) {
   ui->ExpectModal(IDD_EXTRACT_SETTINGS, std::move(user));
-  CExtractSettingsDlg dlg;
+  CExtractSettingsDlg dlg(GetHarvestApp());
   return dlg.DoModal();
 }
 
@@ -83,6 +83,7 @@ TEST(ExtractSettingsDlg, OkStoresFlagsExtensionAndCountAsTyped) {
     SetDefaults(env.App());
     int result = RunSettings(ui, [&](HeadlessWindow& w) {
       w.Click(IDC_CHECK_ARCHIVE);
+      w.Click(IDC_CHECK_WAVE);
       w.Click(IDC_CHECK_EXTRA);
       w.Click(IDC_CHECK_CLIP);
       w.Type(IDC_EDIT_EXTENT, row.extent);
@@ -97,13 +98,15 @@ TEST(ExtractSettingsDlg, OkStoresFlagsExtensionAndCountAsTyped) {
     EXPECT_EQ(app.m_bArchive, 1);
     EXPECT_EQ(app.m_bExtra, 1);
     EXPECT_EQ(app.m_bClip, 1);
-    EXPECT_EQ(app.m_bWave + app.m_bMovie + app.m_bExe, 0);
-    EXPECT_EQ(app.GetProfileString(profile::kSection, profile::kExtent, "missing"),
-              row.storedExtent);
-    EXPECT_EQ(ProfileInt(env, profile::kTimes), row.storedTimes);
-    EXPECT_EQ(ProfileInt(env, profile::kArchive), 1);
-    EXPECT_EQ(ProfileInt(env, profile::kExe), 0);
-    EXPECT_EQ(ProfileInt(env, profile::kClip), 1);
+    EXPECT_EQ(app.m_bWave, 1);
+    EXPECT_EQ(app.m_bMovie + app.m_bExe, 0);
+    // Each setting under its own key, in the order they have always been
+    // written.
+    EXPECT_EQ(testing_support::ReadBytes(env.ProfilePath()),
+              std::string("[Parameter]\r\nextent=") + row.storedExtent + "\r\ntimes=" +
+                  std::to_string(row.storedTimes) +
+                  "\r\nimage=1\r\nexe=0\r\narchive=1\r\nwave=1\r\nmovie=0\r\nextra=1\r\n"
+                  "clip=1\r\n");
   }
 }
 

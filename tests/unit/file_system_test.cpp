@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/file_system.h"
@@ -78,8 +79,19 @@ TEST(FindFirstFile, GivesTheFirstMatchAsAFullPath) {
   ASSERT_NE(::getcwd(old, sizeof old), nullptr);
   ASSERT_EQ(::chdir(env.Path("d").c_str()), 0);
   EXPECT_EQ(platform::FindFirstFile("c.*"), env.Path("d/c.html"));
-  EXPECT_EQ(platform::FindFirstFile("../d/b.url"), env.Path("d/../d/b.url"));
+  // The path shown in the address field is clean: no ".", ".." or "//".
+  EXPECT_EQ(platform::FindFirstFile("../d/b.url"), env.Path("d/b.url"));
+  EXPECT_EQ(platform::FindFirstFile(".//./c.h*"), env.Path("d/c.html"));
   ASSERT_EQ(::chdir(old), 0);
+
+  // Through a symbolic link, ".." is the link target's parent, as the
+  // system reads it, not the text's.
+  ::mkdir(env.Path("d/sub").c_str(), 0700);
+  ASSERT_EQ(::symlink(env.Path("d/sub").c_str(), env.Path("link").c_str()), 0);
+  char* real = ::realpath(env.Path("d").c_str(), nullptr);
+  ASSERT_NE(real, nullptr);
+  EXPECT_EQ(platform::FindFirstFile(env.Path("link/../b.url")), std::string(real) + "/b.url");
+  std::free(real);
 }
 
 }  // namespace

@@ -76,6 +76,31 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
   }
 }
 
+// Every extension of the table is kept by its own category and by no other:
+// an extension lost from the table, or filed under the wrong category, fails
+// its row.
+TEST(LinkFilter, KeepsEachExtensionByItsOwnCategoryAlone) {
+  struct Row {
+    const char* extension;
+    int category;
+  };
+  const Row rows[] = {
+      {".jpg", kImage},   {".jpeg", kImage},  {".gif", kImage}, {".exe", kExe},
+      {".lzh", kArchive}, {".zip", kArchive}, {".wav", kWave},  {".aiff", kWave},
+      {".mid", kWave},    {".mp3", kWave},    {".avi", kMovie}, {".mov", kMovie},
+      {".mpg", kMovie},   {".mpeg", kMovie},
+  };
+  const int all = kImage | kExe | kArchive | kWave | kMovie;
+  TestEnvironment env;
+  for (const Row& row : rows) {
+    const std::string line = std::string("file") + row.extension + "\n";
+    Select(env.App(), row.category, "");
+    EXPECT_TRUE(LinkPassesFilter(line, env.App())) << row.extension << " by its own category";
+    Select(env.App(), all & ~row.category, "");
+    EXPECT_FALSE(LinkPassesFilter(line, env.App())) << row.extension << " by the others";
+  }
+}
+
 TEST(LinkFilter, AFlagCountsOnlyWhenItIsOne) {
   TestEnvironment env;
   CHarvestApp& app = env.App();

@@ -115,7 +115,7 @@ TEST(LinkFilter, JudgesEachLineAsLinkPassesFilterDoes) {
 TEST(WriteLinkList, WritesWhatPrepareLinkLineGivesForEveryLineThatPasses) {
   TestEnvironment env;
   env.App().m_bImage = 1;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   engine.m_strSaveFolder = env.HomeDir();
   engine.m_nFileSelect = 2;
   std::string list;

@@ -37,7 +37,7 @@ TEST(OutputFilePath, NamesTheFileByModeAndFormat) {
       {1, 2, "/../../etc/", "_.._.._etc_.txt"},
   };
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   engine.m_strSaveFolder = "/save/";
   for (const Case& c : cases) {
     engine.m_nFileSelect = c.fileSelect;
@@ -59,7 +59,7 @@ class WriteLinkListTest : public ::testing::Test {
   }
 
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   std::string linkList;
 };
 
@@ -102,6 +102,7 @@ TEST_F(WriteLinkListTest, CreatesTheFileEvenWhenNothingPasses) {
 // A front end that sends the output somewhere of its own choosing.
 class RedirectedEngine : public RecordingEngine {
  public:
+  using RecordingEngine::RecordingEngine;
   std::string m_target;
   std::string OutputFilePath() const override { return m_target; }
 };
@@ -128,7 +129,7 @@ TEST_F(WriteLinkListTest, ReportsAnOutputFileItCannotOpenWriteOrClose) {
     EXPECT_FALSE(Exists(linkList)) << c.what;
   }
 
-  RedirectedEngine full;  // a full disk
+  RedirectedEngine full{env.App()};  // a full disk
   full.m_target = "/dev/full";
   WriteBytes(linkList, "x.jpg\n");
   FileFailure failure = full.WriteLinkList(linkList);

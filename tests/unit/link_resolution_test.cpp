@@ -72,7 +72,7 @@ TEST(ResolveRelativeLink, ResolvesAgainstTheBaseAddressAsWritten) {
       {"'x.jpg'", "http://a/b/c/'x.jpg'"},
   };
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   engine.m_strBaseUrl = "http://a/b/c/";
   for (const Resolution& c : cases) EXPECT_EQ(engine.ResolveRelativeLink(c.reference), c.result) << c.reference;
 }
@@ -92,7 +92,7 @@ TEST(ResolveRelativeLink, TakesTheBaseAsAPageAddressMayLeaveIt) {
       {"http://", "x.jpg", "http:///x.jpg"},
   };
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   for (const Case& c : cases) {
     engine.m_strBaseUrl = c.base;
     EXPECT_EQ(engine.ResolveRelativeLink(c.link), c.result) << c.base << " + " << c.link;
@@ -121,7 +121,7 @@ TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
       {1, "http://d/a'b<c>&amp;.gif", "<IMG SRC=\"http://d/a'b<c>&amp;.gif\"><BR>\n"},
   };
   TestEnvironment env;
-  RecordingEngine engine;
+  RecordingEngine engine{env.App()};
   engine.m_strBaseUrl = "http://a/b/c/";
   for (const Case& c : cases) {
     engine.m_nOutPutType = c.outputType;

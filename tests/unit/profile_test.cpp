@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/private_profile.h"
-#include "settings/harvest_app.h"
 #include "settings/profile_keys.h"
 #include "tests/support/test_environment.h"
+#include "ui/harvest_app.h"
 
 using platform::GetPrivateProfileInt;
 using platform::GetPrivateProfileString;

@@ -1,5 +1,5 @@
-// The save-folder chooser: its title, the selection requests its hook sends,
-// and what a choice or a cancel stores.
+// The save-folder chooser: its title, the folder the browser opens on, and
+// what a choice or a cancel stores.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -16,7 +16,6 @@
 using namespace platform;
 using namespace resources;
 using testing_support::CreateFolder;
-using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 
 namespace {
@@ -34,99 +33,102 @@ std::string MakeFolder(TestEnvironment& env, const std::string& name) {
   return Canonical(env.Path(name));
 }
 
-struct Chooser {
-  TestEnvironment env;
-  HeadlessUi ui;
-  CHarvestDlg dlg;
-  std::unique_ptr<platform::headless::HeadlessWindow> w = ui->Open(dlg);
+struct Chooser : testing_support::HeadlessMainDialog {
+  Chooser() { Open(); }
 
   std::string StoredFolder() {
     return env.App().GetProfileString(profile::kSection, profile::kSaveFolder, "unwritten");
   }
-  // The one browse so far.
-  const platform::headless::RecordedFolderBrowse& Browse() {
-    EXPECT_EQ(ui->FolderBrowses().size(), 1u);
-    return ui->FolderBrowses().back();
+  // Opens the browser with the user's answer ready; gives what it showed.
+  const platform::headless::RecordedFolderBrowse& Browse(std::optional<std::string> answer) {
+    static const platform::headless::RecordedFolderBrowse kNone;
+    const size_t before = ui->FolderBrowses().size();
+    ui->AnswerFolderBrowser(std::move(answer));
+    dlg.OnSaveFolder();
+    EXPECT_EQ(ui->FolderBrowses().size(), before + 1) << "one browser per click";
+    return ui->FolderBrowses().size() > before ? ui->FolderBrowses().back() : kNone;
   }
 };
 
-// The requests of one initialisation with one drive present: one request
-// per missing drive letter without a folder, and for drive c the folder
-// (or none) followed by one without.
-std::vector<std::optional<std::string>> ExpectedRequests(std::optional<std::string> folder) {
-  std::vector<std::optional<std::string>> requests(27, std::nullopt);
-  requests[2] = std::move(folder);
-  return requests;
+// The folder the browser shows when it opens: the last one its hook asked
+// for (a request without a folder leaves the selection where it is), or
+// nullopt when it stays at its top.
+std::optional<std::string> OpenedOn(const platform::headless::RecordedFolderBrowse& browse) {
+  std::optional<std::string> shown;
+  for (const auto& selection : browse.selections)
+    if (selection) shown = selection;
+  return shown;
 }
 
 }  // namespace
 
-TEST(SaveFolder, TheBrowserOpensOnTheCurrentFolder) {
-  Chooser c;
-  std::string folder = MakeFolder(c.env, "out");
-  c.dlg.m_strSaveFolder = folder + "/";
-  c.ui->AnswerFolderBrowser(std::nullopt);
-  c.dlg.OnSaveFolder();
-  const auto& browse = c.Browse();
-  EXPECT_EQ(browse.title, std::string(kTitleLine) + folder);
-  EXPECT_TRUE(browse.fileSystemOnly);
-  EXPECT_EQ(browse.ownerTemplateId, IDD_VIMBEL_DIALOG);
-  EXPECT_EQ(browse.selections, ExpectedRequests(folder));
-  EXPECT_EQ(std::string(g_szCurrentFolder), folder);
-  EXPECT_EQ(std::string(g_szDriveRoot), "z:\\") << "the last letter probed stays";
-  EXPECT_EQ(GetErrorMode(), 0u);
-}
-
-TEST(SaveFolder, FoldersThatCannotBeSelectedGetRequestsWithoutAFolder) {
+TEST(SaveFolder, TheBrowserOpensOnTheSavedFolderWhenItCanBeSelected) {
   struct Row {
     std::string saveFolder;
     std::string titleFolder;
+    std::optional<std::string> openedOn;
   };
   Chooser c;
-  std::string desktop = MakeFolder(c.env, "ﾃﾞｽｸﾄｯﾌﾟ");
+  const std::string folder = MakeFolder(c.env, "out");
+  const std::string desktop = MakeFolder(c.env, "ﾃﾞｽｸﾄｯﾌﾟ");
+  const std::string tooLong = "/" + std::string(300, 'x');
   const Row rows[] = {
-      {"", ""},                                                // empty: the title alone
-      {desktop + "/", desktop},                                // the desktop word
-      {c.env.Path("gone/"), c.env.Path("gone")},               // no such folder
-      {"/" + std::string(300, 'x') + "/", "/" + std::string(300, 'x')},  // too long to select
+      {folder + "/", folder, folder},
+      {"", "", std::nullopt},                                      // empty: the title alone
+      {desktop + "/", desktop, std::nullopt},                      // the desktop word
+      {c.env.Path("gone/"), c.env.Path("gone"), std::nullopt},     // no such folder
+      {tooLong + "/", tooLong, std::nullopt},                      // too long to select
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.saveFolder);
     c.dlg.m_strSaveFolder = row.saveFolder;
-    c.ui->AnswerFolderBrowser(std::nullopt);
-    c.dlg.OnSaveFolder();
-    const auto& browse = c.ui->FolderBrowses().back();
+    const auto& browse = c.Browse(std::nullopt);
     EXPECT_EQ(browse.title, std::string(kTitleLine) + row.titleFolder);
-    EXPECT_EQ(browse.selections, ExpectedRequests(std::nullopt)) << row.saveFolder;
+    EXPECT_TRUE(browse.fileSystemOnly);
+    EXPECT_EQ(browse.ownerTemplateId, IDD_VIMBEL_DIALOG);
+    EXPECT_EQ(OpenedOn(browse), row.openedOn);
+    EXPECT_EQ(c.dlg.m_strSaveFolder, row.saveFolder) << "cancel keeps it";
   }
-  EXPECT_EQ(c.dlg.m_strSaveFolder, "/" + std::string(300, 'x') + "/") << "cancel keeps it";
   EXPECT_EQ(c.StoredFolder(), "unwritten");
 }
 
-TEST(SaveFolder, ATitleNeverOverflowsOrCutsACharacter) {
+TEST(SaveFolder, TheTitleIsCutAt511BytesNeverInsideACharacter) {
+  const std::string line = kTitleLine;
+  const std::string fits(511 - line.size(), 'f');
+  struct Row {
+    std::string folder;
+    std::string title;
+  };
+  const Row rows[] = {
+      {"C:", line + "C:"},
+      {fits, line + fits},
+      {fits + "x", line + fits},
+      {std::string(700, 's'), line + std::string(511 - line.size(), 's')},
+  };
+  for (const Row& row : rows) EXPECT_EQ(SaveFolderTitle(row.folder), row.title) << row.folder;
+
+  // Three-byte characters: the cut falls before the character that does not
+  // fit whole.
   std::string folder;
   while (folder.size() < 700) folder += "/ﾌｫﾙﾀﾞ";
-  std::string title = SaveFolderTitle(folder);
+  const std::string whole = line + folder;
+  const std::string title = SaveFolderTitle(folder);
   EXPECT_LE(title.size(), 511u);
-  EXPECT_EQ(title.rfind(kTitleLine, 0), 0u);
-  EXPECT_EQ(folder.rfind(title.substr(std::string(kTitleLine).size()), 0), 0u);
-  // A cut inside a three-byte character would leave a lead byte at the end.
-  unsigned char last = static_cast<unsigned char>(title.back());
-  EXPECT_NE(last & 0xC0, 0xC0);
-  EXPECT_EQ(SaveFolderTitle("C:"), std::string(kTitleLine) + "C:");
+  EXPECT_GE(title.size(), 509u);
+  EXPECT_EQ(whole.rfind(title, 0), 0u);
+  EXPECT_NE(static_cast<unsigned char>(whole[title.size()]) & 0xC0, 0x80)
+      << "the title ends inside a character";
 }
 
 TEST(SaveFolder, AChosenFolderIsStoredWithItsSeparator) {
   Chooser c;
   std::string folder = MakeFolder(c.env, "chosen");
-  c.ui->AnswerFolderBrowser(folder);
-  c.dlg.OnSaveFolder();
+  c.Browse(folder);
   EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
   EXPECT_EQ(c.StoredFolder(), folder + c.env.Separator());
 
   // The next time the browser opens there.
-  c.ui->AnswerFolderBrowser(std::nullopt);
-  c.dlg.OnSaveFolder();
-  EXPECT_EQ(c.ui->FolderBrowses().back().selections, ExpectedRequests(folder));
+  EXPECT_EQ(OpenedOn(c.Browse(std::nullopt)), folder);
   EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
 }
 

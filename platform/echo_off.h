@@ -2,7 +2,7 @@
 // Keeps a terminal from showing what is typed, for a password prompt.
 #include <memory>
 
-namespace platform::console {
+namespace platform {
 
 // Turns the terminal's echo off on `fd` for its lifetime; the typed line
 // end still moves to a new line.
@@ -22,4 +22,4 @@ class EchoOff {
   bool m_active = false;
 };
 
-}  // namespace platform::console
+}  // namespace platform

@@ -1,8 +1,8 @@
-#include "platform/console/echo_off.h"
+#include "platform/echo_off.h"
 
 #include <termios.h>
 
-namespace platform::console {
+namespace platform {
 
 struct EchoOff::Saved {
   termios mode{};
@@ -20,4 +20,4 @@ EchoOff::~EchoOff() {
   if (m_active) tcsetattr(m_fd, TCSAFLUSH, &m_saved->mode);
 }
 
-}  // namespace platform::console
+}  // namespace platform
