@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/dialog.h"
@@ -57,10 +58,15 @@ class DialogWindow final : public IDialogWindow {
   }
   bool HasTimer(UINT id) const override { return m_timers.count(id) > 0; }
   void SetIcon(int iconId) override {
+    // The caption and the task switcher each take the icon's image of
+    // their own size, rather than one image shrunk or grown.
     HINSTANCE module = ::GetModuleHandleW(nullptr);
-    if (HICON icon = ::LoadIconW(module, MAKEINTRESOURCEW(iconId))) {
-      ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-      ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    const std::pair<WPARAM, int> kinds[] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+    for (const auto& [kind, metric] : kinds) {
+      const int size = ::GetSystemMetrics(metric);
+      if (HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size,
+                                     LR_SHARED))
+        ::SendMessageW(m_hWnd, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
     }
   }
   bool IsIconic() const override { return ::IsIconic(m_hWnd); }
