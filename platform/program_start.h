@@ -10,8 +10,10 @@ namespace platform {
 // `argv` there is only what the C runtime made of them.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
-// Makes the terminal show the UTF-8 the program writes (Windows consoles
-// otherwise read it in the system's code page). Nothing to do elsewhere.
+// Readies a Windows console for the program: bytes written to it (the links
+// of --stdout) read as UTF-8 rather than in the system's code page, and the
+// status line's escape codes work. Nothing to do elsewhere. Texts for the
+// user go through WriteTerminalText (platform/terminal_text.h).
 void UseUtf8Terminal();
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/program_start.h"
+#include "platform/terminal_text.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
 #include "ui/cli_front_end.h"
@@ -60,7 +61,8 @@ class CConsoleHarvest : public CHarvestEngine {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, VIMBEL_CLI_NAME ": %s (see " VIMBEL_CLI_NAME " --help)\n", why.c_str());
+  platform::WriteTerminalText(stderr,
+                              VIMBEL_CLI_NAME ": " + why + " (see " VIMBEL_CLI_NAME " --help)\n");
   return kExitUsage;
 }
 
@@ -72,10 +74,10 @@ int main(int argc, char** argv) {
   const CliCommand cmd = ParseCliArguments(args);
   switch (cmd.action) {
     case CliCommand::kHelp:
-      std::fputs(CliUsage(), stdout);
+      platform::WriteTerminalText(stdout, CliUsage());
       return kExitCompleted;
     case CliCommand::kVersion:
-      std::printf(VIMBEL_CLI_NAME " %s\n", texts::kStatusIdle);
+      platform::WriteTerminalText(stdout, std::string(VIMBEL_CLI_NAME " ") + texts::kStatusIdle + "\n");
       return kExitCompleted;
     case CliCommand::kUsageError:
       return Usage(cmd.error);
@@ -99,8 +101,8 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    std::fprintf(stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
-                 " is running; try again when it has ended\n");
+    platform::WriteTerminalText(
+        stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME " is running; try again when it has ended\n");
     return kExitStopped;
   }
 

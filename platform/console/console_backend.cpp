@@ -7,6 +7,7 @@
 #include <set>
 
 #include "platform/echo_off.h"
+#include "platform/terminal_text.h"
 
 namespace platform::console {
 
@@ -114,23 +115,20 @@ void ConsoleBackend::ShowStatus(const std::string& text) {
   if (!m_io.outIsTerminal) return;
   // Back to the start of the line, the text, then erase what a longer text
   // before it left behind.
-  std::fprintf(m_io.out, "\r%s\x1b[K", text.c_str());
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, "\r" + text + "\x1b[K");
   m_statusShown = true;
 }
 
 void ConsoleBackend::ClearStatus() {
   if (!m_statusShown) return;
-  std::fputs("\r\x1b[K", m_io.out);
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, "\r\x1b[K");
   m_statusShown = false;
 }
 
 int ConsoleBackend::MessageBox(CDialog*, const std::string& text, const std::string& caption,
                                UINT) {
   ClearStatus();
-  std::fprintf(m_io.out, "%s: %s\n", CaptionOrProgramName(caption).c_str(), text.c_str());
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, CaptionOrProgramName(caption) + ": " + text + "\n");
   return IDOK;
 }
 
@@ -144,7 +142,7 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
     const ssize_t n = read(m_io.inputFd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (hideInput) std::fputc('\n', m_io.out);
+      if (hideInput) WriteTerminalText(m_io.out, "\n");
       return std::nullopt;
     }
     if (c == '\n') break;
@@ -152,7 +150,7 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   // Without a terminal that echoes the line end for us, end the prompt's line.
-  if (hideInput && !(quiet && quiet->Active())) std::fputc('\n', m_io.out);
+  if (hideInput && !(quiet && quiet->Active())) WriteTerminalText(m_io.out, "\n");
   return line;
 }
 
@@ -180,13 +178,12 @@ int ConsoleBackend::RunModal(CDialog& dlg) {
       if (!intro.empty()) intro += ' ';
       intro += c.caption;
     }
-  if (!intro.empty()) std::fprintf(m_io.out, "%s: %s\n", tpl.caption, intro.c_str());
+  if (!intro.empty()) WriteTerminalText(m_io.out, std::string(tpl.caption) + ": " + intro + "\n");
 
   for (const auto& c : tpl.controls) {
     if (c.kind != ControlKind::Edit || !window.IsItemEnabled(c.id)) continue;
     const ControlTemplate* label = LabelOf(tpl, c);
-    std::fputs(label ? label->caption : "> ", m_io.out);
-    std::fflush(m_io.out);
+    WriteTerminalText(m_io.out, label ? label->caption : "> ");
     std::optional<std::string> answer = ReadLine((c.style & kPassword) != 0);
     if (!answer) {
       dlg.DispatchCommand(IDCANCEL);

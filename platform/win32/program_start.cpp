@@ -17,6 +17,13 @@ std::vector<std::string> ProgramArguments(int, char**) {
 void UseUtf8Terminal() {
   ::SetConsoleOutputCP(CP_UTF8);
   ::SetConsoleCP(CP_UTF8);
+  // The status line is redrawn in place with the terminal's escape codes.
+  for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE console = ::GetStdHandle(which);
+    DWORD mode = 0;
+    if (::GetConsoleMode(console, &mode))
+      ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
 }
 
 }  // namespace platform

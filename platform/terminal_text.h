@@ -1,0 +1,16 @@
+#pragma once
+// Text for the person at a terminal. The program's texts are UTF-8. A
+// Windows console shows them right only when handed UTF-16 characters,
+// whatever its code page; a file or a pipe, on any system, takes the UTF-8
+// bytes themselves.
+#include <cstdio>
+#include <string_view>
+
+namespace platform {
+
+// Writes `text` whole to `stream` (a console's characters, or the bytes),
+// after what the stream holds already, and flushes it. False on a write
+// error.
+bool WriteTerminalText(std::FILE* stream, std::string_view text);
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/terminal_text.h"
+
+#include <io.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+bool WriteTerminalText(std::FILE* stream, std::string_view text) {
+  // What the C runtime holds goes first, so that the order stays.
+  if (std::fflush(stream) != 0) return false;
+  const intptr_t os = ::_get_osfhandle(::_fileno(stream));
+  const HANDLE handle = reinterpret_cast<HANDLE>(os);
+  DWORD mode = 0;
+  if (os == -1 || !::GetConsoleMode(handle, &mode)) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fflush(stream) == 0 && written;
+  }
+  const std::wstring wide = win32::Widen(text);
+  for (size_t done = 0; done < wide.size();) {
+    // A console takes a bounded amount at once.
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 8192));
+    DWORD n = 0;
+    if (!::WriteConsoleW(handle, wide.data() + done, chunk, &n, nullptr) || n == 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace platform
