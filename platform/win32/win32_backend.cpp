@@ -16,6 +16,11 @@ namespace platform::win32 {
 
 namespace {
 
+// How often a polling handler lets the window take its messages: often
+// enough that a stop is felt at once, rarely enough to cost the handler
+// nothing.
+constexpr ULONGLONG kPollIntervalMs = 20;
+
 // The window of one running dialog, as the framework addresses it.
 class DialogWindow final : public IDialogWindow {
  public:
@@ -72,15 +77,68 @@ class DialogWindow final : public IDialogWindow {
   bool IsIconic() const override { return ::IsIconic(m_hWnd); }
   void EndModal(int result) override { ::EndDialog(m_hWnd, result); }
 
+  // While a handler works: the window repaints and its timers run; Escape
+  // and the close box ask to stop; any other input is dropped, so that no
+  // click starts a command inside the running one.
+  bool PollStopRequest() override {
+    const ULONGLONG now = ::GetTickCount64();
+    if (m_polling || (m_lastPoll != 0 && now - m_lastPoll < kPollIntervalMs))
+      return m_stopRequested;
+    m_polling = true;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that ends the program
+        break;
+      }
+      if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && IsOurs(msg.hwnd))
+          m_stopRequested = true;
+        continue;
+      }
+      if (msg.message == WM_NCLBUTTONDOWN && msg.wParam == HTCLOSE && IsOurs(msg.hwnd)) {
+        m_stopRequested = true;
+        continue;
+      }
+      if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
+          (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK))
+        continue;
+      if (msg.message == WM_DROPFILES) {
+        ::DragFinish(reinterpret_cast<::HDROP>(msg.wParam));
+        continue;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    m_polling = false;
+    m_lastPoll = ::GetTickCount64();
+    return m_stopRequested;
+  }
+
+  // A command begins: no stop asked for yet.
+  void BeginCommand() { m_stopRequested = false; }
+  // Inside a polling handler a close (the close box, Alt+F4 before it was
+  // dropped, a close from another program) asks to stop instead.
+  bool TakeCloseWhileBusy() {
+    if (!m_polling) return false;
+    m_stopRequested = true;
+    return true;
+  }
+
   void KillAllTimers() {
     for (UINT id : m_timers) ::KillTimer(m_hWnd, id);
     m_timers.clear();
   }
 
  private:
+  bool IsOurs(HWND hwnd) const { return hwnd == m_hWnd || ::IsChild(m_hWnd, hwnd); }
+
   CDialog& m_dlg;
   HWND m_hWnd = nullptr;
   std::set<UINT> m_timers;
+  bool m_polling = false;
+  bool m_stopRequested = false;
+  ULONGLONG m_lastPoll = 0;
 };
 
 HWND WindowOf(const CDialog* dlg) {
@@ -117,8 +175,14 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       // Button clicks, and Enter and Esc as IDOK and IDCANCEL; an edit's
       // change notices are no commands.
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      window->BeginCommand();
       dlg.DispatchCommand(LOWORD(wParam));
       return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE && window->TakeCloseWhileBusy()) return TRUE;
+      return FALSE;
+    case WM_CLOSE:
+      return window->TakeCloseWhileBusy();
     case WM_TIMER:
       dlg.DispatchTimer(static_cast<UINT>(wParam));
       return TRUE;

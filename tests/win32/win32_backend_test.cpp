@@ -140,6 +140,73 @@ TEST(Win32Backend, DroppedFilesArriveAsUtf8Names) {
   platform::SetWindowBackend(nullptr);
 }
 
+// A command handler that works for long and polls for a stop, as a harvest
+// run does, while the user's input arrives.
+class CBusyDlg : public CDialog {
+ public:
+  enum class Input { kClickOnly, kEscape, kCloseBox };
+  explicit CBusyDlg(Input input) : CDialog(resources::kPasswordDialog), m_input(input) {}
+
+  bool m_bStopped = false;
+  int m_nCancels = 0;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    ::PostMessageW(Self(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+  }
+  void OnOK() override {
+    HWND self = Self();
+    // A click on Cancel meanwhile must not run a command inside this one.
+    HWND cancel = ::GetDlgItem(self, IDCANCEL);
+    ::PostMessageW(cancel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::PostMessageW(cancel, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    if (m_input == Input::kEscape)
+      ::PostMessageW(::GetDlgItem(self, resources::IDC_EDIT_USERID), WM_KEYDOWN, VK_ESCAPE, 0);
+    if (m_input == Input::kCloseBox) ::PostMessageW(self, WM_SYSCOMMAND, SC_CLOSE, 0);
+    const ULONGLONG end = ::GetTickCount64() + (m_input == Input::kClickOnly ? 500 : 3000);
+    while (!m_bStopped && ::GetTickCount64() < end) {
+      m_bStopped = PollStopRequest();
+      ::Sleep(5);
+    }
+    EndDialog(IDOK + 1);
+  }
+  void OnCancel() override {
+    ++m_nCancels;
+    CDialog::OnCancel();
+  }
+
+ private:
+  HWND Self() const {
+    return ::FindWindowW(L"#32770", platform::win32::Widen(resources::kPasswordDialog.caption).c_str());
+  }
+  Input m_input;
+};
+
+TEST(Win32Backend, ABusyHandlerStopsOnEscapeOrTheCloseBoxAndDropsOtherInput) {
+  struct Case {
+    const char* name;
+    CBusyDlg::Input input;
+    bool stopped;
+  };
+  const Case cases[] = {
+      {"a click alone", CBusyDlg::Input::kClickOnly, false},
+      {"Escape", CBusyDlg::Input::kEscape, true},
+      {"the close box", CBusyDlg::Input::kCloseBox, true},
+  };
+  platform::win32::Win32Backend backend;
+  platform::SetWindowBackend(&backend);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CBusyDlg dlg(c.input);
+    EXPECT_EQ(dlg.DoModal(), IDOK + 1) << "the handler ends the dialog, nothing else";
+    EXPECT_EQ(dlg.m_bStopped, c.stopped);
+    EXPECT_EQ(dlg.m_nCancels, 0);
+  }
+  platform::SetWindowBackend(nullptr);
+}
+
 TEST(Win32Backend, ClipboardTextArrivesAsUtf8) {
   const std::wstring text = L"http://例え.jp/ｱ";
   ASSERT_TRUE(::OpenClipboard(nullptr));
