@@ -1,17 +1,11 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace net_tests {
 namespace {
@@ -20,6 +14,14 @@ using test::HttpRoute;
 using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
+
+// Texts for the user end their lines the system's way (CR LF on Windows);
+// the output lines end in CR LF everywhere.
+#ifdef _WIN32
+constexpr char kLineEnd[] = "\r\n";
+#else
+constexpr char kLineEnd[] = "\n";
+#endif
 
 struct CliResult {
   int exit = -1;
@@ -42,32 +44,17 @@ class VimbelCli : public LoopbackTest {
   // so it is never a terminal.
   CliResult Run(const std::vector<std::string>& args, const std::string& input = "") {
     WriteBytes(env.Path("stdin"), input);
-    std::vector<std::string> argv{VIMBEL_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, env.Path("stdout").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, env.Path("stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
     CliResult r;
-    const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
-      return r;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.exit = testing_support::RunChild(VIMBEL_CLI_PATH, args, env.Path("stdin"),
+                                       env.Path("stdout"), env.Path("stderr"));
+    if (r.exit == -1) ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
     r.out = ReadBytes(env.Path("stdout"));
-    r.err = ReadBytes(env.Path("stderr"));
+    // Standard error holds texts for the user only: compared by their lines.
+    for (const char c : ReadBytes(env.Path("stderr"))) {
+      if (c == '\n' && kLineEnd[0] == '\r' && !r.err.empty() && r.err.back() == '\r')
+        r.err.pop_back();
+      r.err.push_back(c);
+    }
     return r;
   }
 
@@ -155,14 +142,14 @@ TEST_F(VimbelCli, OutputFileInTheSaveFolderIsAppendedTo) {
 
   // Named after the base address, in another folder.
   const std::string out = env.Path("out");
-  ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
+  ASSERT_TRUE(testing_support::CreateFolder(out));
   const CliResult r = Run({"--url-name", "--save-folder", out, "--types", "archive",
                            server.Url("/dir/page.html")});
   EXPECT_EQ(r.exit, 0) << r.err;
   std::string flat = base;
   for (char& c : flat)
     if (c == ':' || c == '/') c = '_';
-  EXPECT_EQ(ReadBytes(out + "/" + flat + ".txt"), base + "pack.zip\r\n");
+  EXPECT_EQ(ReadBytes(out + env.Separator() + flat + ".txt"), base + "pack.zip\r\n");
 }
 
 TEST_F(VimbelCli, LocalPageIsHarvestedAgainstItsBaseAddressWithoutTheNetwork) {
@@ -230,7 +217,7 @@ TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
   EXPECT_TRUE(Has(r.out, "usage: vimbel-cli"));
   r = Run({"--version"});
   EXPECT_EQ(r.exit, 0);
-  EXPECT_EQ(r.out, "vimbel-cli Version1.03\n");
+  EXPECT_EQ(r.out, std::string("vimbel-cli Version1.03") + kLineEnd);
 }
 
 }  // namespace
