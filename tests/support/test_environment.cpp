@@ -27,6 +27,17 @@ const std::pair<const char*, const char*> kPlaces[] = {
     {"TMPDIR", "tmp"}};
 #endif
 
+// The program's paths are UTF-8; on Windows a narrow std::filesystem path
+// would be read in the system's code page instead.
+fs::path FsPath(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // A new folder of the test's own under the system's temporary folder.
 std::string MakeTestFolder() {
   std::error_code ec;
@@ -36,10 +47,10 @@ std::string MakeTestFolder() {
     fs::path dir = base / ("vimbel-test-" + std::to_string(random()));
     if (fs::create_directory(dir, ec)) {
       fs::permissions(dir, fs::perms::owner_all, ec);
-      return dir.string() + static_cast<char>(fs::path::preferred_separator);
+      return Utf8(dir) + static_cast<char>(fs::path::preferred_separator);
     }
   }
-  ADD_FAILURE() << "cannot make a test folder in " << base.string();
+  ADD_FAILURE() << "cannot make a test folder in " << Utf8(base);
   return std::string(".") + static_cast<char>(fs::path::preferred_separator);
 }
 
@@ -58,8 +69,8 @@ void SetEnvironment(const std::string& name, const char* value) {
 
 bool CreateFolder(const std::string& path) {
   std::error_code ec;
-  if (!fs::create_directory(path, ec)) return false;
-  fs::permissions(path, fs::perms::owner_all, ec);
+  if (!fs::create_directory(FsPath(path), ec)) return false;
+  fs::permissions(FsPath(path), fs::perms::owner_all, ec);
   return true;
 }
 
@@ -83,24 +94,24 @@ TestEnvironment::~TestEnvironment() {
   if (m_dir.size() > 1) {
     // Folders a test made unreadable would stop the clean-up.
     for (auto it = fs::recursive_directory_iterator(
-             m_dir, fs::directory_options::skip_permission_denied, ec);
+             FsPath(m_dir), fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (it->is_directory(ec) && !it->is_symlink(ec))
         fs::permissions(it->path(), fs::perms::owner_all, ec);
     }
-    fs::permissions(m_dir, fs::perms::owner_all, ec);
-    fs::remove_all(m_dir, ec);
+    fs::permissions(FsPath(m_dir), fs::perms::owner_all, ec);
+    fs::remove_all(FsPath(m_dir), ec);
   }
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
@@ -108,7 +119,7 @@ std::string ReadBytes(const std::string& path) {
 
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
+  return fs::exists(fs::symlink_status(FsPath(path), ec));
 }
 
 }  // namespace testing_support
