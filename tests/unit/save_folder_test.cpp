@@ -71,9 +71,11 @@ TEST(SaveFolder, TheBrowserOpensOnTheSavedFolderWhenItCanBeSelected) {
   Chooser c;
   const std::string folder = MakeFolder(c.env, "out");
   const std::string desktop = MakeFolder(c.env, "ﾃﾞｽｸﾄｯﾌﾟ");
+  const std::string rare = MakeFolder(c.env, "𠮷野");  // a character beyond the first plane
   const std::string tooLong = "/" + std::string(300, 'x');
   const Row rows[] = {
       {folder + "/", folder, folder},
+      {rare + "/", rare, rare},
       {"", "", std::nullopt},                                      // empty: the title alone
       {desktop + "/", desktop, std::nullopt},                      // the desktop word
       {c.env.Path("gone/"), c.env.Path("gone"), std::nullopt},     // no such folder
