@@ -7,4 +7,6 @@ bool WriteTerminalText(std::FILE* stream, std::string_view text) {
   return std::fflush(stream) == 0 && written;
 }
 
+ConsoleRead ReadConsoleLine(int, std::string&) { return ConsoleRead::kNotConsole; }
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 // whatever its code page; a file or a pipe, on any system, takes the UTF-8
 // bytes themselves.
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -12,5 +13,13 @@ namespace platform {
 // after what the stream holds already, and flushes it. False on a write
 // error.
 bool WriteTerminalText(std::FILE* stream, std::string_view text);
+
+enum class ConsoleRead { kNotConsole, kLine, kEnd };
+
+// When `fd` is a Windows console: one line typed there, read as UTF-16
+// characters whatever the console's code page, into `line` as UTF-8 and
+// without its line end (kLine); kEnd at the end of the input or on a read
+// error. Anything else, on any system, is kNotConsole: read its bytes.
+ConsoleRead ReadConsoleLine(int fd, std::string& line);
 
 }  // namespace platform

@@ -135,8 +135,18 @@ int ConsoleBackend::MessageBox(CDialog*, const std::string& text, const std::str
 std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   std::optional<EchoOff> quiet;
   if (hideInput && m_io.inputIsTerminal) quiet.emplace(m_io.inputFd);
-  // Byte by byte, so nothing after the line end is taken from the input.
   std::string line;
+  switch (ReadConsoleLine(m_io.inputFd, line)) {
+    case ConsoleRead::kEnd:
+      if (hideInput) WriteTerminalText(m_io.out, "\n");
+      return std::nullopt;
+    case ConsoleRead::kLine:
+      // The console echoed the line end; for a hidden line EchoOff ends it.
+      return line;
+    case ConsoleRead::kNotConsole:
+      break;
+  }
+  // Byte by byte, so nothing after the line end is taken from the input.
   for (;;) {
     char c;
     const ssize_t n = read(m_io.inputFd, &c, 1);

@@ -31,4 +31,26 @@ bool WriteTerminalText(std::FILE* stream, std::string_view text) {
   return true;
 }
 
+ConsoleRead ReadConsoleLine(int fd, std::string& line) {
+  const intptr_t os = ::_get_osfhandle(fd);
+  const HANDLE handle = reinterpret_cast<HANDLE>(os);
+  DWORD mode = 0;
+  if (os == -1 || !::GetConsoleMode(handle, &mode)) return ConsoleRead::kNotConsole;
+  std::wstring typed;
+  for (;;) {
+    wchar_t buffer[256];
+    DWORD n = 0;
+    if (!::ReadConsoleW(handle, buffer, 256, &n, nullptr) || n == 0) return ConsoleRead::kEnd;
+    typed.append(buffer, n);
+    if (typed.back() == L'\n') break;
+    // Ctrl+Z at the start of a line ends the input, as it does for files.
+    if (typed.size() == 1 && typed[0] == L'\x1a') return ConsoleRead::kEnd;
+  }
+  while (!typed.empty() && (typed.back() == L'\n' || typed.back() == L'\r')) typed.pop_back();
+  line = win32::Narrow(typed);
+  // The wide copy held what was typed, perhaps a password.
+  std::fill(typed.begin(), typed.end(), L'\0');
+  return ConsoleRead::kLine;
+}
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/win32/wide_text.h"
 #include "tests/support/test_environment.h"
@@ -50,6 +51,44 @@ TEST(TerminalText, AConsoleShowsTheCharactersWhateverItsCodePage) {
                               static_cast<DWORD>(expected.size())),
             expected);
   std::fclose(stream);
+  ::FreeConsole();
+}
+
+// Types `text` at the console as key presses, then Enter.
+void Type(HANDLE input, const std::wstring& text) {
+  std::vector<INPUT_RECORD> keys;
+  for (const wchar_t c : text + L"\r") {
+    for (const BOOL down : {TRUE, FALSE}) {
+      INPUT_RECORD key{};
+      key.EventType = KEY_EVENT;
+      key.Event.KeyEvent.bKeyDown = down;
+      key.Event.KeyEvent.wRepeatCount = 1;
+      key.Event.KeyEvent.wVirtualKeyCode = c == L'\r' ? VK_RETURN : 0;
+      key.Event.KeyEvent.uChar.UnicodeChar = c;
+      keys.push_back(key);
+    }
+  }
+  DWORD written = 0;
+  ::WriteConsoleInputW(input, keys.data(), static_cast<DWORD>(keys.size()), &written);
+}
+
+TEST(TerminalText, ALineTypedAtAConsoleArrivesAsUtf8WhateverItsCodePage) {
+  ::FreeConsole();
+  ASSERT_TRUE(::AllocConsole());
+  ::SetConsoleCP(1252);
+  const HANDLE input = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     0, nullptr);
+  ASSERT_NE(input, INVALID_HANDLE_VALUE);
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(input), _O_RDONLY);
+  Type(input, L"名前ｱ pass");
+  Type(input, L"second");
+  std::string line;
+  EXPECT_EQ(platform::ReadConsoleLine(fd, line), platform::ConsoleRead::kLine);
+  EXPECT_EQ(line, "名前ｱ pass");
+  EXPECT_EQ(platform::ReadConsoleLine(fd, line), platform::ConsoleRead::kLine);
+  EXPECT_EQ(line, "second") << "one line a read";
+  ::_close(fd);
   ::FreeConsole();
 }
 
