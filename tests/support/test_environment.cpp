@@ -8,6 +8,11 @@
 #include <random>
 #include <sstream>
 
+#ifdef _WIN32
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+#endif
+
 namespace testing_support {
 
 namespace {
@@ -37,6 +42,29 @@ std::string Utf8(const fs::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
+
+#ifdef _WIN32
+// Removes `path` (in the "\\?\" form, for any length) and all it holds.
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(child.c_str());
+      }
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(path.c_str());
+}
+#endif
 
 // A new folder of the test's own under the system's temporary folder.
 std::string MakeTestFolder() {
@@ -92,15 +120,21 @@ TestEnvironment::~TestEnvironment() {
   for (auto& [name, value] : m_savedEnv) SetEnvironment(name, value ? value->c_str() : nullptr);
   std::error_code ec;
   if (m_dir.size() > 1) {
+#ifdef _WIN32
+    // The C runtime under std::filesystem cannot reach paths a test made
+    // longer than MAX_PATH; the system's wide calls can.
+    RemoveTree(platform::win32::Widen("\\\\?\\" + m_dir.substr(0, m_dir.size() - 1)));
+#endif
+    const fs::path dir = FsPath(m_dir);
     // Folders a test made unreadable would stop the clean-up.
     for (auto it = fs::recursive_directory_iterator(
-             FsPath(m_dir), fs::directory_options::skip_permission_denied, ec);
+             dir, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (it->is_directory(ec) && !it->is_symlink(ec))
         fs::permissions(it->path(), fs::perms::owner_all, ec);
     }
-    fs::permissions(FsPath(m_dir), fs::perms::owner_all, ec);
-    fs::remove_all(FsPath(m_dir), ec);
+    fs::permissions(dir, fs::perms::owner_all, ec);
+    fs::remove_all(dir, ec);
   }
 }
 
