@@ -128,6 +128,14 @@ bool CDialog::IsIconic() const {
   return m_pWindow && m_pWindow->IsIconic();
 }
 
+void CDialog::SetForegroundWindow() {
+  if (m_pWindow) m_pWindow->BringToFront();
+}
+
+void CDialog::WatchDescriptor(int fd, std::function<void()> onReadable) {
+  if (m_pWindow) m_pWindow->WatchDescriptor(fd, std::move(onReadable));
+}
+
 bool CDialog::UpdateData(bool bSaveAndValidate) {
   CDataExchange dx(this, bSaveAndValidate);
   DoDataExchange(&dx);

@@ -46,6 +46,8 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   void SetIcon(int iconId) override;
   bool IsIconic() const override;
   void EndModal(int result) override;
+  void WatchDescriptor(int fd, std::function<void()> onReadable) override;
+  void BringToFront() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
