@@ -1,6 +1,7 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
 #include <fcntl.h>
+#include <signal.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -359,6 +360,31 @@ TEST_F(VimbelCli, UserAndNetrcAnswerThePagesRequestForCredentials) {
   const CliResult r = Run({"--stdout", "--netrc", url});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_FALSE(Has(r.err, "p:w"));
+}
+
+TEST_F(VimbelCli, APasswordGivenOnTheCommandLineLeavesTheProcessList) {
+  HttpRoute stalled = HttpRoute::Page(200, std::string(4096, 'x'));
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 10;
+  server.Route("/stalled.html", stalled);
+  std::string a0 = VIMBEL_CLI_PATH, a1 = "--stdout", a2 = "--user", a3 = "me:s3cret",
+              a4 = server.Url("/stalled.html");
+  char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // While the page stalls, the program is running with its arguments read.
+  for (int i = 0; i < 200 && server.RequestCount("/stalled.html") == 0; ++i) ::usleep(10'000);
+  const std::string cmdline = ReadBytes("/proc/" + std::to_string(pid) + "/cmdline");
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(Has(cmdline, std::string("me:") + std::string(6, '*'))) << cmdline;
+  EXPECT_FALSE(Has(cmdline, "s3cret"));
 }
 
 // `{ echo a; vimbel-cli --stdout ...; echo b; } > f` keeps its order: the
