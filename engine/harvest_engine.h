@@ -79,6 +79,9 @@ class CHarvestEngine {
   // The output file this run appends to. A front end may put the output
   // elsewhere (the terminal's standard output, say).
   virtual std::string OutputFilePath() const;
+  // Opens the stream this run appends its lines to: by default the file at
+  // `path`. A front end may give another (the terminal's standard output).
+  virtual bool OpenOutput(platform::TextWriter& output, const std::string& path);
 
   // Job state.
   std::string m_strSourceFile;  // local page to harvest instead of downloading

@@ -48,6 +48,10 @@ std::string CHarvestEngine::OutputFilePath() const {
   return m_strSaveFolder + FlattenBaseAddress(m_strBaseUrl) + (gallery ? ".html" : ".txt");
 }
 
+bool CHarvestEngine::OpenOutput(platform::TextWriter& output, const std::string& path) {
+  return output.Open(path, platform::TextWriter::Mode::kAppend);
+}
+
 FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
   const std::string outputPath = OutputFilePath();
   FileFailure failure;
@@ -56,7 +60,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     platform::TextWriter output;
     if (!links.Open(linkListPath)) {
       failure = {FileFailure::kCannotRead, linkListPath};
-    } else if (!output.Open(outputPath, platform::TextWriter::Mode::kAppend)) {
+    } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else {
       // One filter, resolver and line buffer serve the whole list: the

@@ -25,6 +25,10 @@ constexpr long kMaxRedirects = 20;
 // so that a stop is noticed at once.
 constexpr int kStopCheckMs = 50;
 
+// Set by UseNetrcFile: whether to read a netrc file, and which.
+bool g_useNetrc = false;
+std::string g_netrcFile;
+
 // Both timeouts, or the test override for both.
 std::pair<long, long> Timeouts() {
   if (const char* text = std::getenv("VIMBEL_TEST_TIMEOUT_MS")) {
@@ -81,6 +85,11 @@ struct HeaderBlock {
 };
 
 }  // namespace
+
+void UseNetrcFile(const std::string& file) {
+  g_useNetrc = true;
+  g_netrcFile = file;
+}
 
 struct InternetSession::Impl {
   std::shared_ptr<MultiHandle> multi;
@@ -373,6 +382,10 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   // Credentials from the address go to its own host only, never to the
   // host a redirect names.
   curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
+  if (g_useNetrc) {
+    curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+    if (!g_netrcFile.empty()) curl_easy_setopt(e, CURLOPT_NETRC_FILE, g_netrcFile.c_str());
+  }
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   // A proxy's own answer to CONNECT is not the page's answer.

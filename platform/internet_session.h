@@ -42,6 +42,11 @@ enum class InternetFailure {
 
 class InternetRequest;
 
+// From now on, every request of the process also takes credentials for its
+// host from a netrc file (`file`, or ~/.netrc when it is empty); credentials
+// in the address win over the file's. The terminal's --netrc.
+void UseNetrcFile(const std::string& file);
+
 class InternetSession {
  public:
   InternetSession();

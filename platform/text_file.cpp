@@ -151,6 +151,7 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   Close();
   m_len = 0;
   m_failed = false;
+  m_escapeControls = false;
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
   // A private scratch file is never reached through a planted link.
@@ -169,6 +170,17 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   return true;
 }
 
+bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
+  Close();
+  m_len = 0;
+  m_escapeControls = escapeControls;
+  // A copy shares the descriptor's file position, and closing it leaves the
+  // descriptor to its owner.
+  m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  m_failed = m_fd < 0;
+  return !m_failed;
+}
+
 bool TextWriter::Flush() {
   size_t done = 0;
   while (done < m_len && !m_failed) {
@@ -185,6 +197,24 @@ bool TextWriter::Flush() {
 }
 
 bool TextWriter::Write(const char* data, size_t size) {
+  if (!m_escapeControls) return WriteText(data, size);
+  std::string shown;
+  shown.reserve(size);
+  for (size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if ((c < 0x20 && c != '\n') || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xF];
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return WriteText(shown.data(), shown.size());
+}
+
+bool TextWriter::WriteText(const char* data, size_t size) {
   if (m_fd < 0) m_failed = true;
   if (m_failed) return false;
   while (size > 0) {

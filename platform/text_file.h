@@ -56,6 +56,12 @@ class TextWriter {
   // Opens `path`; a created file is private to the user (0600) when
   // `privateFile` is set. False when it cannot be opened.
   bool Open(const std::string& path, Mode mode, bool privateFile = false);
+  // Writes to the file already open as descriptor `fd` (standard output, as
+  // the process was given it), where it stands: never reopened by name, so
+  // what others write to the same descriptor before and after stays in
+  // order. With `escapeControls`, C0 bytes other than LF and DEL are written
+  // as "\xNN", so a text cannot drive a terminal. False when `fd` is not open.
+  bool OpenDescriptor(int fd, bool escapeControls = false);
   bool IsOpen() const { return m_fd >= 0; }
 
   // Writes `size` bytes, each LF as CR LF. False once any write has failed.
@@ -70,11 +76,13 @@ class TextWriter {
 
  private:
   bool Flush();
+  bool WriteText(const char* data, size_t size);
 
   int m_fd = -1;
   char m_buf[64 * 1024];
   size_t m_len = 0;
   bool m_failed = false;
+  bool m_escapeControls = false;
 };
 
 }  // namespace platform

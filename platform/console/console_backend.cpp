@@ -1,5 +1,6 @@
 #include "platform/console/console_backend.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +16,15 @@ ConsoleStreams ConsoleStreams::Standard() {
   s.out = stderr;
   s.inputIsTerminal = isatty(STDIN_FILENO) == 1;
   s.outIsTerminal = isatty(STDERR_FILENO) == 1;
+  return s;
+}
+
+ConsoleStreams ConsoleStreams::WithControllingTerminal() {
+  ConsoleStreams s = Standard();
+  // Kept open for the life of the process, as standard input is.
+  const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  s.inputFd = tty;
+  s.inputIsTerminal = tty >= 0 && isatty(tty) == 1;
   return s;
 }
 
@@ -176,6 +186,14 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   // Without a terminal that echoes the line end for us, end the prompt's line.
   if (hideInput && !(quiet && quiet->Active())) std::fputc('\n', m_io.out);
   return line;
+}
+
+std::optional<std::string> ConsoleBackend::AskHidden(const std::string& prompt) {
+  if (!m_io.inputIsTerminal) return std::nullopt;
+  ClearStatus();
+  std::fputs(prompt.c_str(), m_io.out);
+  std::fflush(m_io.out);
+  return ReadLine(true);
 }
 
 int ConsoleBackend::RunModal(CDialog& dlg) {
