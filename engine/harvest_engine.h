@@ -61,8 +61,10 @@ class CHarvestEngine {
   void OnOK();
   void RunHarvest();
 
-  // Fetches `url` into the page scratch file; a 401 answered with
-  // credentials puts them into `url` for the next call.
+  // Fetches `url` into the page scratch file. A 401 answered with
+  // credentials puts them into the address that answered (after redirects)
+  // and leaves that in `url` for the next call; a page that was read leaves
+  // in `url` the address it was read from.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -110,7 +112,8 @@ class CHarvestEngine {
   enum class BodyEnd;
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
-  DownloadResult AnswerUnreadStatus(int status, std::string& url);
+  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy,
+                                    std::string& url);
   BodyEnd ReadBody(platform::InternetRequest& request, platform::TextWriter& page);
 
   // PrepareLinkLine, and the output line of a link, appending to `out`, so

@@ -65,10 +65,12 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   std::string statusText;
   bool hasStatus = download.request->QueryStatusCode(statusText);
   int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
+  // After redirects, the answer is that of another address than `url`.
+  const std::string answeredBy = download.request->FinalUrl();
   if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
     download.Close();
-    return AnswerUnreadStatus(status, url);
+    return AnswerUnreadStatus(status, answeredBy, url);
   }
 
   SetStatusText(texts::kStatusReading);
@@ -76,6 +78,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (!download.Close()) end = BodyEnd::kWriteFailed;
   switch (end) {
     case BodyEnd::kWhole:
+      url = answeredBy;
       return kDownloadGoOn;
     case BodyEnd::kWriteFailed:
       ShowError(FileFailureText({FileFailure::kCannotWrite, scratchPath}));
@@ -86,6 +89,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (attempt < m_settings.m_nTimes) return kDownloadAgain;
   ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, platform::MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
+  url = answeredBy;
   return kDownloadGoOn;
 }
 
@@ -109,11 +113,14 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
   return false;
 }
 
-DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) {
+DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, const std::string& answeredBy,
+                                                  std::string& url) {
   if (status == 401) {
     if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
+    // The credentials go to the address that asked for them: the typed one
+    // may have redirected to another host, which must not receive them.
     const CHarvestSettings& app = m_settings;
-    url = AddressWithCredentials(url, app.m_strUserId, app.m_strPassword);
+    url = AddressWithCredentials(answeredBy, app.m_strUserId, app.m_strPassword);
     return kDownloadAgain;
   }
   if (status == 404) {

@@ -116,6 +116,9 @@ struct InternetRequest::Impl {
   bool hasLength = false;
   std::string lengthText;
 
+  std::string requestedUrl;
+  std::string finalUrl;
+
   ~Impl() { Close(); }
 
   void Close() {
@@ -230,8 +233,24 @@ struct InternetRequest::Impl {
     return curl_easy_strerror(result);
   }
 
+  // Where the answer came from, with the address as requested kept as it
+  // was typed when nothing was followed.
+  void SettleFinalUrl() {
+    long redirects = 0;
+    const char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    if (redirects > 0 && effective && *effective) {
+      finalUrl = effective;
+      finalUrl.erase(std::min(finalUrl.find('#'), finalUrl.size()));
+    } else {
+      finalUrl = requestedUrl;
+    }
+  }
+
   // What the request shows once the answer is known.
   void SettleAnswer() {
+    SettleFinalUrl();
     const char* scheme = nullptr;
     curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
     isHttp = scheme == nullptr || StartsWithNoCase(scheme, std::strlen(scheme), "http");
@@ -294,6 +313,7 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
 
   CURL* e = r->easy;
+  r->requestedUrl = url;
   CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK) return fail(curl_easy_strerror(rc));
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
@@ -363,6 +383,8 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
   }
   return 0;
 }
+
+const std::string& InternetRequest::FinalUrl() const { return m_impl->finalUrl; }
 
 bool InternetRequest::Failed() const { return m_impl->failed; }
 

@@ -59,6 +59,10 @@ class InternetRequest {
   bool QueryStatusCode(std::string& text) const;
   // The declared length as decimal text. False when none was declared.
   bool QueryContentLength(std::string& text) const;
+  // The address the answer came from: the address as requested when no
+  // redirect was followed, else where the last redirect led (then it may
+  // carry the request's user information, and never a fragment).
+  const std::string& FinalUrl() const;
 
   // Up to `size` bytes of the body. 0 at the end of the body, or when the
   // transfer failed: then Failed() is true and ErrorText() says why.
