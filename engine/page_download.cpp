@@ -150,7 +150,14 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(platform::InternetRequest& requ
       break;
     }
     if (!page.Write(buffer, n)) return BodyEnd::kWriteFailed;
-    received += static_cast<int64_t>(n);
+    // A declared length counts the bytes as sent, compressed or not.
+    received = request.BodyBytesOnWire();
+    SetStatusText(FormatProgressText(received, hasLength, declared));
+  }
+  // The end of a compressed stream (its trailer) arrives without giving
+  // anything to read.
+  if (request.BodyBytesOnWire() != received) {
+    received = request.BodyBytesOnWire();
     SetStatusText(FormatProgressText(received, hasLength, declared));
   }
   return hasLength && received != declared ? BodyEnd::kShort : BodyEnd::kWhole;

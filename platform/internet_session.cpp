@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -74,6 +75,7 @@ struct HeaderBlock {
   int status = 0;
   bool hasLength = false;
   std::string length;
+  bool encoded = false;  // a Content-Encoding other than identity
 };
 
 }  // namespace
@@ -118,6 +120,9 @@ struct InternetRequest::Impl {
 
   std::string requestedUrl;
   std::string finalUrl;
+  bool encoded = false;
+  int64_t handedOut = 0;
+  int64_t onWire = 0;
 
   ~Impl() { Close(); }
 
@@ -178,6 +183,11 @@ struct InternetRequest::Impl {
       } else if (StartsWithNoCase(line.data(), line.size(), "content-length:")) {
         self->current.hasLength = true;
         self->current.length = Trimmed(line.data() + 15, line.size() - 15);
+      } else if (StartsWithNoCase(line.data(), line.size(), "content-encoding:")) {
+        std::string coding = Trimmed(line.data() + 17, line.size() - 17);
+        self->current.encoded =
+            !coding.empty() && !(coding.size() == 8 &&
+                                 StartsWithNoCase(coding.data(), coding.size(), "identity"));
       }
     }
     return len;
@@ -248,6 +258,17 @@ struct InternetRequest::Impl {
     }
   }
 
+  // Keeps the wire count in step with what Read has handed out.
+  void CountWireBytes() {
+    if (!encoded) {
+      onWire = handedOut;
+      return;
+    }
+    curl_off_t size = 0;
+    if (easy && curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &size) == CURLE_OK)
+      onWire = static_cast<int64_t>(size);
+  }
+
   // What the request shows once the answer is known.
   void SettleAnswer() {
     SettleFinalUrl();
@@ -264,6 +285,7 @@ struct InternetRequest::Impl {
       statusText = std::to_string(status);
       hasLength = sawBlock && complete.hasLength;
       lengthText = hasLength ? complete.length : std::string();
+      encoded = sawBlock && complete.encoded;
     } else {
       curl_off_t size = -1;
       curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
@@ -319,6 +341,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
   curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
+  // Set at all, this also decodes an answer compressed without being asked.
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
@@ -375,8 +399,11 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
     size_t n = std::min(size, r.Held());
     std::memcpy(buffer, r.held.data() + r.readPos, n);
     r.readPos += n;
+    r.handedOut += static_cast<int64_t>(n);
+    r.CountWireBytes();
     return n;
   }
+  r.CountWireBytes();
   if (r.done && r.result != CURLE_OK) {
     r.failed = true;
     r.errorText = r.FailureText();
@@ -385,6 +412,8 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
 }
 
 const std::string& InternetRequest::FinalUrl() const { return m_impl->finalUrl; }
+
+int64_t InternetRequest::BodyBytesOnWire() const { return m_impl->onWire; }
 
 bool InternetRequest::Failed() const { return m_impl->failed; }
 
