@@ -62,9 +62,11 @@ class CHarvestEngine {
   void OnOK();
   void RunHarvest();
 
-  // Fetches `url` into the page scratch file; a 401 answered with
-  // credentials puts them into `url` for the next call. A run the user
-  // stopped ends with kDownloadStopped, silently, and leaves no page.
+  // Fetches `url` into the page scratch file. A 401 answered with
+  // credentials puts them into the address that answered (after redirects)
+  // and leaves that in `url` for the next call; a page that was read leaves
+  // in `url` the address it was read from. A run the user stopped ends with
+  // kDownloadStopped, silently, and leaves no page.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -120,7 +122,8 @@ class CHarvestEngine {
   enum class BodyEnd;
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
-  DownloadResult AnswerUnreadStatus(int status, std::string& url);
+  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy,
+                                    std::string& url);
   BodyEnd ReadBody(PageDownload& download);
 
   // PrepareLinkLine, and the output line of a link, appending to `out`, so

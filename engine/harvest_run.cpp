@@ -72,6 +72,9 @@ void CHarvestEngine::RunHarvest() {
       stop();
       return;
     }
+    // Relative links are relative to where the page was read from, which
+    // redirects may have moved away from the typed address.
+    m_strBaseUrl = BaseAddressOf(request);
   }
 
   if (FileFailure failure = ScanAnchorLinks(pagePath)) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -82,6 +83,7 @@ struct HeaderBlock {
   int status = 0;
   bool hasLength = false;
   std::string length;
+  bool encoded = false;  // a Content-Encoding other than identity
 };
 
 }  // namespace
@@ -130,6 +132,12 @@ struct InternetRequest::Impl {
   std::string statusText;
   bool hasLength = false;
   std::string lengthText;
+
+  std::string requestedUrl;
+  std::string finalUrl;
+  bool encoded = false;
+  int64_t handedOut = 0;
+  int64_t onWire = 0;
 
   ~Impl() { Close(); }
 
@@ -190,6 +198,11 @@ struct InternetRequest::Impl {
       } else if (StartsWithNoCase(line.data(), line.size(), "content-length:")) {
         self->current.hasLength = true;
         self->current.length = Trimmed(line.data() + 15, line.size() - 15);
+      } else if (StartsWithNoCase(line.data(), line.size(), "content-encoding:")) {
+        std::string coding = Trimmed(line.data() + 17, line.size() - 17);
+        self->current.encoded =
+            !coding.empty() && !(coding.size() == 8 &&
+                                 StartsWithNoCase(coding.data(), coding.size(), "identity"));
       }
     }
     return len;
@@ -295,8 +308,35 @@ struct InternetRequest::Impl {
     return curl_easy_strerror(result);
   }
 
+  // Where the answer came from, with the address as requested kept as it
+  // was typed when nothing was followed.
+  void SettleFinalUrl() {
+    long redirects = 0;
+    const char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    if (redirects > 0 && effective && *effective) {
+      finalUrl = effective;
+      finalUrl.erase(std::min(finalUrl.find('#'), finalUrl.size()));
+    } else {
+      finalUrl = requestedUrl;
+    }
+  }
+
+  // Keeps the wire count in step with what Read has handed out.
+  void CountWireBytes() {
+    if (!encoded) {
+      onWire = handedOut;
+      return;
+    }
+    curl_off_t size = 0;
+    if (easy && curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &size) == CURLE_OK)
+      onWire = static_cast<int64_t>(size);
+  }
+
   // What the request shows once the answer is known.
   void SettleAnswer() {
+    SettleFinalUrl();
     const char* scheme = nullptr;
     curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
     isHttp = scheme == nullptr || StartsWithNoCase(scheme, std::strlen(scheme), "http");
@@ -310,6 +350,7 @@ struct InternetRequest::Impl {
       statusText = std::to_string(status);
       hasLength = sawBlock && complete.hasLength;
       lengthText = hasLength ? complete.length : std::string();
+      encoded = sawBlock && complete.encoded;
     } else {
       curl_off_t size = -1;
       curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
@@ -367,6 +408,7 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
 
   CURL* e = r->easy;
+  r->requestedUrl = url;
   CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK)
     return fail(curl_easy_strerror(rc), rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress
@@ -374,6 +416,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
   curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
+  // Set at all, this also decodes an answer compressed without being asked.
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
@@ -434,14 +478,21 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
     size_t n = std::min(size, r.Held());
     std::memcpy(buffer, r.held.data() + r.readPos, n);
     r.readPos += n;
+    r.handedOut += static_cast<int64_t>(n);
+    r.CountWireBytes();
     return n;
   }
+  r.CountWireBytes();
   if (r.done && r.result != CURLE_OK) {
     r.failed = true;
     r.errorText = r.FailureText();
   }
   return 0;
 }
+
+const std::string& InternetRequest::FinalUrl() const { return m_impl->finalUrl; }
+
+int64_t InternetRequest::BodyBytesOnWire() const { return m_impl->onWire; }
 
 bool InternetRequest::Failed() const { return m_impl->failed; }
 

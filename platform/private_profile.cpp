@@ -23,9 +23,15 @@ enum class LoadResult { kLoaded, kMissing, kFailed };
 
 LoadResult LoadFile(const std::string& path, std::string& content) {
   content.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
+  // Only a regular file is a profile. Anything else (a FIFO, a device, a
+  // folder) is not even opened: opening a FIFO waits for a writer, and
+  // start-up would hang. O_NONBLOCK covers a swap between look and open.
   struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
+  if (!S_ISREG(st.st_mode)) return LoadResult::kFailed;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileSize) {
     ::close(fd);
     return LoadResult::kFailed;

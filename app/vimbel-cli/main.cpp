@@ -232,12 +232,17 @@ int main(int argc, char** argv) {
   // The scratch files have fixed names in the private temporary folder, so
   // only one process of the program may run a harvest at a time.
   bool running = false;
-  app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running);
+  std::string lockFailure;
+  app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running, &lockFailure);
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
     std::fprintf(stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
                  " is running; try again when it has ended\n");
+    return kExitStopped;
+  }
+  if (!app.m_hMutex) {
+    harvest.ShowFileError(texts::kCannotCreateFile, lockFailure);
     return kExitStopped;
   }
 

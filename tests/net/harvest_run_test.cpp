@@ -70,6 +70,40 @@ TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
   EXPECT_EQ(ReadBytes(Output()), Listed(base) + Listed(base));
 }
 
+// Links are relative to where the page was read from, and the output file
+// named after the base takes the same one.
+TEST_F(HarvestRun, ARedirectedPageIsResolvedAgainstItsFinalAddress) {
+  test::HttpServer other;
+  ASSERT_TRUE(other.Start("127.0.0.2"));
+  server.Route("/gallery", HttpRoute::Redirect("/gallery/", 301));
+  server.Route("/gallery/", HttpRoute::Page(200, kGalleryPage));
+  server.Route("/old/page.html", HttpRoute::Redirect(other.Url("/new/dir/page.html")));
+  other.Route("/new/dir/page.html", HttpRoute::Page(200, kGalleryPage));
+  const std::string port = std::to_string(server.Port());
+  const std::string otherPort = std::to_string(other.Port());
+  struct Case {
+    std::string typed;
+    std::string base;
+    std::string outputName;
+  };
+  const Case cases[] = {
+      {server.Url("/gallery"), server.Url("/gallery/"),
+       "http___127.0.0.1_" + port + "_gallery_.txt"},
+      {server.Url("/old/page.html"), other.Url("/new/dir/"),
+       "http___127.0.0.2_" + otherPort + "_new_dir_.txt"},
+  };
+  engine.m_nFileSelect = 1;  // named after the base address
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    engine.ClearRecords();
+    engine.SetAddress(c.typed);
+    engine.OnOK();
+    EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+    EXPECT_EQ(engine.m_strBaseUrl, c.base);
+    EXPECT_EQ(ReadBytes(env.HomeDir() + c.outputName), Listed(c.base));
+  }
+}
+
 TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
   const std::string page = env.Path("saved.html");
   WriteBytes(page, kGalleryPage);

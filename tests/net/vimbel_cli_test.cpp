@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
 
@@ -241,6 +243,17 @@ TEST_F(VimbelCli, RefusesToRunBesideARunningInstance) {
   EXPECT_TRUE(Has(r.err, "vimbel is running")) << r.err;
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_EQ(Run({"--stdout", server.Url("/dir/page.html")}).exit, 0) << "free again";
+}
+
+TEST_F(VimbelCli, ALockThatCannotBeTakenStopsBeforeAnyRequest) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
+  const std::string lockPath = *platform::TempFolder() + "vimbel.lock";
+  ASSERT_EQ(::mkdir(lockPath.c_str(), 0700), 0);
+  const CliResult r = Run({"--stdout", server.Url("/dir/page.html")});
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙを作成できませんでした。")) << r.err;
+  EXPECT_TRUE(Has(r.err, lockPath)) << r.err;
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {

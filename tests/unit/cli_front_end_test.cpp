@@ -159,6 +159,21 @@ TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
             (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18}));
 }
 
+TEST(CliSettings, AStoredSaveFolderEndsInItsSeparator) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/u/pics", "/home/u/pics/"},
+      {"/home/u/pics/", "/home/u/pics/"},
+      {"", ""},  // not the root
+  };
+  for (const auto& [stored, loaded] : cases) {
+    TestEnvironment env;
+    env.App().WriteProfileString(profile::kSection, profile::kSaveFolder, stored);
+    RecordingEngine engine{env.App()};
+    LoadProfileSettings(env.App(), engine);
+    EXPECT_EQ(engine.m_strSaveFolder, loaded) << stored;
+  }
+}
+
 TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {
   TestEnvironment env;
   CHarvestApp& app = env.App();
