@@ -9,6 +9,7 @@
 #include "platform/console/console_backend.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
+#include "platform/scratch_files.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
 #include "ui/cli_front_end.h"
@@ -129,6 +130,9 @@ int main(int argc, char** argv) {
     harvest.m_strAddress = *o.address;
   }
 
+  // Ctrl-C, a closed terminal or a kill must not leave a page-sized scratch
+  // file behind.
+  platform::RemoveScratchFilesOnSignals();
   harvest.OnOK();
   console.ClearStatus();
   std::fflush(stdout);
