@@ -148,16 +148,3 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
 std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
   return ResolveReference(m_strBaseUrl, link);
 }
-
-std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
-  ReferenceResolver resolver(m_strBaseUrl);
-  std::string out;
-  AppendPreparedLine(line, resolver, out);
-  return out;
-}
-
-void CHarvestEngine::AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
-                                        std::string& out) const {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  AppendOutputLine(resolver.Resolve(line), out);
-}

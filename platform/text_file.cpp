@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_system.h"
+
 namespace platform {
 
 namespace {
@@ -151,6 +153,21 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   Close();
   m_len = 0;
   m_failed = false;
+  m_openedSize = -1;
+  m_endsMidLine = false;
+  if (mode == Mode::kAppendOwnFile) {
+    m_fd = OpenOwnFileToAppend(path);
+    if (m_fd < 0) {
+      m_failed = true;
+      return false;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0) m_openedSize = st.st_size;
+    char last;
+    m_endsMidLine = m_openedSize > 0 && ::pread(m_fd, &last, 1, m_openedSize - 1) == 1 &&
+                    last != '\n';
+    return true;
+  }
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
   // A private scratch file is never reached through a planted link.
@@ -160,6 +177,9 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
     m_failed = true;
     return false;
   }
+  struct stat st;
+  if (mode == Mode::kAppend && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
+    m_openedSize = st.st_size;
   if (privateFile && ::fchmod(m_fd, 0600) != 0) {
     ::close(m_fd);
     m_fd = -1;
@@ -219,6 +239,20 @@ bool TextWriter::Close() {
   Flush();
   if (::close(m_fd) != 0) m_failed = true;
   m_fd = -1;
+  return !m_failed;
+}
+
+bool TextWriter::CloseOrCutBack(bool& cutBack) {
+  cutBack = false;
+  if (m_fd < 0 || m_openedSize < 0) return Close();
+  Flush();
+  // A second descriptor outlives the close, whose failure (a quota on a
+  // network file system) may be the first one heard of.
+  const int keep = ::dup(m_fd);
+  if (::close(m_fd) != 0) m_failed = true;
+  m_fd = -1;
+  if (m_failed && keep >= 0) cutBack = ::ftruncate(keep, m_openedSize) == 0;
+  if (keep >= 0) ::close(keep);
   return !m_failed;
 }
 

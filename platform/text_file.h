@@ -34,7 +34,6 @@ class TextReader {
 
  private:
   bool Fill();
-
   int m_fd = -1;
   char m_raw[64 * 1024];
   size_t m_pos = 0;
@@ -46,7 +45,11 @@ class TextReader {
 
 class TextWriter {
  public:
-  enum class Mode { kCreate, kAppend };  // "w": created or emptied; "a": append only
+  enum class Mode {
+    kCreate,         // "w": created or emptied
+    kAppend,         // "a": append only
+    kAppendOwnFile,  // "a", to a regular file of the user's own (OpenOwnFileToAppend)
+  };
 
   TextWriter() = default;
   ~TextWriter();  // closes; an error then is lost: call Close() to see it
@@ -65,8 +68,18 @@ class TextWriter {
   // Flushes and closes. False when anything since Open failed to reach the
   // file (a full disk shows here at the latest).
   bool Close();
+  // Close() for an append that must leave nothing of itself behind when it
+  // fails: when anything since Open did not reach the file, the file is cut
+  // back to the length it had at Open, and `cutBack` says whether that was
+  // done (only a regular file can be cut).
+  bool CloseOrCutBack(bool& cutBack);
 
   bool Failed() const { return m_failed; }
+
+  // kAppendOwnFile: whether the file was not empty at Open and its last byte
+  // is not LF, so that what is appended would continue a line another
+  // writer left unfinished. False when the file cannot be read.
+  bool EndsMidLine() const { return m_endsMidLine; }
 
  private:
   bool Flush();
@@ -75,6 +88,8 @@ class TextWriter {
   char m_buf[64 * 1024];
   size_t m_len = 0;
   bool m_failed = false;
+  long long m_openedSize = -1;  // append modes: the length at Open
+  bool m_endsMidLine = false;
 };
 
 }  // namespace platform
