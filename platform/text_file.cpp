@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -130,6 +131,7 @@ int TextReader::GetChar() {
 
 bool TextReader::ReadLine(std::string& line) {
   line.clear();
+  bool sized = false;
   for (;;) {
     if (m_pos == m_len && !Fill()) return !line.empty();
     const char* begin = m_raw + m_pos;
@@ -142,6 +144,33 @@ bool TextReader::ReadLine(std::string& line) {
     }
     line.append(begin, avail);
     m_pos = m_len;
+    // A line that runs on for more than a few blocks gets its whole room at
+    // once: grown by doubling, it would hold an old and a new copy of itself
+    // side by side.
+    if (!sized && line.size() >= kSizeAheadFrom) {
+      sized = true;
+      if (std::optional<size_t> rest = RawBytesToLineEnd())
+        line.reserve(line.size() + *rest + (m_pendingCr ? 1 : 0));
+    }
+  }
+}
+
+std::optional<size_t> TextReader::RawBytesToLineEnd() const {
+  off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+  if (at < 0) return std::nullopt;  // a pipe: nothing to look ahead in
+  std::vector<char> block(64 * 1024);
+  size_t count = 0;
+  for (;;) {
+    const ssize_t n = ::pread(m_fd, block.data(), block.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? std::optional<size_t>(count) : std::nullopt;
+    size_t stop = static_cast<size_t>(n);
+    for (char c : {'\n', kCtrlZ})
+      if (const void* hit = std::memchr(block.data(), c, stop))
+        stop = static_cast<size_t>(static_cast<const char*>(hit) - block.data());
+    if (stop < static_cast<size_t>(n)) return count + stop + 1;
+    count += static_cast<size_t>(n);
+    at += n;
   }
 }
 

@@ -5,6 +5,7 @@
 // blocks; neither makes a system call per byte.
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -34,6 +35,12 @@ class TextReader {
 
  private:
   bool Fill();
+  // How many bytes of the file lie from the read position to the first LF
+  // or Ctrl-Z, that one included (or to the end); nullopt when the file
+  // cannot be read ahead.
+  std::optional<size_t> RawBytesToLineEnd() const;
+
+  static constexpr size_t kSizeAheadFrom = 1024 * 1024;
   int m_fd = -1;
   char m_raw[64 * 1024];
   size_t m_pos = 0;
