@@ -1,6 +1,7 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,6 +42,11 @@ class VimbelCli : public LoopbackTest {
   // Runs the program with `args`; its standard input is `input` from a file,
   // so it is never a terminal.
   CliResult Run(const std::vector<std::string>& args, const std::string& input = "") {
+    return Finish(Start(args, input));
+  }
+
+  // Starts the program as Run does; -1 when it cannot be started.
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = "") {
     WriteBytes(env.Path("stdin"), input);
     std::vector<std::string> argv{VIMBEL_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -56,13 +62,19 @@ class VimbelCli : public LoopbackTest {
     posix_spawn_file_actions_addopen(&actions, 2, env.Path("stderr").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    CliResult r;
     const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, nullptr, cargv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
       ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
-      return r;
+      return -1;
     }
+    return pid;
+  }
+
+  // Waits for the program Start started, and gathers what it left.
+  CliResult Finish(pid_t pid) {
+    CliResult r;
+    if (pid < 0) return r;
     int status = 0;
     waitpid(pid, &status, 0);
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -221,6 +233,32 @@ TEST_F(VimbelCli, RefusesToRunBesideARunningInstance) {
   EXPECT_TRUE(Has(r.err, "vimbel is running")) << r.err;
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_EQ(Run({"--stdout", server.Url("/dir/page.html")}).exit, 0) << "free again";
+}
+
+// Ctrl-C, a closed terminal, a kill or a closed pipe in the middle of a
+// download: the page scratch file goes with the program.
+TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
+  HttpRoute stalled = HttpRoute::Page(200, std::string(64 * 1024, 'x'));
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 8 * 1024;
+  server.Route("/stalled.html", stalled);
+  const std::string scratch = env.Path("runtime/vimbel/vimbel.tmp");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    SCOPED_TRACE(signal);
+    const size_t asked = server.RequestCount("/stalled.html");
+    const pid_t pid = Start({server.Url("/stalled.html")});
+    ASSERT_GT(pid, 0);
+    // Until the page is being read into its scratch file.
+    for (int wait = 0; wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked);
+         ++wait)
+      ::usleep(10 * 1000);
+    EXPECT_TRUE(Exists(scratch)) << "the download never began";
+    ::usleep(50 * 1000);  // the answer's first bytes on their way
+    ::kill(pid, signal);
+    const CliResult r = Finish(pid);
+    EXPECT_EQ(r.exit, 128 + signal) << r.err;
+    EXPECT_FALSE(Exists(scratch));
+  }
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
