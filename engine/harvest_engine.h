@@ -25,6 +25,8 @@ struct FileFailure {
     kCannotRead,    // a scratch file could not be read
     kCannotCreate,  // a scratch file could not be created
     kCannotWrite,   // the output file could not be opened, written or closed
+    kWriteUndone,   // it could not be written, and was cut back to its
+                    // length before the run
   };
   Kind kind = kNone;
   std::string path;
@@ -126,9 +128,12 @@ class CHarvestEngine {
                                     std::string& url);
   BodyEnd ReadBody(PageDownload& download);
 
-  // PrepareLinkLine, and the output line of a link, appending to `out`, so
-  // that WriteLinkList can reuse its buffers from line to line.
-  void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
-                          std::string& out) const;
+  // A kept line of the link list made ready to be written: its LF taken
+  // off and its CR and TAB bytes dropped (in `line`), then resolved. The view
+  // holds until the resolver's next call.
+  static std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver);
+  // The output line of a link, appended to `out` or written to `output`
+  // (false once the output has failed).
   void AppendOutputLine(std::string_view link, std::string& out) const;
+  bool WriteOutputLine(std::string_view link, platform::TextWriter& output) const;
 };

@@ -1,5 +1,6 @@
 #include "engine/link_filter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -46,6 +47,28 @@ void LowercaseInPlace(std::string& text) {
   }
 }
 
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Where the character that holds `text[pos]` starts, as a walk from the
+// start of `text` finds it. Any byte but 80..BF starts a character; one of
+// those continues a character only when a lead at most three bytes before
+// it reaches it.
+size_t CharacterStartAtOrBefore(std::string_view text, size_t pos) {
+  for (size_t lead = pos; lead > 0 && pos - lead < 3 && IsContinuationByte(text[lead]);) {
+    --lead;
+    if (!IsContinuationByte(text[lead]))
+      return lead + platform::Utf8CharacterLength(text, lead) > pos ? lead : pos;
+  }
+  return pos;
+}
+
+// `pos`, or the end of the character that holds `text[pos]`.
+size_t CharacterEndAtOrAfter(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return text.size();
+  const size_t lead = CharacterStartAtOrBefore(text, pos);
+  return lead == pos ? pos : lead + platform::Utf8CharacterLength(text, lead);
+}
+
 }  // namespace
 
 std::string LowercaseMultibyte(std::string_view text) {
@@ -80,9 +103,25 @@ LinkFilter::LinkFilter(const CHarvestSettings& app) {
 
 bool LinkFilter::Passes(std::string_view line) {
   if (m_needles.empty()) return false;
-  m_lowered.assign(line);
-  LowercaseInPlace(m_lowered);
-  for (const std::string& needle : m_needles)
-    if (ContainsAtCharacter(m_lowered, needle)) return true;
-  return false;
+  // A long line is lowercased a window at a time, so that a link of any
+  // length costs no lowercased copy of itself. Each window reaches the
+  // longest needle less one byte into the next, so no match is lost at a
+  // seam, and both its ends fall between characters, so the search steps
+  // through the same characters as over the whole line.
+  size_t longest = 0;
+  for (const std::string& needle : m_needles) longest = std::max(longest, needle.size());
+  constexpr size_t kWindow = 256 * 1024;
+  for (size_t start = 0;;) {
+    size_t next = line.size(), end = line.size();
+    if (line.size() - start > kWindow + longest) {
+      next = CharacterStartAtOrBefore(line, start + kWindow);
+      end = CharacterEndAtOrAfter(line, next + longest);
+    }
+    m_lowered.assign(line.substr(start, end - start));
+    LowercaseInPlace(m_lowered);
+    for (const std::string& needle : m_needles)
+      if (ContainsAtCharacter(m_lowered, needle)) return true;
+    if (next == line.size()) return false;
+    start = next;
+  }
 }

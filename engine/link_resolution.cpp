@@ -1,5 +1,6 @@
 #include "engine/link_resolution.h"
 
+#include <cstring>
 #include <optional>
 
 #include "engine/harvest_engine.h"
@@ -41,45 +42,57 @@ bool MayHaveDotSegments(std::string_view path) {
   return !path.empty() && (path[0] == '.' || path.find("/.") != std::string_view::npos);
 }
 
-// Appends `input` to `output` with its dot segments removed (RFC 3986,
-// 5.2.4). What `output` held before is the root: it is never dropped.
-void AppendWithoutDotSegments(std::string_view input, std::string& output) {
-  if (!MayHaveDotSegments(input)) {
-    output.append(input);
-    return;
-  }
-  const size_t root = output.size();
+// Removes the dot segments (RFC 3986, 5.2.4) from what `text` holds after
+// `root`; what stands before `root` is never dropped. The work is done in
+// place: the output never overtakes the input, so a long link costs no
+// second copy of itself.
+void RemoveDotSegments(std::string& text, size_t root) {
+  if (!MayHaveDotSegments(std::string_view(text).substr(root))) return;
+  char* const data = text.data();
+  const size_t size = text.size();
+  size_t out = root, in = root;
   // Drops the last segment of the output and the "/" before it.
-  auto dropLastSegment = [&output, root] {
-    size_t slash = std::string_view(output).substr(root).rfind('/');
-    output.erase(slash == std::string_view::npos ? root : root + slash);
+  auto dropLastSegment = [&] {
+    size_t slash = std::string_view(data + root, out - root).rfind('/');
+    out = slash == std::string_view::npos ? root : root + slash;
   };
-  while (!input.empty()) {
+  while (in < size) {
+    const std::string_view input(data + in, size - in);
     if (input.substr(0, 3) == "../") {
-      input.remove_prefix(3);
+      in += 3;
     } else if (input.substr(0, 2) == "./") {
-      input.remove_prefix(2);
+      in += 2;
     } else if (input.substr(0, 3) == "/./") {
-      input.remove_prefix(2);
+      in += 2;
     } else if (input == "/.") {
-      output.append("/");
-      input = {};
+      data[out++] = '/';
+      in = size;
     } else if (input.substr(0, 4) == "/../") {
-      input.remove_prefix(3);
+      in += 3;
       dropLastSegment();
     } else if (input == "/..") {
       dropLastSegment();
-      output.append("/");
-      input = {};
+      data[out++] = '/';
+      in = size;
     } else if (input == "." || input == "..") {
-      input = {};
+      in = size;
     } else {
       size_t next = input.find('/', input[0] == '/' ? 1 : 0);
       if (next == std::string_view::npos) next = input.size();
-      output.append(input.substr(0, next));
-      input.remove_prefix(next);
+      if (out != in) std::memmove(data + out, data + in, next);
+      out += next;
+      in += next;
     }
   }
+  text.resize(out);
+}
+
+// Appends `input` to `output` with its dot segments removed; what `output`
+// held before is the root.
+void AppendWithoutDotSegments(std::string_view input, std::string& output) {
+  const size_t root = output.size();
+  output.append(input);
+  RemoveDotSegments(output, root);
 }
 
 }  // namespace
@@ -100,7 +113,8 @@ std::string ResolveReference(std::string_view base, std::string_view reference) 
   return std::string(resolver.Resolve(reference));
 }
 
-ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)) {
+ReferenceResolver::ReferenceResolver(std::string_view base)
+    : m_base(Split(base)), m_baseSize(base.size()) {
   // Merge (5.2.3): the base's path up to its last "/", or "/" when the base
   // has an authority and no path.
   if (m_base.authority && m_base.path.empty()) {
@@ -119,6 +133,9 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
   // fragment (5.2.2 and 5.3).
   std::string& t = m_result;
   t.clear();
+  // Room for the longest result at once: growing by doubling would hold an
+  // old and a new copy of a long link side by side.
+  t.reserve(m_baseSize + reference.size() + 4);
   if (m_base.scheme) t.append(*m_base.scheme).append(":");
   std::optional<std::string_view> query = r.query;
   if (r.authority) {
@@ -136,8 +153,9 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
       // segment spans the two either.
       t.append(m_mergePrefix).append(r.path);
     } else {
-      m_merged.assign(m_mergePrefix).append(r.path);
-      AppendWithoutDotSegments(m_merged, t);
+      const size_t root = t.size();
+      t.append(m_mergePrefix).append(r.path);
+      RemoveDotSegments(t, root);
     }
   }
   if (query) t.append("?").append(*query);
@@ -147,17 +165,4 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
 
 std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
   return ResolveReference(m_strBaseUrl, link);
-}
-
-std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
-  ReferenceResolver resolver(m_strBaseUrl);
-  std::string out;
-  AppendPreparedLine(line, resolver, out);
-  return out;
-}
-
-void CHarvestEngine::AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
-                                        std::string& out) const {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  AppendOutputLine(resolver.Resolve(line), out);
 }

@@ -37,8 +37,8 @@ class ReferenceResolver {
 
  private:
   Parts m_base;
+  size_t m_baseSize;
   std::string_view m_mergePrefix;  // what a relative path is merged onto (5.2.3)
   bool m_mergePrefixHasDots = false;
-  std::string m_merged;
   std::string m_result;
 };

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include "platform/file_system.h"
 
 namespace platform {
 
@@ -128,6 +131,7 @@ int TextReader::GetChar() {
 
 bool TextReader::ReadLine(std::string& line) {
   line.clear();
+  bool sized = false;
   for (;;) {
     if (m_pos == m_len && !Fill()) return !line.empty();
     const char* begin = m_raw + m_pos;
@@ -140,6 +144,33 @@ bool TextReader::ReadLine(std::string& line) {
     }
     line.append(begin, avail);
     m_pos = m_len;
+    // A line that runs on for more than a few blocks gets its whole room at
+    // once: grown by doubling, it would hold an old and a new copy of itself
+    // side by side.
+    if (!sized && line.size() >= kSizeAheadFrom) {
+      sized = true;
+      if (std::optional<size_t> rest = RawBytesToLineEnd())
+        line.reserve(line.size() + *rest + (m_pendingCr ? 1 : 0));
+    }
+  }
+}
+
+std::optional<size_t> TextReader::RawBytesToLineEnd() const {
+  off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+  if (at < 0) return std::nullopt;  // a pipe: nothing to look ahead in
+  std::vector<char> block(64 * 1024);
+  size_t count = 0;
+  for (;;) {
+    const ssize_t n = ::pread(m_fd, block.data(), block.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? std::optional<size_t>(count) : std::nullopt;
+    size_t stop = static_cast<size_t>(n);
+    for (char c : {'\n', kCtrlZ})
+      if (const void* hit = std::memchr(block.data(), c, stop))
+        stop = static_cast<size_t>(static_cast<const char*>(hit) - block.data());
+    if (stop < static_cast<size_t>(n)) return count + stop + 1;
+    count += static_cast<size_t>(n);
+    at += n;
   }
 }
 
@@ -152,6 +183,21 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   m_len = 0;
   m_failed = false;
   m_escapeControls = false;
+  m_openedSize = -1;
+  m_endsMidLine = false;
+  if (mode == Mode::kAppendOwnFile) {
+    m_fd = OpenOwnFileToAppend(path);
+    if (m_fd < 0) {
+      m_failed = true;
+      return false;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0) m_openedSize = st.st_size;
+    char last;
+    m_endsMidLine = m_openedSize > 0 && ::pread(m_fd, &last, 1, m_openedSize - 1) == 1 &&
+                    last != '\n';
+    return true;
+  }
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
   // A private scratch file is never reached through a planted link.
@@ -161,6 +207,9 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
     m_failed = true;
     return false;
   }
+  struct stat st;
+  if (mode == Mode::kAppend && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
+    m_openedSize = st.st_size;
   if (privateFile && ::fchmod(m_fd, 0600) != 0) {
     ::close(m_fd);
     m_fd = -1;
@@ -174,6 +223,9 @@ bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
   Close();
   m_len = 0;
   m_escapeControls = escapeControls;
+  // Nothing to cut back to or to end: the descriptor's owner keeps its file.
+  m_openedSize = -1;
+  m_endsMidLine = false;
   // A copy shares the descriptor's file position, and closing it leaves the
   // descriptor to its owner.
   m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -249,6 +301,20 @@ bool TextWriter::Close() {
   Flush();
   if (::close(m_fd) != 0) m_failed = true;
   m_fd = -1;
+  return !m_failed;
+}
+
+bool TextWriter::CloseOrCutBack(bool& cutBack) {
+  cutBack = false;
+  if (m_fd < 0 || m_openedSize < 0) return Close();
+  Flush();
+  // A second descriptor outlives the close, whose failure (a quota on a
+  // network file system) may be the first one heard of.
+  const int keep = ::dup(m_fd);
+  if (::close(m_fd) != 0) m_failed = true;
+  m_fd = -1;
+  if (m_failed && keep >= 0) cutBack = ::ftruncate(keep, m_openedSize) == 0;
+  if (keep >= 0) ::close(keep);
   return !m_failed;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/internet_session.h"
+#include "platform/scratch_files.h"
 #include "platform/text_file.h"
 #include "platform/window_backend.h"
 #include "resources/dialog_templates.h"
@@ -246,6 +247,9 @@ int main(int argc, char** argv) {
     return kExitStopped;
   }
 
+  // Ctrl-C, a closed terminal or a kill must not leave a page-sized scratch
+  // file behind.
+  platform::RemoveScratchFilesOnSignals();
   if (o.openFile) {
     std::string address;
     if (std::optional<int> failed = OpenSourceFile(o, harvest, address)) return *failed;

@@ -48,6 +48,12 @@ class VimbelCli : public LoopbackTest {
   // the descriptors given.
   CliResult Run(const std::vector<std::string>& args, const std::string& input = "",
                 int outFd = -1, int errFd = -1) {
+    return Finish(Start(args, input, outFd, errFd), outFd, errFd);
+  }
+
+  // Starts the program as Run does; -1 when it cannot be started.
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = "",
+              int outFd = -1, int errFd = -1) {
     WriteBytes(env.Path("stdin"), input);
     std::vector<std::string> argv{VIMBEL_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -73,14 +79,21 @@ class VimbelCli : public LoopbackTest {
     posix_spawnattr_init(&attr);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    CliResult r;
     const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, &attr, cargv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
       ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
-      return r;
+      return -1;
     }
+    return pid;
+  }
+
+  // Waits for the program Start started, and gathers what it left in the
+  // files standing in for descriptors not given.
+  CliResult Finish(pid_t pid, int outFd = -1, int errFd = -1) {
+    CliResult r;
+    if (pid < 0) return r;
     int status = 0;
     waitpid(pid, &status, 0);
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -254,6 +267,32 @@ TEST_F(VimbelCli, ALockThatCannotBeTakenStopsBeforeAnyRequest) {
   EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙを作成できませんでした。")) << r.err;
   EXPECT_TRUE(Has(r.err, lockPath)) << r.err;
   EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Ctrl-C, a closed terminal, a kill or a closed pipe in the middle of a
+// download: the page scratch file goes with the program.
+TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
+  HttpRoute stalled = HttpRoute::Page(200, std::string(64 * 1024, 'x'));
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 8 * 1024;
+  server.Route("/stalled.html", stalled);
+  const std::string scratch = env.Path("runtime/vimbel/vimbel.tmp");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    SCOPED_TRACE(signal);
+    const size_t asked = server.RequestCount("/stalled.html");
+    const pid_t pid = Start({server.Url("/stalled.html")});
+    ASSERT_GT(pid, 0);
+    // Until the page is being read into its scratch file.
+    for (int wait = 0; wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked);
+         ++wait)
+      ::usleep(10 * 1000);
+    EXPECT_TRUE(Exists(scratch)) << "the download never began";
+    ::usleep(50 * 1000);  // the answer's first bytes on their way
+    ::kill(pid, signal);
+    const CliResult r = Finish(pid);
+    EXPECT_EQ(r.exit, 128 + signal) << r.err;
+    EXPECT_FALSE(Exists(scratch));
+  }
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {

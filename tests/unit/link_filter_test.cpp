@@ -113,6 +113,33 @@ TEST(LinkFilter, AFlagCountsOnlyWhenItIsOne) {
   EXPECT_TRUE(LinkPassesFilter("f\n", app));
 }
 
+// However long the line, an extension is found wherever it stands, capitals
+// and full-width capitals included: long lines are lowered in windows, and
+// these place the extension across the first seam at every alignment.
+TEST(LinkFilter, FindsAnExtensionAnywhereInALongLine) {
+  TestEnvironment env;
+  Select(env.App(), kImage | kExtra, "\xEF\xBC\x8E\xEF\xBC\xB0");  // ．Ｐ
+  LinkFilter filter(env.App());
+  constexpr size_t kSeam = 256 * 1024;
+  const std::string kana = "\xE3\x81\x82";  // あ
+  std::string kanaLine;
+  while (kanaLine.size() < 3 * kSeam) kanaLine += kana;
+  for (const std::string& base : {std::string(3 * kSeam, 'p'), kanaLine}) {
+    const size_t unit = base[0] == 'p' ? 1 : kana.size();
+    EXPECT_FALSE(filter.Passes(base));
+    for (const std::string needle : {".JPEG", "\xEF\xBC\x8E\xEF\xBC\xB0"}) {
+      for (size_t back = 0; back <= 12; ++back) {
+        std::string line = base;
+        line.replace((kSeam - back) / unit * unit, needle.size(), needle);
+        EXPECT_TRUE(filter.Passes(line)) << needle << " " << back << " before the seam";
+      }
+    }
+  }
+  // Nor is one found inside a character that a seam cuts.
+  Select(env.App(), kExtra, "\x81\x82");
+  EXPECT_FALSE(LinkFilter(env.App()).Passes(kanaLine));
+}
+
 TEST(LinkFilter, LowercasesWholeCharactersOnly) {
   struct Case {
     std::string in, out;

@@ -111,7 +111,9 @@ TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
       {2, "http://d/x.jpg\n", "http://d/x.jpg\n"},
       {2, "Ftp://d/x.jpg\n", "Ftp://d/x.jpg\n"},
       {2, "go.cgi?u=http://d/x.jpg\n", "http://a/b/c/go.cgi?u=http://d/x.jpg\n"},
-      {2, "x\r.jpg\n", "http://a/b/c/x\r.jpg\n"},
+      // CR and TAB are dropped as browsers drop them, before the scheme test.
+      {2, "x\r.jpg\n", "http://a/b/c/x.jpg\n"},
+      {1, "h\tttp://d/\t\"x\r\r.gif\n", "<IMG SRC=\"http://d/&quot;x.gif\"><BR>\n"},
       {2, "\n", "http://a/b/c/\n"},
       {1, "x.jpg\n", "<IMG SRC=\"http://a/b/c/x.jpg\"><BR>\n"},
       {1, " \"x.jpg\"\n", "<IMG SRC=\"http://a/b/c/ &quot;x.jpg&quot;\"><BR>\n"},
