@@ -26,6 +26,9 @@ class LinkFilter {
   bool Passes(std::string_view line);
 
  private:
-  std::vector<std::string> m_needles;  // lowercased, in the order of testing
+  // Lowercased, in the order of testing: those of ASCII alone, then the
+  // others, which are looked for in m_lowered.
+  std::vector<std::string> m_asciiNeedles;
+  std::vector<std::string> m_needles;
   std::string m_lowered;
 };

@@ -1,6 +1,8 @@
 // The link filter: which lines a set of categories keeps.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,29 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
     Select(env.App(), c.categories, c.extent);
     EXPECT_EQ(LinkPassesFilter(c.line, env.App()), c.passes)
         << c.line << " categories " << c.categories << " extent " << c.extent;
+  }
+}
+
+// The filter looks for ASCII extensions in the line as it stands; the
+// definition lowercases a copy and searches that. Random lines of capitals,
+// near misses and multibyte characters must give the same answer both ways.
+TEST(LinkFilter, AgreesWithTheLowercasedCopyOnRandomLines) {
+  const char* const pieces[] = {"J", "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1",
+                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A"};
+  const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP"};
+  std::mt19937 random(3);
+  std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+  TestEnvironment env;
+  for (const char* extent : extents) {
+    Select(env.App(), kExtra, extent);
+    LinkFilter filter(env.App());
+    const std::string needle = LowercaseMultibyte(extent);
+    for (int i = 0; i < 400; ++i) {
+      std::string line;
+      for (size_t n = random() % 9; n > 0; --n) line += pieces[piece(random)];
+      EXPECT_EQ(filter.Passes(line), ContainsAtCharacter(LowercaseMultibyte(line), needle))
+          << line << " with " << extent;
+    }
   }
 }
 
