@@ -82,6 +82,19 @@ void AppendWithoutDotSegments(std::string_view input, std::string& output) {
   }
 }
 
+// A reference that is a relative path and nothing else: no scheme, query or
+// fragment, no leading "/" and no dot segment. Most links of a page are;
+// they are merged onto the base by appending them.
+bool IsPlainRelativePath(std::string_view reference) {
+  if (reference.empty() || reference[0] == '/' || reference[0] == '.') return false;
+  char previous = 0;
+  for (char c : reference) {
+    if (c == ':' || c == '#' || c == '?' || (c == '.' && previous == '/')) return false;
+    previous = c;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BeginsWithScheme(std::string_view text) {
@@ -109,9 +122,18 @@ ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)
     m_mergePrefix = m_base.path.substr(0, slash + 1);
   }
   m_mergePrefixHasDots = MayHaveDotSegments(m_mergePrefix);
+  if (!m_mergePrefixHasDots) {
+    std::string& prefix = m_plainPrefix.emplace();
+    if (m_base.scheme) prefix.append(*m_base.scheme).append(":");
+    if (m_base.authority) prefix.append("//").append(*m_base.authority);
+    prefix.append(m_mergePrefix);
+  }
 }
 
 std::string_view ReferenceResolver::Resolve(std::string_view reference) {
+  // What the steps below make of such a path, in one piece.
+  if (m_plainPrefix && IsPlainRelativePath(reference))
+    return m_result.assign(*m_plainPrefix).append(reference);
   const Parts r = Split(reference);
   if (r.scheme) return reference;  // already absolute
 
