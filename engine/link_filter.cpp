@@ -56,6 +56,14 @@ bool IsAscii(std::string_view text) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
+// Whether the bytes at `p` after the first are those of `needle` after its
+// first, A-Z taken as a-z; `p` holds at least needle.size() bytes.
+bool MatchesAfterFirst(const char* p, std::string_view needle) {
+  size_t i = 1;
+  while (i < needle.size() && AsciiLower(p[i]) == needle[i]) ++i;
+  return i == needle.size();
+}
+
 // Whether `needle` (ASCII, lowercased) occurs in the lowercased `text`,
 // without lowercasing it: an ASCII byte is always a character of its own, so
 // only ASCII bytes can match, and of those lowercasing changes A-Z alone.
@@ -74,9 +82,7 @@ bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view needle) {
     } else if (AsciiLower(*p) != first) {
       continue;
     }
-    size_t i = 1;
-    while (i < needle.size() && AsciiLower(p[i]) == needle[i]) ++i;
-    if (i == needle.size()) return true;
+    if (MatchesAfterFirst(p, needle)) return true;
   }
   return false;
 }
@@ -117,13 +123,37 @@ LinkFilter::LinkFilter(const CHarvestSettings& app) {
                                      [](const std::string& n) { return IsAscii(n); });
   m_asciiNeedles.assign(std::make_move_iterator(m_needles.begin()), std::make_move_iterator(ascii));
   m_needles.erase(m_needles.begin(), ascii);
+  // The categories' extensions all begin with ".": one search for each "."
+  // of a line serves them all.
+  m_sharedStart = !m_asciiNeedles.empty();
+  for (const std::string& needle : m_asciiNeedles) {
+    if (needle.empty() || needle[0] != m_asciiNeedles[0][0] || (needle[0] >= 'a' && needle[0] <= 'z'))
+      m_sharedStart = false;
+  }
+}
+
+bool LinkFilter::PassesAscii(std::string_view line) const {
+  if (!m_sharedStart) {
+    for (const std::string& needle : m_asciiNeedles)
+      if (ContainsIgnoringAsciiCase(line, needle)) return true;
+    return false;
+  }
+  const char first = m_asciiNeedles[0][0];
+  const char* const end = line.data() + line.size();
+  for (const char* p = line.data(); p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(end - p)));
+    if (!p) return false;
+    const size_t left = static_cast<size_t>(end - p);
+    for (const std::string& needle : m_asciiNeedles)
+      if (needle.size() <= left && MatchesAfterFirst(p, needle)) return true;
+  }
+  return false;
 }
 
 bool LinkFilter::Passes(std::string_view line) {
   // ASCII needles (the categories' own, and most custom ones) are looked
   // for in the line as it is; only the others need the lowercased copy.
-  for (const std::string& needle : m_asciiNeedles)
-    if (ContainsIgnoringAsciiCase(line, needle)) return true;
+  if (PassesAscii(line)) return true;
   if (m_needles.empty()) return false;
   m_lowered.assign(line);
   LowercaseInPlace(m_lowered);

@@ -83,20 +83,25 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
 // near misses and multibyte characters must give the same answer both ways.
 TEST(LinkFilter, AgreesWithTheLowercasedCopyOnRandomLines) {
   const char* const pieces[] = {"J", "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1",
-                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A"};
-  const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP"};
+                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A", "e", "I", "f", "-"};
+  const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP", "-G"};
   std::mt19937 random(3);
   std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
   TestEnvironment env;
-  for (const char* extent : extents) {
-    Select(env.App(), kExtra, extent);
-    LinkFilter filter(env.App());
-    const std::string needle = LowercaseMultibyte(extent);
-    for (int i = 0; i < 400; ++i) {
-      std::string line;
-      for (size_t n = random() % 9; n > 0; --n) line += pieces[piece(random)];
-      EXPECT_EQ(filter.Passes(line), ContainsAtCharacter(LowercaseMultibyte(line), needle))
-          << line << " with " << extent;
+  for (int categories : {int{kExtra}, kExtra | kImage}) {
+    for (const char* extent : extents) {
+      Select(env.App(), categories, extent);
+      LinkFilter filter(env.App());
+      std::vector<std::string> needles = {LowercaseMultibyte(extent)};
+      if (categories & kImage) needles.insert(needles.end(), {".jpg", ".jpeg", ".gif"});
+      for (int i = 0; i < 400; ++i) {
+        std::string line;
+        for (size_t n = random() % 9; n > 0; --n) line += pieces[piece(random)];
+        bool expected = false;
+        for (const std::string& needle : needles)
+          expected = expected || ContainsAtCharacter(LowercaseMultibyte(line), needle);
+        EXPECT_EQ(filter.Passes(line), expected) << line << " with " << extent;
+      }
     }
   }
 }
