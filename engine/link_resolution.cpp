@@ -3,6 +3,10 @@
 #include <cstring>
 #include <optional>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "engine/harvest_engine.h"
 
 namespace {
@@ -95,6 +99,35 @@ void AppendWithoutDotSegments(std::string_view input, std::string& output) {
   RemoveDotSegments(output, root);
 }
 
+// A reference that is a relative path and nothing else: no scheme, query or
+// fragment, no leading "/" and no dot segment. Most links of a page are;
+// they are merged onto the base by appending them.
+bool IsPlainRelativePath(std::string_view reference) {
+  if (reference.empty()) return false;
+  const char* p = reference.data();
+  const char* const end = p + reference.size();
+  if (*p == '/' || *p == '.' || *p == ':' || *p == '#' || *p == '?') return false;
+  // From the second byte on, each is looked at with the one before it.
+  ++p;
+#ifdef __SSE2__
+  const __m128i colon = _mm_set1_epi8(':'), hash = _mm_set1_epi8('#'),
+                mark = _mm_set1_epi8('?'), dot = _mm_set1_epi8('.'), slash = _mm_set1_epi8('/');
+  for (; end - p >= 16; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i dotSegment = _mm_and_si128(_mm_cmpeq_epi8(here, dot), _mm_cmpeq_epi8(before, slash));
+    const __m128i stop = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(here, colon), _mm_cmpeq_epi8(here, hash)),
+        _mm_or_si128(_mm_cmpeq_epi8(here, mark), dotSegment));
+    if (_mm_movemask_epi8(stop) != 0) return false;
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == ':' || *p == '#' || *p == '?' || (*p == '.' && p[-1] == '/')) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BeginsWithScheme(std::string_view text) {
@@ -123,9 +156,18 @@ ReferenceResolver::ReferenceResolver(std::string_view base)
     m_mergePrefix = m_base.path.substr(0, slash + 1);
   }
   m_mergePrefixHasDots = MayHaveDotSegments(m_mergePrefix);
+  if (!m_mergePrefixHasDots) {
+    std::string& prefix = m_plainPrefix.emplace();
+    if (m_base.scheme) prefix.append(*m_base.scheme).append(":");
+    if (m_base.authority) prefix.append("//").append(*m_base.authority);
+    prefix.append(m_mergePrefix);
+  }
 }
 
 std::string_view ReferenceResolver::Resolve(std::string_view reference) {
+  // What the steps below make of such a path, in one piece.
+  if (m_plainPrefix && IsPlainRelativePath(reference))
+    return m_result.assign(*m_plainPrefix).append(reference);
   const Parts r = Split(reference);
   if (r.scheme) return reference;  // already absolute
 

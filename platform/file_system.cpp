@@ -87,6 +87,53 @@ int OpenEntryToAppend(int dir, const std::string& name) {
   return fd;
 }
 
+// The rest of `in` onto the end of `out` with read and write, for what the
+// kernel's own copy refuses.
+bool CopyByReading(int in, int out) {
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += w;
+    }
+  }
+}
+
+// Copies `in` from its current offset to `out`. The kernel copies within
+// itself where it can (no trip through this process, and a file system may
+// share the blocks); where it refuses the pair of files (other file systems,
+// special files, an older kernel), what is left goes by read and write.
+bool CopyContents(int in, int out) {
+#ifdef __linux__
+  for (bool first = true;; first = false) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    // Nothing at all on the first call may also be a file that only shows
+    // its contents to a read (those of /proc and /sys say they are empty).
+    if (n == 0 && first) break;
+    if (n == 0) return true;  // the end of `in`
+    if (n > 0) continue;
+    if (errno == EINTR) continue;
+    // Refusals that leave both offsets where they were; anything else is a
+    // failure of the copy itself (a full disk, an error reading).
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+        errno == EBADF || errno == EPERM || errno == ETXTBSY)
+      break;
+    return false;
+  }
+#endif
+  return CopyByReading(in, out);
+}
+
 }  // namespace
 
 std::optional<std::string> TempFolder(std::string* why) {
@@ -150,27 +197,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return false;
   }
   bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
-  std::vector<char> buffer(256 * 1024);
-  while (ok) {
-    ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    ssize_t done = 0;
-    while (done < n) {
-      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      done += w;
-    }
-    if (!ok) break;
-  }
+  if (ok) ok = CopyContents(in, out);
   ::close(in);
   if (::close(out) != 0) ok = false;
   if (!ok) ::unlink(to.c_str());

@@ -1,6 +1,8 @@
 // The link filter: which lines a set of categories keeps.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,34 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
     Select(env.App(), c.categories, c.extent);
     EXPECT_EQ(LinkPassesFilter(c.line, env.App()), c.passes)
         << c.line << " categories " << c.categories << " extent " << c.extent;
+  }
+}
+
+// The filter looks for ASCII extensions in the line as it stands; the
+// definition lowercases a copy and searches that. Random lines of capitals,
+// near misses and multibyte characters must give the same answer both ways.
+TEST(LinkFilter, AgreesWithTheLowercasedCopyOnRandomLines) {
+  const char* const pieces[] = {"J", "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1",
+                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A", "e", "I", "f", "-"};
+  const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP", "-G"};
+  std::mt19937 random(3);
+  std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+  TestEnvironment env;
+  for (int categories : {int{kExtra}, kExtra | kImage}) {
+    for (const char* extent : extents) {
+      Select(env.App(), categories, extent);
+      LinkFilter filter(env.App());
+      std::vector<std::string> needles = {LowercaseMultibyte(extent)};
+      if (categories & kImage) needles.insert(needles.end(), {".jpg", ".jpeg", ".gif"});
+      for (int i = 0; i < 400; ++i) {
+        std::string line;
+        for (size_t n = random() % 9; n > 0; --n) line += pieces[piece(random)];
+        bool expected = false;
+        for (const std::string& needle : needles)
+          expected = expected || ContainsAtCharacter(LowercaseMultibyte(line), needle);
+        EXPECT_EQ(filter.Passes(line), expected) << line << " with " << extent;
+      }
+    }
   }
 }
 
