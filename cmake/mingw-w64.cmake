@@ -19,3 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # Tests and tools run the programs under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# zlib (the test server's compressed pages) from Debian's libz-mingw-w64-dev,
+# linked in like the rest.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -1,27 +1,121 @@
 #include "engine/anchor_scanner.h"
 
 #include <cstring>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "engine/harvest_engine.h"
+#include "platform/byte_reader.h"
 #include "platform/file_system.h"
 #include "platform/text_file.h"
 #include "resources/texts.h"
 
-void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
-  const char* p = data;
-  const char* const end = data + size;
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+
+#ifdef __SSE2__
+inline __m128i Load16(const char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// One bit per byte of `block` that is one of kBytes.
+template <char... kBytes>
+inline int Matches(__m128i block) {
+  __m128i hits = _mm_setzero_si128();
+  ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kBytes)))), ...);
+  return _mm_movemask_epi8(hits);
+}
+#endif
+
+// The first byte in [p, end) that is one of kBytes; end when there is none.
+// The states that skip or copy runs of bytes spend their time here.
+template <char... kBytes>
+inline const char* FindAny(const char* p, const char* end) {
+#ifdef __SSE2__
+  for (; end - p >= 16; p += 16)
+    if (int mask = Matches<kBytes...>(Load16(p))) return p + __builtin_ctz(mask);
+#endif
+  while (p < end && ((*p != kBytes) && ...)) ++p;
+  return p;
+}
+
+// Outside: most of a page is text and tags that are not anchors. The first
+// place in [p, end - 1) where "<" stands before a or A (or, stored, where a
+// Ctrl-Z stands); end - 1 when there is none. `p` < `end`.
+template <bool kStored>
+inline const char* FindAnchorOpen(const char* p, const char* end) {
+  const char* const last = end - 1;
+#ifdef __SSE2__
+  const __m128i lt = _mm_set1_epi8('<'), a = _mm_set1_epi8('a'), caseBit = _mm_set1_epi8(0x20);
+  for (; last - p >= 16; p += 16) {
+    const __m128i here = Load16(p);
+    const __m128i next = _mm_or_si128(Load16(p + 1), caseBit);
+    __m128i hits = _mm_and_si128(_mm_cmpeq_epi8(here, lt), _mm_cmpeq_epi8(next, a));
+    if constexpr (kStored) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(here, _mm_set1_epi8(kCtrlZ)));
+    if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
+  }
+#endif
+  for (; p < last; ++p) {
+    if (p[0] == '<' && (p[1] | 0x20) == 'a') return p;
+    if (kStored && p[0] == kCtrlZ) return p;
+  }
+  return last;
+}
+
+// Whether the "<" at `at` opens a tag test, the scan having been Outside at
+// `from`: in a run of "<", every second one is the byte after the one
+// before it, which sends the scan back Outside without a test.
+inline bool OpensTagTest(const char* from, const char* at) {
+  const char* run = at;
+  while (run > from && run[-1] == '<') --run;
+  return (at - run) % 2 == 0;
+}
+
+}  // namespace
+
+// The table, run over whole stretches where it can: between anchors it looks
+// for "<a" pairs, in an anchor for f, in a value for its end. Stored input
+// adds the text-mode view: a Ctrl-Z ends it; a CR counts only where the table
+// tells CR and LF apart (after "<a", and in a value, which copies it), and
+// there the byte after it decides.
+template <bool kStored>
+void AnchorScanner::Run(const char* p, const char* const end, std::string& out) {
   int state = m_state;
+  // A CR in a value: an LF when the next byte is LF (both taken), else a CR.
+  // False when the next byte is in the next block.
+  auto copyCr = [&] {
+    if (p + 1 == end) return false;
+    const bool pair = p[1] == '\n';
+    out.push_back(pair ? '\n' : '\r');
+    p += pair ? 2 : 1;
+    return true;
+  };
   while (p < end) {
+    if (kStored && *p == kCtrlZ) {
+      m_ended = true;
+      break;
+    }
     switch (state) {
       case kOutside: {
-        // Most of a page is text between tags: skip to the next "<".
-        const void* lt = std::memchr(p, '<', static_cast<size_t>(end - p));
-        if (!lt) {
-          p = end;
+        const char* at = FindAnchorOpen<kStored>(p, end);
+        if (kStored && *at == kCtrlZ) {
+          p = at;  // ends the input at the top of the loop
           break;
         }
-        p = static_cast<const char*>(lt) + 1;
-        state = kTagOpen;
+        const bool opens = *at == '<' && OpensTagTest(p, at);
+        if (at == end - 1) {  // no pair: only the last byte may start one
+          state = opens ? kTagOpen : kOutside;
+          p = end;
+        } else if (opens) {
+          state = kAnchorName;
+          p = at + 2;
+        } else {
+          p = at + 1;  // that "<" was the byte after another
+        }
         break;
       }
       case kTagOpen:
@@ -29,16 +123,28 @@ void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
         ++p;
         break;
       case kAnchorName:
+        if (kStored && *p == '\r') {
+          if (p + 1 == end) {
+            m_crWaiting = true;
+            p = end;
+            break;
+          }
+          state = p[1] == '\n' ? kInAnchor : kOutside;
+          p += p[1] == '\n' ? 2 : 1;
+          break;
+        }
         state = (*p == ' ' || *p == '\n') ? kInAnchor : kOutside;
         ++p;
         break;
-      case kInAnchor:
-        while (p < end && *p != 'f' && *p != 'F') ++p;
-        if (p < end) {
+      case kInAnchor: {
+        const char* f = kStored ? FindAny<'f', 'F', kCtrlZ>(p, end) : FindAny<'f', 'F'>(p, end);
+        p = f;
+        if (p < end && *p != kCtrlZ) {
           state = kAfterF;
           ++p;
         }
         break;
+      }
       case kAfterF:
         // Any other byte, f included, goes back without being looked at again.
         state = *p == '=' ? kValueStart : kInAnchor;
@@ -47,33 +153,41 @@ void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
       case kValueStart:
         if (*p == '"') {
           state = kQuoted;
+          ++p;
         } else {
-          out.push_back(*p);
+          // A stored CR is the value's first byte, CR or LF: left to kUnquoted.
+          if (!kStored || *p != '\r') out.push_back(*p++);
           state = kUnquoted;
         }
-        ++p;
         break;
       case kQuoted: {
-        const void* q = std::memchr(p, '"', static_cast<size_t>(end - p));
-        const char* stop = q ? static_cast<const char*>(q) : end;
+        const char* stop = kStored ? FindAny<'"', '\r', kCtrlZ>(p, end) : FindAny<'"'>(p, end);
         out.append(p, stop);
         p = stop;
-        if (q) {
+        if (p == end || *p == kCtrlZ) break;
+        if (*p == '"') {
           out.push_back('\n');
           state = kOutside;
           ++p;
+        } else if (!copyCr()) {
+          m_crWaiting = true;
+          p = end;
         }
         break;
       }
       case kUnquoted: {
-        const char* stop = p;
-        while (stop < end && *stop != ' ' && *stop != '>') ++stop;
+        const char* stop =
+            kStored ? FindAny<' ', '>', '\r', kCtrlZ>(p, end) : FindAny<' ', '>'>(p, end);
         out.append(p, stop);
         p = stop;
-        if (p < end) {
+        if (p == end || *p == kCtrlZ) break;
+        if (*p == ' ' || *p == '>') {
           out.push_back('\n');
           state = kOutside;
           ++p;
+        } else if (!copyCr()) {
+          m_crWaiting = true;
+          p = end;
         }
         break;
       }
@@ -86,6 +200,31 @@ void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
   m_state = state;
 }
 
+void AnchorScanner::Feed(const char* data, size_t size, std::string& out) {
+  Run<false>(data, data + size, out);
+}
+
+void AnchorScanner::Step(char byte, std::string& out) { Run<false>(&byte, &byte + 1, out); }
+
+bool AnchorScanner::FeedStored(const char* data, size_t size, std::string& out) {
+  const char* p = data;
+  const char* const end = data + size;
+  if (m_crWaiting && p < end && !m_ended) {
+    m_crWaiting = false;
+    const bool pair = *p == '\n';
+    Step(pair ? '\n' : '\r', out);
+    if (pair) ++p;
+  }
+  if (!m_ended) Run<true>(p, end, out);
+  return !m_ended;
+}
+
+void AnchorScanner::EndStored(std::string& out) {
+  if (!m_crWaiting) return;
+  m_crWaiting = false;
+  Step('\r', out);
+}
+
 std::optional<std::string> LinkListPath() {
   std::optional<std::string> folder = platform::TempFolder();
   if (!folder) return std::nullopt;
@@ -93,22 +232,25 @@ std::optional<std::string> LinkListPath() {
 }
 
 FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath) {
-  platform::TextReader page;
+  platform::ByteReader page;
   if (!page.Open(pagePath)) return {FileFailure::kCannotRead, pagePath};
   platform::TextWriter links;
   if (!links.Open(linkPath, platform::TextWriter::Mode::kCreate, true))
     return {FileFailure::kCannotCreate, linkPath};
 
+  // The stored bytes go to the scanner as they are; it sees them in text
+  // mode itself, which spares a pass that would only drop CRs.
   AnchorScanner scanner;
-  static constexpr size_t kBlock = 64 * 1024;
-  std::string block(kBlock, '\0');
   std::string found;
-  found.reserve(kBlock + 1);
-  for (size_t n; (n = page.Read(block.data(), kBlock)) > 0;) {
+  bool more = true;
+  for (std::string_view block; more && !(block = page.Next()).empty();) {
     found.clear();
-    scanner.Feed(block.data(), n, found);
+    more = scanner.FeedStored(block.data(), block.size(), found);
     if (!found.empty() && !links.Write(found)) break;
   }
+  found.clear();
+  scanner.EndStored(found);
+  if (!found.empty()) links.Write(found);
   page.Close();
   bool written = links.Close();
   if (page.Failed()) {

@@ -26,11 +26,26 @@ class AnchorScanner {
   // what goes to the link list for them.
   void Feed(const char* data, size_t size, std::string& out);
 
+  // The same over the bytes as stored, seen in text mode on the way: a CR LF
+  // pair is one LF, a lone CR stays a CR, and a Ctrl-Z ends the input. False
+  // once a Ctrl-Z has ended it; nothing after it is looked at. A CR that
+  // ends a block waits for the next block to tell which it is.
+  bool FeedStored(const char* data, size_t size, std::string& out);
+  // The end of the stored bytes: a CR still waiting is a lone CR.
+  void EndStored(std::string& out);
+
   int State() const { return m_state; }
   void SetState(int state) { m_state = state; }
 
  private:
+  template <bool kStored>
+  void Run(const char* data, const char* end, std::string& out);
+  // One byte of text-mode input, by the table.
+  void Step(char byte, std::string& out);
+
   int m_state = kOutside;
+  bool m_crWaiting = false;  // the last stored byte fed was a CR, not yet judged
+  bool m_ended = false;      // a Ctrl-Z has ended the stored input
 };
 
 struct FileFailure;

@@ -20,16 +20,29 @@ std::string EncodeUserInfoPart(const std::string& text) {
 
 namespace {
 
-// Where the host begins: after the scheme's "//", or at the very start.
-size_t HostStart(const std::string& address) {
-  size_t scheme = address.find("://");
-  return scheme == std::string::npos ? 0 : scheme + 3;
+bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Where the authority begins: after the scheme's ":" and the slashes that
+// follow it. A scheme is letters, digits, "+", "-" and "." from the very
+// start, beginning with a letter and followed by ":/", as the download
+// reads it; anything else ("host:8080/", a "://" inside the query) means
+// the address has no scheme and npos is returned.
+size_t AuthorityStart(const std::string& address) {
+  size_t i = 0;
+  while (i < address.size() && (IsAlpha(address[i]) || (address[i] >= '0' && address[i] <= '9') ||
+                                address[i] == '+' || address[i] == '-' || address[i] == '.'))
+    ++i;
+  if (i == 0 || !IsAlpha(address[0]) || address.compare(i, 2, ":/") != 0)
+    return std::string::npos;
+  for (++i; i < address.size() && address[i] == '/';) ++i;
+  return i;
 }
 
 }  // namespace
 
 std::string WithoutUserInfo(const std::string& address) {
-  const size_t hostStart = HostStart(address);
+  size_t hostStart = AuthorityStart(address);
+  if (hostStart == std::string::npos) hostStart = 0;
   size_t authorityEnd = address.find_first_of("/?#", hostStart);
   if (authorityEnd == std::string::npos) authorityEnd = address.size();
   // The last "@" of the authority ends the user information.
@@ -40,8 +53,11 @@ std::string WithoutUserInfo(const std::string& address) {
 
 std::string AddressWithCredentials(const std::string& address, const std::string& userId,
                                    const std::string& password) {
-  const std::string bare = WithoutUserInfo(address);
-  const size_t hostStart = HostStart(bare);
+  // Completed as the download completes it, so that the credentials land
+  // in the authority and never in a path or query sent in the request line.
+  std::string bare = WithoutUserInfo(address);
+  if (AuthorityStart(bare) == std::string::npos) bare = "http://" + bare;
+  const size_t hostStart = AuthorityStart(bare);
   return bare.substr(0, hostStart) + EncodeUserInfoPart(userId) + ":" +
          EncodeUserInfoPart(password) + "@" + bare.substr(hostStart);
 }

@@ -11,8 +11,8 @@ std::string EncodeUserInfoPart(const std::string& text);
 std::string WithoutUserInfo(const std::string& address);
 
 // `address` with "<id>:<password>@" (each part encoded) in front of its
-// host, after the scheme's "//" (at the very start when it has no scheme).
-// User information the address already carries is replaced, never kept
-// alongside.
+// host, after the scheme's "//"; an address without a scheme is completed
+// with "http://" first. User information the address already carries is
+// replaced, never kept alongside.
 std::string AddressWithCredentials(const std::string& address, const std::string& userId,
                                    const std::string& password);

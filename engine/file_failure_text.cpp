@@ -14,6 +14,9 @@ std::string FileFailureText(const FileFailure& failure) {
     case FileFailure::kCannotWrite:
       text = texts::kCannotWriteFile;
       break;
+    case FileFailure::kWriteUndone:
+      return std::string(texts::kCannotWriteFile) + "\n" + failure.path + "\n" +
+             texts::kFileRestored;
     case FileFailure::kNone:
       break;
   }

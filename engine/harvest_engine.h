@@ -25,6 +25,8 @@ struct FileFailure {
     kCannotRead,    // a scratch file could not be read
     kCannotCreate,  // a scratch file could not be created
     kCannotWrite,   // the output file could not be opened, written or closed
+    kWriteUndone,   // it could not be written, and was cut back to its
+                    // length before the run
   };
   Kind kind = kNone;
   std::string path;
@@ -62,9 +64,11 @@ class CHarvestEngine {
   void OnOK();
   void RunHarvest();
 
-  // Fetches `url` into the page scratch file; a 401 answered with
-  // credentials puts them into `url` for the next call. A run the user
-  // stopped ends with kDownloadStopped, silently, and leaves no page.
+  // Fetches `url` into the page scratch file. A 401 answered with
+  // credentials puts them into the address that answered (after redirects)
+  // and leaves that in `url` for the next call; a page that was read leaves
+  // in `url` the address it was read from. A run the user stopped ends with
+  // kDownloadStopped, silently, and leaves no page.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -79,6 +83,9 @@ class CHarvestEngine {
   // The output file this run appends to. A front end may put the output
   // elsewhere (the terminal's standard output, say).
   virtual std::string OutputFilePath() const;
+  // Opens the stream this run appends its lines to: by default the file at
+  // `path`. A front end may give another (the terminal's standard output).
+  virtual bool OpenOutput(platform::TextWriter& output, const std::string& path);
 
   // Job state.
   std::string m_strSourceFile;  // local page to harvest instead of downloading
@@ -117,12 +124,16 @@ class CHarvestEngine {
   enum class BodyEnd;
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
-  DownloadResult AnswerUnreadStatus(int status, std::string& url);
+  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy,
+                                    std::string& url);
   BodyEnd ReadBody(PageDownload& download);
 
-  // PrepareLinkLine, and the output line of a link, appending to `out`, so
-  // that WriteLinkList can reuse its buffers from line to line.
-  void AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
-                          std::string& out) const;
+  // A kept line of the link list made ready to be written: its LF taken
+  // off and its CR and TAB bytes dropped (in `line`), then resolved. The view
+  // holds until the resolver's next call.
+  static std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver);
+  // The output line of a link, appended to `out` or written to `output`
+  // (false once the output has failed).
   void AppendOutputLine(std::string_view link, std::string& out) const;
+  bool WriteOutputLine(std::string_view link, platform::TextWriter& output) const;
 };

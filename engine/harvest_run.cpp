@@ -6,6 +6,7 @@
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
 #include "platform/file_system.h"
+#include "platform/scratch_files.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
 
@@ -49,12 +50,13 @@ void CHarvestEngine::RunHarvest() {
     return;
   }
   const std::string pagePath = *folder + kPageScratchName;
+  // Neither scratch file outlives the run, however it ends: a stop, a full
+  // disk, or a signal that ends a terminal run.
+  const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
 
   if (!m_strSourceFile.empty()) {
     m_strBaseUrl = BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
-      // Whatever a broken copy left behind is not this page.
-      platform::RemoveFile(pagePath);
       ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();
       return;
@@ -72,12 +74,13 @@ void CHarvestEngine::RunHarvest() {
       stop();
       return;
     }
+    // Relative links are relative to where the page was read from, which
+    // redirects may have moved away from the typed address.
+    m_strBaseUrl = BaseAddressOf(request);
   }
 
   if (FileFailure failure = ScanAnchorLinks(pagePath)) {
     ShowError(FileFailureText(failure));
-    platform::RemoveFile(pagePath);
-    platform::RemoveFile(*folder + kLinkScratchName);
     stop();
     return;
   }
@@ -85,6 +88,5 @@ void CHarvestEngine::RunHarvest() {
   bool incomplete = m_lastOutcome == HarvestOutcome::kIncomplete;
   m_lastOutcome = incomplete ? HarvestOutcome::kIncomplete : HarvestOutcome::kCompleted;
   ShowMessage(texts::kDone, texts::kCaptionDone, platform::MB_OK);
-  platform::RemoveFile(pagePath);
   SetStatusText(kStatusIdle);
 }

@@ -1,6 +1,8 @@
 #include "engine/link_filter.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <initializer_list>
 
 #include "platform/utf8.h"
@@ -46,6 +48,67 @@ void LowercaseInPlace(std::string& text) {
   }
 }
 
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Where the character that holds `text[pos]` starts, as a walk from the
+// start of `text` finds it. Any byte but 80..BF starts a character; one of
+// those continues a character only when a lead at most three bytes before
+// it reaches it.
+size_t CharacterStartAtOrBefore(std::string_view text, size_t pos) {
+  for (size_t lead = pos; lead > 0 && pos - lead < 3 && IsContinuationByte(text[lead]);) {
+    --lead;
+    if (!IsContinuationByte(text[lead]))
+      return lead + platform::Utf8CharacterLength(text, lead) > pos ? lead : pos;
+  }
+  return pos;
+}
+
+// `pos`, or the end of the character that holds `text[pos]`.
+size_t CharacterEndAtOrAfter(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return text.size();
+  const size_t lead = CharacterStartAtOrBefore(text, pos);
+  return lead == pos ? pos : lead + platform::Utf8CharacterLength(text, lead);
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Whether the bytes at `p` after the first are those of `needle` after its
+// first, A-Z taken as a-z; `p` holds at least needle.size() bytes.
+bool MatchesAfterFirst(const char* p, std::string_view needle) {
+  size_t i = 1;
+  while (i < needle.size() && AsciiLower(p[i]) == needle[i]) ++i;
+  return i == needle.size();
+}
+
+// Whether `needle` (ASCII, lowercased) occurs in the lowercased `text`,
+// without lowercasing it: an ASCII byte is always a character of its own, so
+// only ASCII bytes can match, and of those lowercasing changes A-Z alone.
+bool ContainsIgnoringAsciiCase(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  if (text.size() < needle.size()) return false;
+  const char first = needle[0];
+  const char* p = text.data();
+  const char* const last = text.data() + (text.size() - needle.size());
+  const bool letter = first >= 'a' && first <= 'z';
+  for (; p <= last; ++p) {
+    if (!letter) {
+      // The usual case, a needle that starts with ".": straight to it.
+      p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(last - p) + 1));
+      if (!p) return false;
+    } else if (AsciiLower(*p) != first) {
+      continue;
+    }
+    if (MatchesAfterFirst(p, needle)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string LowercaseMultibyte(std::string_view text) {
@@ -76,13 +139,63 @@ LinkFilter::LinkFilter(const CHarvestSettings& app) {
     for (const char* extension : category.extensions) m_needles.emplace_back(extension);
   }
   if (app.m_bExtra == 1) m_needles.push_back(LowercaseMultibyte(app.m_strExtent));
+  // Moved in the order of testing: which needle matches first changes
+  // nothing but the time.
+  auto ascii = std::stable_partition(m_needles.begin(), m_needles.end(),
+                                     [](const std::string& n) { return IsAscii(n); });
+  m_asciiNeedles.assign(std::make_move_iterator(m_needles.begin()), std::make_move_iterator(ascii));
+  m_needles.erase(m_needles.begin(), ascii);
+  // The categories' extensions all begin with ".": one search for each "."
+  // of a line serves them all.
+  m_sharedStart = !m_asciiNeedles.empty();
+  for (const std::string& needle : m_asciiNeedles) {
+    if (needle.empty() || needle[0] != m_asciiNeedles[0][0] || (needle[0] >= 'a' && needle[0] <= 'z'))
+      m_sharedStart = false;
+  }
+}
+
+bool LinkFilter::PassesAscii(std::string_view line) const {
+  if (!m_sharedStart) {
+    for (const std::string& needle : m_asciiNeedles)
+      if (ContainsIgnoringAsciiCase(line, needle)) return true;
+    return false;
+  }
+  const char first = m_asciiNeedles[0][0];
+  const char* const end = line.data() + line.size();
+  for (const char* p = line.data(); p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, first, static_cast<size_t>(end - p)));
+    if (!p) return false;
+    const size_t left = static_cast<size_t>(end - p);
+    for (const std::string& needle : m_asciiNeedles)
+      if (needle.size() <= left && MatchesAfterFirst(p, needle)) return true;
+  }
+  return false;
 }
 
 bool LinkFilter::Passes(std::string_view line) {
+  // ASCII needles (the categories' own, and most custom ones) are looked
+  // for in the line as it is; only the others need the lowercased copy.
+  if (PassesAscii(line)) return true;
   if (m_needles.empty()) return false;
-  m_lowered.assign(line);
-  LowercaseInPlace(m_lowered);
-  for (const std::string& needle : m_needles)
-    if (ContainsAtCharacter(m_lowered, needle)) return true;
-  return false;
+  // A long line is lowercased a window at a time, so that a link of any
+  // length costs no lowercased copy of itself. Each window reaches the
+  // longest needle less one byte into the next, so no match is lost at a
+  // seam, and both its ends fall between characters, so the search steps
+  // through the same characters as over the whole line.
+  size_t longest = 0;
+  for (const std::string& needle : m_needles) longest = std::max(longest, needle.size());
+  constexpr size_t kWindow = 256 * 1024;
+  for (size_t start = 0;;) {
+    size_t next = line.size(), end = line.size();
+    if (line.size() - start > kWindow + longest) {
+      next = CharacterStartAtOrBefore(line, start + kWindow);
+      end = CharacterEndAtOrAfter(line, next + longest);
+    }
+    m_lowered.assign(line.substr(start, end - start));
+    LowercaseInPlace(m_lowered);
+    for (const std::string& needle : m_needles)
+      if (ContainsAtCharacter(m_lowered, needle)) return true;
+    if (next == line.size()) return false;
+    start = next;
+  }
 }

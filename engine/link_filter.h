@@ -26,6 +26,12 @@ class LinkFilter {
   bool Passes(std::string_view line);
 
  private:
-  std::vector<std::string> m_needles;  // lowercased, in the order of testing
+  bool PassesAscii(std::string_view line) const;
+
+  // Lowercased, in the order of testing: those of ASCII alone, then the
+  // others, which are looked for in m_lowered.
+  std::vector<std::string> m_asciiNeedles;
+  bool m_sharedStart = false;  // all of them begin with one byte, not a letter
+  std::vector<std::string> m_needles;
   std::string m_lowered;
 };

@@ -1,5 +1,8 @@
 #include "engine/link_output.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "engine/harvest_engine.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
@@ -17,25 +20,61 @@ std::string FlattenBaseAddress(std::string_view baseUrl) {
 
 namespace {
 
-// A double quote would end the attribute value the link is put in.
-void AppendEscapingQuotes(std::string_view link, std::string& out) {
+// The output line of `link`, handed to `emit` piece by piece, so that a long
+// link is never copied to be written.
+template <typename Emit>
+void EmitOutputLine(bool gallery, std::string_view link, Emit&& emit) {
+  if (!gallery) {
+    emit(link);
+    emit("\n");
+    return;
+  }
+  emit("<IMG SRC=\"");
+  // A double quote would end the attribute value the link is put in.
   for (size_t quote; (quote = link.find('"')) != std::string_view::npos;) {
-    out.append(link.substr(0, quote)).append("&quot;");
+    emit(link.substr(0, quote));
+    emit("&quot;");
     link.remove_prefix(quote + 1);
   }
-  out.append(link);
+  emit(link);
+  emit("\"><BR>\n");
+}
+
+// Browsers drop CR and TAB from an address; kept, a CR would make the link
+// look like two lines to whoever reads the output file.
+void DropCrAndTab(std::string& line) {
+  const size_t first = line.find_first_of("\r\t");
+  if (first == std::string::npos) return;
+  auto kept = std::remove_if(line.begin() + static_cast<std::ptrdiff_t>(first), line.end(),
+                             [](char c) { return c == '\r' || c == '\t'; });
+  line.erase(kept, line.end());
 }
 
 }  // namespace
 
+std::string_view CHarvestEngine::ResolveKeptLine(std::string& line, ReferenceResolver& resolver) {
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  DropCrAndTab(line);
+  return resolver.Resolve(line);
+}
+
+std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
+  ReferenceResolver resolver(m_strBaseUrl);
+  std::string kept = line;
+  std::string out;
+  AppendOutputLine(ResolveKeptLine(kept, resolver), out);
+  return out;
+}
+
 void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
-  if (m_nOutPutType == kOutputGallery) {
-    out.append("<IMG SRC=\"");
-    AppendEscapingQuotes(link, out);
-    out.append("\"><BR>\n");
-  } else {
-    out.append(link).append("\n");
-  }
+  EmitOutputLine(m_nOutPutType == kOutputGallery, link,
+                 [&out](std::string_view piece) { out.append(piece); });
+}
+
+bool CHarvestEngine::WriteOutputLine(std::string_view link, platform::TextWriter& output) const {
+  EmitOutputLine(m_nOutPutType == kOutputGallery, link,
+                 [&output](std::string_view piece) { output.Write(piece.data(), piece.size()); });
+  return !output.Failed();
 }
 
 // A base address too long for one file name is not shortened: a shortened
@@ -48,6 +87,11 @@ std::string CHarvestEngine::OutputFilePath() const {
   return m_strSaveFolder + FlattenBaseAddress(m_strBaseUrl) + (gallery ? ".html" : ".txt");
 }
 
+bool CHarvestEngine::OpenOutput(platform::TextWriter& output, const std::string& path) {
+  // The file in the save folder must be a regular file of the user's own.
+  return output.Open(path, platform::TextWriter::Mode::kAppendOwnFile);
+}
+
 FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
   const std::string outputPath = OutputFilePath();
   FileFailure failure;
@@ -56,25 +100,29 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     platform::TextWriter output;
     if (!links.Open(linkListPath)) {
       failure = {FileFailure::kCannotRead, linkListPath};
-    } else if (!output.Open(outputPath, platform::TextWriter::Mode::kAppend)) {
+    } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else {
       // One filter, resolver and line buffer serve the whole list: the
       // settings and the base address stay as they are for its length.
       LinkFilter filter(m_settings);
       ReferenceResolver resolver(m_strBaseUrl);
-      std::string prepared;
+      // A line that an interrupted run or another program left without its
+      // end would swallow the first new one.
+      bool lineOpen = output.EndsMidLine();
       for (std::string line; links.ReadLine(line);) {
         if (!filter.Passes(line)) continue;
-        prepared.clear();
-        AppendPreparedLine(line, resolver, prepared);
-        if (!output.Write(prepared)) break;
+        if (lineOpen && !output.Put('\n')) break;
+        lineOpen = false;
+        if (!WriteOutputLine(ResolveKeptLine(line, resolver), output)) break;
       }
-      bool written = output.Close();
-      if (links.Failed())
+      // A failed append is taken back whole: a half-written gallery line
+      // would put the quoting of every later line out of step.
+      bool cutBack = false;
+      if (!output.CloseOrCutBack(cutBack))
+        failure = {cutBack ? FileFailure::kWriteUndone : FileFailure::kCannotWrite, outputPath};
+      else if (links.Failed())
         failure = {FileFailure::kCannotRead, linkListPath};
-      else if (!written)
-        failure = {FileFailure::kCannotWrite, outputPath};
     }
   }
   platform::RemoveFile(linkListPath);

@@ -1,6 +1,11 @@
 #include "engine/link_resolution.h"
 
+#include <cstring>
 #include <optional>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "engine/harvest_engine.h"
 
@@ -41,45 +46,86 @@ bool MayHaveDotSegments(std::string_view path) {
   return !path.empty() && (path[0] == '.' || path.find("/.") != std::string_view::npos);
 }
 
-// Appends `input` to `output` with its dot segments removed (RFC 3986,
-// 5.2.4). What `output` held before is the root: it is never dropped.
-void AppendWithoutDotSegments(std::string_view input, std::string& output) {
-  if (!MayHaveDotSegments(input)) {
-    output.append(input);
-    return;
-  }
-  const size_t root = output.size();
+// Removes the dot segments (RFC 3986, 5.2.4) from what `text` holds after
+// `root`; what stands before `root` is never dropped. The work is done in
+// place: the output never overtakes the input, so a long link costs no
+// second copy of itself.
+void RemoveDotSegments(std::string& text, size_t root) {
+  if (!MayHaveDotSegments(std::string_view(text).substr(root))) return;
+  char* const data = text.data();
+  const size_t size = text.size();
+  size_t out = root, in = root;
   // Drops the last segment of the output and the "/" before it.
-  auto dropLastSegment = [&output, root] {
-    size_t slash = std::string_view(output).substr(root).rfind('/');
-    output.erase(slash == std::string_view::npos ? root : root + slash);
+  auto dropLastSegment = [&] {
+    size_t slash = std::string_view(data + root, out - root).rfind('/');
+    out = slash == std::string_view::npos ? root : root + slash;
   };
-  while (!input.empty()) {
+  while (in < size) {
+    const std::string_view input(data + in, size - in);
     if (input.substr(0, 3) == "../") {
-      input.remove_prefix(3);
+      in += 3;
     } else if (input.substr(0, 2) == "./") {
-      input.remove_prefix(2);
+      in += 2;
     } else if (input.substr(0, 3) == "/./") {
-      input.remove_prefix(2);
+      in += 2;
     } else if (input == "/.") {
-      output.append("/");
-      input = {};
+      data[out++] = '/';
+      in = size;
     } else if (input.substr(0, 4) == "/../") {
-      input.remove_prefix(3);
+      in += 3;
       dropLastSegment();
     } else if (input == "/..") {
       dropLastSegment();
-      output.append("/");
-      input = {};
+      data[out++] = '/';
+      in = size;
     } else if (input == "." || input == "..") {
-      input = {};
+      in = size;
     } else {
       size_t next = input.find('/', input[0] == '/' ? 1 : 0);
       if (next == std::string_view::npos) next = input.size();
-      output.append(input.substr(0, next));
-      input.remove_prefix(next);
+      if (out != in) std::memmove(data + out, data + in, next);
+      out += next;
+      in += next;
     }
   }
+  text.resize(out);
+}
+
+// Appends `input` to `output` with its dot segments removed; what `output`
+// held before is the root.
+void AppendWithoutDotSegments(std::string_view input, std::string& output) {
+  const size_t root = output.size();
+  output.append(input);
+  RemoveDotSegments(output, root);
+}
+
+// A reference that is a relative path and nothing else: no scheme, query or
+// fragment, no leading "/" and no dot segment. Most links of a page are;
+// they are merged onto the base by appending them.
+bool IsPlainRelativePath(std::string_view reference) {
+  if (reference.empty()) return false;
+  const char* p = reference.data();
+  const char* const end = p + reference.size();
+  if (*p == '/' || *p == '.' || *p == ':' || *p == '#' || *p == '?') return false;
+  // From the second byte on, each is looked at with the one before it.
+  ++p;
+#ifdef __SSE2__
+  const __m128i colon = _mm_set1_epi8(':'), hash = _mm_set1_epi8('#'),
+                mark = _mm_set1_epi8('?'), dot = _mm_set1_epi8('.'), slash = _mm_set1_epi8('/');
+  for (; end - p >= 16; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i dotSegment = _mm_and_si128(_mm_cmpeq_epi8(here, dot), _mm_cmpeq_epi8(before, slash));
+    const __m128i stop = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(here, colon), _mm_cmpeq_epi8(here, hash)),
+        _mm_or_si128(_mm_cmpeq_epi8(here, mark), dotSegment));
+    if (_mm_movemask_epi8(stop) != 0) return false;
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == ':' || *p == '#' || *p == '?' || (*p == '.' && p[-1] == '/')) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -100,7 +146,8 @@ std::string ResolveReference(std::string_view base, std::string_view reference) 
   return std::string(resolver.Resolve(reference));
 }
 
-ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)) {
+ReferenceResolver::ReferenceResolver(std::string_view base)
+    : m_base(Split(base)), m_baseSize(base.size()) {
   // Merge (5.2.3): the base's path up to its last "/", or "/" when the base
   // has an authority and no path.
   if (m_base.authority && m_base.path.empty()) {
@@ -109,9 +156,18 @@ ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Split(base)
     m_mergePrefix = m_base.path.substr(0, slash + 1);
   }
   m_mergePrefixHasDots = MayHaveDotSegments(m_mergePrefix);
+  if (!m_mergePrefixHasDots) {
+    std::string& prefix = m_plainPrefix.emplace();
+    if (m_base.scheme) prefix.append(*m_base.scheme).append(":");
+    if (m_base.authority) prefix.append("//").append(*m_base.authority);
+    prefix.append(m_mergePrefix);
+  }
 }
 
 std::string_view ReferenceResolver::Resolve(std::string_view reference) {
+  // What the steps below make of such a path, in one piece.
+  if (m_plainPrefix && IsPlainRelativePath(reference))
+    return m_result.assign(*m_plainPrefix).append(reference);
   const Parts r = Split(reference);
   if (r.scheme) return reference;  // already absolute
 
@@ -119,6 +175,9 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
   // fragment (5.2.2 and 5.3).
   std::string& t = m_result;
   t.clear();
+  // Room for the longest result at once: growing by doubling would hold an
+  // old and a new copy of a long link side by side.
+  t.reserve(m_baseSize + reference.size() + 4);
   if (m_base.scheme) t.append(*m_base.scheme).append(":");
   std::optional<std::string_view> query = r.query;
   if (r.authority) {
@@ -136,8 +195,9 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
       // segment spans the two either.
       t.append(m_mergePrefix).append(r.path);
     } else {
-      m_merged.assign(m_mergePrefix).append(r.path);
-      AppendWithoutDotSegments(m_merged, t);
+      const size_t root = t.size();
+      t.append(m_mergePrefix).append(r.path);
+      RemoveDotSegments(t, root);
     }
   }
   if (query) t.append("?").append(*query);
@@ -147,17 +207,4 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
 
 std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
   return ResolveReference(m_strBaseUrl, link);
-}
-
-std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
-  ReferenceResolver resolver(m_strBaseUrl);
-  std::string out;
-  AppendPreparedLine(line, resolver, out);
-  return out;
-}
-
-void CHarvestEngine::AppendPreparedLine(std::string_view line, ReferenceResolver& resolver,
-                                        std::string& out) const {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  AppendOutputLine(resolver.Resolve(line), out);
 }

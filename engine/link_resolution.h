@@ -37,8 +37,12 @@ class ReferenceResolver {
 
  private:
   Parts m_base;
+  size_t m_baseSize;
   std::string_view m_mergePrefix;  // what a relative path is merged onto (5.2.3)
   bool m_mergePrefixHasDots = false;
+  // What a plain relative path is appended to, whole: the base's scheme and
+  // authority and the merge prefix; nullopt when the prefix has dots.
+  std::optional<std::string> m_plainPrefix;
   std::string m_merged;
   std::string m_result;
 };

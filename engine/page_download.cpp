@@ -71,10 +71,12 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   std::string statusText;
   bool hasStatus = download.request->QueryStatusCode(statusText);
   int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
+  // After redirects, the answer is that of another address than `url`.
+  const std::string answeredBy = download.request->FinalUrl();
   if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
     download.Close();
-    return AnswerUnreadStatus(status, url);
+    return AnswerUnreadStatus(status, answeredBy, url);
   }
 
   SetStatusText(texts::kStatusReading);
@@ -82,6 +84,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (!download.Close() && end != BodyEnd::kStopped) end = BodyEnd::kWriteFailed;
   switch (end) {
     case BodyEnd::kWhole:
+      url = answeredBy;
       return kDownloadGoOn;
     case BodyEnd::kStopped:
       // A stopped run says nothing and leaves no page behind.
@@ -96,6 +99,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (attempt < m_settings.m_nTimes) return kDownloadAgain;
   ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, platform::MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
+  url = answeredBy;
   return kDownloadGoOn;
 }
 
@@ -132,10 +136,14 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
   return false;
 }
 
-DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, std::string& url) {
+DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, const std::string& answeredBy,
+                                                  std::string& url) {
   if (status == 401) {
     if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
-    url = AddressWithCredentials(url, m_settings.m_strUserId, m_settings.m_strPassword);
+    // The credentials go to the address that asked for them: the typed one
+    // may have redirected to another host, which must not receive them.
+    const CHarvestSettings& app = m_settings;
+    url = AddressWithCredentials(answeredBy, app.m_strUserId, app.m_strPassword);
     return kDownloadAgain;
   }
   if (status == 404) {
@@ -175,7 +183,8 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       end = BodyEnd::kWriteFailed;
       break;
     }
-    received += static_cast<int64_t>(n);
+    // A declared length counts the bytes as sent, compressed or not.
+    received = request.BodyBytesOnWire();
     countShown = false;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastShown >= kProgressInterval) {
@@ -183,6 +192,12 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       lastShown = now;
       countShown = true;
     }
+  }
+  // The end of a compressed stream (its trailer) arrives without giving
+  // anything to read.
+  if (request.BodyBytesOnWire() != received) {
+    received = request.BodyBytesOnWire();
+    countShown = false;
   }
   // A stall ends the read through the stop check as well.
   if (download.stopped) return BodyEnd::kStopped;

@@ -130,6 +130,14 @@ bool CDialog::IsIconic() const {
 
 bool CDialog::PollStopRequest() { return m_pWindow && m_pWindow->PollStopRequest(); }
 
+void CDialog::SetForegroundWindow() {
+  if (m_pWindow) m_pWindow->BringToFront();
+}
+
+void CDialog::WatchDescriptor(int fd, std::function<void()> onReadable) {
+  if (m_pWindow) m_pWindow->WatchDescriptor(fd, std::move(onReadable));
+}
+
 bool CDialog::UpdateData(bool bSaveAndValidate) {
   CDataExchange dx(this, bSaveAndValidate);
   DoDataExchange(&dx);

@@ -146,6 +146,11 @@ class CDialog {
 
   void SetIcon(int iconId);
   bool IsIconic() const;
+  // Above the other windows, with the focus.
+  void SetForegroundWindow();
+  // `onReadable` runs whenever descriptor `fd` has input, while the window
+  // is open (see IDialogWindow::WatchDescriptor).
+  void WatchDescriptor(int fd, std::function<void()> onReadable);
 
   // Inside a long-running command handler: true once the user has asked to
   // stop it with the close box or Escape (see IDialogWindow).

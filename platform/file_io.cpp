@@ -56,11 +56,35 @@ bool WriteAll(int fd, std::string_view data) {
 
 bool Close(int fd) { return ::close(fd) == 0; }
 
+long long ReadAt(int fd, char* buffer, size_t size, long long offset) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+long long CurrentOffset(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
+
+long long RegularFileSize(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+}
+
+int Duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+
+bool CutTo(int fd, long long size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+
 LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& content) {
   content.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
+  // Only a regular file is loaded. Anything else (a FIFO, a device, a
+  // folder) is not even opened: opening a FIFO waits for a writer, and
+  // start-up would hang. O_NONBLOCK covers a swap between look and open.
   struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
+  if (!S_ISREG(st.st_mode)) return LoadResult::kFailed;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<unsigned long long>(st.st_size) > maxSize) {
     ::close(fd);

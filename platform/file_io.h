@@ -30,6 +30,23 @@ bool WriteAll(int fd, std::string_view data);
 // False when the last buffered write failed to reach the file.
 bool Close(int fd);
 
+// Up to `size` bytes from `offset` on, leaving the read position where it
+// is; 0 at the end of the file, -1 on a read error.
+long long ReadAt(int fd, char* buffer, size_t size, long long offset);
+
+// The read or write position; -1 where there is none (a pipe).
+long long CurrentOffset(int fd);
+
+// The length of a regular file; -1 for anything else.
+long long RegularFileSize(int fd);
+
+// A second descriptor of the same open file, sharing its position; -1 on
+// failure.
+int Duplicate(int fd);
+
+// Cuts a regular file back to `size` bytes.
+bool CutTo(int fd, long long size);
+
 enum class LoadResult { kLoaded, kMissing, kFailed };
 
 // The whole of a plain file of at most `maxSize` bytes into `content`.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "platform/program_version.h"
@@ -48,6 +49,89 @@ std::string CleanFolder(const std::string& folder) {
     return resolved;
   }
   return clean;
+}
+
+// The folder of `path`'s last component ("." when it has none), and the
+// component itself.
+std::pair<std::string, std::string> SplitLastComponent(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The text of the symbolic link open (O_PATH) as `link`.
+std::optional<std::string> LinkText(int link) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t n = ::readlinkat(link, "", buffer.data(), buffer.size());
+    if (n < 0) return std::nullopt;
+    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// Opens `name` in the folder `dir` to append, without following a link in
+// it (ELOOP then). Write-only when the file cannot be read.
+int OpenEntryToAppend(int dir, const std::string& name) {
+  // What is plainly not a regular file is not even opened: opening a
+  // device can do things of its own.
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
+      !S_ISLNK(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  constexpr int kFlags = O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::openat(dir, name.c_str(), O_RDWR | kFlags, 0666);
+  if (fd < 0 && errno == EACCES) fd = ::openat(dir, name.c_str(), O_WRONLY | kFlags, 0666);
+  return fd;
+}
+
+// The rest of `in` onto the end of `out` with read and write, for what the
+// kernel's own copy refuses.
+bool CopyByReading(int in, int out) {
+  std::vector<char> buffer(256 * 1024);
+  for (;;) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += w;
+    }
+  }
+}
+
+// Copies `in` from its current offset to `out`. The kernel copies within
+// itself where it can (no trip through this process, and a file system may
+// share the blocks); where it refuses the pair of files (other file systems,
+// special files, an older kernel), what is left goes by read and write.
+bool CopyContents(int in, int out) {
+#ifdef __linux__
+  for (bool first = true;; first = false) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    // Nothing at all on the first call may also be a file that only shows
+    // its contents to a read (those of /proc and /sys say they are empty).
+    if (n == 0 && first) break;
+    if (n == 0) return true;  // the end of `in`
+    if (n > 0) continue;
+    if (errno == EINTR) continue;
+    // Refusals that leave both offsets where they were; anything else is a
+    // failure of the copy itself (a full disk, an error reading).
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+        errno == EBADF || errno == EPERM || errno == ETXTBSY)
+      break;
+    return false;
+  }
+#endif
+  return CopyByReading(in, out);
 }
 
 }  // namespace
@@ -113,31 +197,64 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return false;
   }
   bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
-  std::vector<char> buffer(256 * 1024);
-  while (ok) {
-    ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    ssize_t done = 0;
-    while (done < n) {
-      ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      done += w;
-    }
-    if (!ok) break;
-  }
+  if (ok) ok = CopyContents(in, out);
   ::close(in);
   if (::close(out) != 0) ok = false;
   if (!ok) ::unlink(to.c_str());
   return ok;
+}
+
+int OpenOwnFileToAppend(const std::string& path) {
+  constexpr int kMaxLinks = 40;  // as the kernel allows in one path
+  auto [folder, name] = SplitLastComponent(path);
+  int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  int fd = -1;
+  int error = ELOOP;
+  for (int hop = 0; dir >= 0 && hop <= kMaxLinks; ++hop) {
+    fd = OpenEntryToAppend(dir, name);
+    if (fd >= 0 || errno != ELOOP) {
+      error = errno;
+      break;
+    }
+    // A link: the text of this very link is what gets followed, so it
+    // cannot be swapped between the owner test and the next step.
+    const int link = ::openat(dir, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (link < 0 || ::fstat(link, &st) != 0) {
+      error = errno;
+      if (link >= 0) ::close(link);
+      break;
+    }
+    std::optional<std::string> target;
+    if (S_ISLNK(st.st_mode) && st.st_uid == ::geteuid()) target = LinkText(link);
+    ::close(link);
+    if (!S_ISLNK(st.st_mode)) continue;  // replaced meanwhile: look again
+    if (!target || target->empty()) {
+      error = target ? ENOENT : EACCES;
+      break;
+    }
+    auto [targetFolder, targetName] = SplitLastComponent(*target);
+    // Relative to the link's own folder, as the kernel reads it.
+    const int next = ::openat(dir, targetFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ::close(dir);
+    dir = next;
+    name = targetName;
+  }
+  if (dir < 0 && fd < 0 && error == ELOOP) error = errno;
+  if (dir >= 0) ::close(dir);
+  if (fd < 0) {
+    errno = error;
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // Raced in after the first look; still nothing has been written.
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

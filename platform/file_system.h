@@ -15,6 +15,16 @@ std::optional<std::string> TempFolder(std::string* why = nullptr);
 // Copies `from` to `to` byte for byte, replacing `to`. False on failure.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
+// Opens `path` to append to it as a regular file of the user's own, and
+// returns its descriptor (-1 with errno set on refusal or failure). A missing
+// file is created (0666 less the umask). A symbolic link in the last
+// component is followed only when it belongs to the user, link after link, so
+// that a link another user planted in a shared folder cannot lead the append
+// into some other file of the user's. The open never blocks, and anything
+// but a regular file (a FIFO, a device, a folder) is refused before a byte is
+// written. The descriptor can read as well when the file allows it.
+int OpenOwnFileToAppend(const std::string& path);
+
 // Deletes a file; false when it was not there or could not be deleted.
 bool RemoveFile(const std::string& path);
 

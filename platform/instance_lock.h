@@ -9,10 +9,12 @@ namespace platform {
 class InstanceLock;
 
 // Creates (or opens) the lock named `name` and tries to take it. Returns a
-// handle, or nullptr when the lock file cannot be made. `alreadyExists` is
-// set to true when another process holds the lock; the caller then closes
-// the handle and ends.
-InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists);
+// handle, or nullptr (with the lock file's path and the cause in `why`)
+// when the lock file cannot be made or locked. `alreadyExists` is set to
+// true when another process holds the lock; the caller then closes the
+// handle and ends.
+InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists,
+                                 std::string* why = nullptr);
 
 // Releases the handle (and the lock, if this process held it).
 void CloseInstanceLock(InstanceLock* lock);

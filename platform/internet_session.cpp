@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -24,6 +25,10 @@ constexpr long kMaxRedirects = 20;
 // How long one wait for the server lasts at most while a stop check is set,
 // so that a stop is noticed at once.
 constexpr int kStopCheckMs = 50;
+
+// Set by UseNetrcFile: whether to read a netrc file, and which.
+bool g_useNetrc = false;
+std::string g_netrcFile;
 
 // Both timeouts, or the test override for both.
 std::pair<long, long> Timeouts() {
@@ -78,9 +83,15 @@ struct HeaderBlock {
   int status = 0;
   bool hasLength = false;
   std::string length;
+  bool encoded = false;  // a Content-Encoding other than identity
 };
 
 }  // namespace
+
+void UseNetrcFile(const std::string& file) {
+  g_useNetrc = true;
+  g_netrcFile = file;
+}
 
 struct InternetSession::Impl {
   std::shared_ptr<MultiHandle> multi;
@@ -121,6 +132,12 @@ struct InternetRequest::Impl {
   std::string statusText;
   bool hasLength = false;
   std::string lengthText;
+
+  std::string requestedUrl;
+  std::string finalUrl;
+  bool encoded = false;
+  int64_t handedOut = 0;
+  int64_t onWire = 0;
 
   ~Impl() { Close(); }
 
@@ -181,6 +198,11 @@ struct InternetRequest::Impl {
       } else if (StartsWithNoCase(line.data(), line.size(), "content-length:")) {
         self->current.hasLength = true;
         self->current.length = Trimmed(line.data() + 15, line.size() - 15);
+      } else if (StartsWithNoCase(line.data(), line.size(), "content-encoding:")) {
+        std::string coding = Trimmed(line.data() + 17, line.size() - 17);
+        self->current.encoded =
+            !coding.empty() && !(coding.size() == 8 &&
+                                 StartsWithNoCase(coding.data(), coding.size(), "identity"));
       }
     }
     return len;
@@ -286,8 +308,35 @@ struct InternetRequest::Impl {
     return curl_easy_strerror(result);
   }
 
+  // Where the answer came from, with the address as requested kept as it
+  // was typed when nothing was followed.
+  void SettleFinalUrl() {
+    long redirects = 0;
+    const char* effective = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    if (redirects > 0 && effective && *effective) {
+      finalUrl = effective;
+      finalUrl.erase(std::min(finalUrl.find('#'), finalUrl.size()));
+    } else {
+      finalUrl = requestedUrl;
+    }
+  }
+
+  // Keeps the wire count in step with what Read has handed out.
+  void CountWireBytes() {
+    if (!encoded) {
+      onWire = handedOut;
+      return;
+    }
+    curl_off_t size = 0;
+    if (easy && curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &size) == CURLE_OK)
+      onWire = static_cast<int64_t>(size);
+  }
+
   // What the request shows once the answer is known.
   void SettleAnswer() {
+    SettleFinalUrl();
     const char* scheme = nullptr;
     curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
     isHttp = scheme == nullptr || StartsWithNoCase(scheme, std::strlen(scheme), "http");
@@ -301,6 +350,7 @@ struct InternetRequest::Impl {
       statusText = std::to_string(status);
       hasLength = sawBlock && complete.hasLength;
       lengthText = hasLength ? complete.length : std::string();
+      encoded = sawBlock && complete.encoded;
     } else {
       curl_off_t size = -1;
       curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
@@ -358,6 +408,7 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
 
   CURL* e = r->easy;
+  r->requestedUrl = url;
   CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK)
     return fail(curl_easy_strerror(rc), rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress
@@ -365,6 +416,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
   curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
+  // Set at all, this also decodes an answer compressed without being asked.
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
@@ -373,6 +426,10 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   // Credentials from the address go to its own host only, never to the
   // host a redirect names.
   curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
+  if (g_useNetrc) {
+    curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+    if (!g_netrcFile.empty()) curl_easy_setopt(e, CURLOPT_NETRC_FILE, g_netrcFile.c_str());
+  }
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   // A proxy's own answer to CONNECT is not the page's answer.
@@ -421,14 +478,21 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
     size_t n = std::min(size, r.Held());
     std::memcpy(buffer, r.held.data() + r.readPos, n);
     r.readPos += n;
+    r.handedOut += static_cast<int64_t>(n);
+    r.CountWireBytes();
     return n;
   }
+  r.CountWireBytes();
   if (r.done && r.result != CURLE_OK) {
     r.failed = true;
     r.errorText = r.FailureText();
   }
   return 0;
 }
+
+const std::string& InternetRequest::FinalUrl() const { return m_impl->finalUrl; }
+
+int64_t InternetRequest::BodyBytesOnWire() const { return m_impl->onWire; }
 
 bool InternetRequest::Failed() const { return m_impl->failed; }
 

@@ -5,6 +5,8 @@
 // not grow with the page: the transfer waits while nobody reads.
 //
 // Redirects are followed and the final answer is what the request shows.
+// Compressed answers (gzip, deflate) are asked for and decoded, and so is
+// one that comes compressed unasked: the body reads as the page itself.
 // Proxies come from the usual *_proxy variables. Requests bypass caches.
 // User information in the address is sent as credentials (Basic, or Digest
 // when the server asks for it) and never to another host after a redirect.
@@ -14,6 +16,7 @@
 // 30 s and 60 s, or both VIMBEL_TEST_TIMEOUT_MS milliseconds when that
 // variable is set.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +44,11 @@ enum class InternetFailure {
 };
 
 class InternetRequest;
+
+// From now on, every request of the process also takes credentials for its
+// host from a netrc file (`file`, or ~/.netrc when it is empty); credentials
+// in the address win over the file's. The terminal's --netrc.
+void UseNetrcFile(const std::string& file);
 
 class InternetSession {
  public:
@@ -86,6 +94,14 @@ class InternetRequest {
   bool QueryStatusCode(std::string& text) const;
   // The declared length as decimal text. False when none was declared.
   bool QueryContentLength(std::string& text) const;
+  // The address the answer came from: the address as requested when no
+  // redirect was followed, else where the last redirect led (then it may
+  // carry the request's user information, and never a fragment).
+  const std::string& FinalUrl() const;
+  // The body bytes received as the server sent them, before any decoding:
+  // what a declared length counts. For an answer that is not encoded, the
+  // bytes Read has handed out so far.
+  int64_t BodyBytesOnWire() const;
 
   // Up to `size` bytes of the body. 0 at the end of the body, or when the
   // transfer failed: then Failed() is true and ErrorText() says why.

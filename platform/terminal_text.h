@@ -14,6 +14,11 @@ namespace platform {
 // error.
 bool WriteTerminalText(std::FILE* stream, std::string_view text);
 
+// The terminal the process was started from, opened to read the user's
+// answers even when standard input is a file or a pipe: /dev/tty, or a
+// Windows console's input. -1 when there is none.
+int OpenControllingTerminal();
+
 enum class ConsoleRead { kNotConsole, kLine, kEnd };
 
 // When `fd` is a Windows console: one line typed there, read as UTF-16

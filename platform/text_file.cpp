@@ -1,14 +1,23 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/file_io.h"
+#include "platform/file_system.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace platform {
 
 namespace {
 
 constexpr char kCtrlZ = 0x1A;
+
+using file_io::ReadSome;
 
 }  // namespace
 
@@ -21,8 +30,11 @@ bool TextReader::Open(const std::string& path) {
   m_pos = m_len = 0;
   m_eof = m_failed = m_pendingCr = false;
   m_fd = file_io::OpenForReading(path);
-  if (m_fd < 0) m_failed = true;
-  return m_fd >= 0;
+  if (m_fd < 0) {
+    m_failed = true;
+    return false;
+  }
+  return true;
 }
 
 void TextReader::Close() {
@@ -44,7 +56,7 @@ bool TextReader::Fill() {
       start = 1;
       m_pendingCr = false;
     }
-    long long n = file_io::ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
+    long long n = ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
     if (n < 0) m_failed = true;
     if (n <= 0) {
       m_eof = true;
@@ -106,6 +118,7 @@ int TextReader::GetChar() {
 
 bool TextReader::ReadLine(std::string& line) {
   line.clear();
+  bool sized = false;
   for (;;) {
     if (m_pos == m_len && !Fill()) return !line.empty();
     const char* begin = m_raw + m_pos;
@@ -118,6 +131,32 @@ bool TextReader::ReadLine(std::string& line) {
     }
     line.append(begin, avail);
     m_pos = m_len;
+    // A line that runs on for more than a few blocks gets its whole room at
+    // once: grown by doubling, it would hold an old and a new copy of itself
+    // side by side.
+    if (!sized && line.size() >= kSizeAheadFrom) {
+      sized = true;
+      if (std::optional<size_t> rest = RawBytesToLineEnd())
+        line.reserve(line.size() + *rest + (m_pendingCr ? 1 : 0));
+    }
+  }
+}
+
+std::optional<size_t> TextReader::RawBytesToLineEnd() const {
+  long long at = file_io::CurrentOffset(m_fd);
+  if (at < 0) return std::nullopt;  // a pipe: nothing to look ahead in
+  std::vector<char> block(64 * 1024);
+  size_t count = 0;
+  for (;;) {
+    const long long n = file_io::ReadAt(m_fd, block.data(), block.size(), at);
+    if (n <= 0) return n == 0 ? std::optional<size_t>(count) : std::nullopt;
+    size_t stop = static_cast<size_t>(n);
+    for (char c : {'\n', kCtrlZ})
+      if (const void* hit = std::memchr(block.data(), c, stop))
+        stop = static_cast<size_t>(static_cast<const char*>(hit) - block.data());
+    if (stop < static_cast<size_t>(n)) return count + stop + 1;
+    count += static_cast<size_t>(n);
+    at += n;
   }
 }
 
@@ -129,41 +168,104 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   Close();
   m_len = 0;
   m_failed = false;
+  m_escapeControls = false;
+  m_openedSize = -1;
+  m_endsMidLine = false;
+  if (mode == Mode::kAppendOwnFile) {
+    m_fd = OpenOwnFileToAppend(path);
+    if (m_fd < 0) {
+      m_failed = true;
+      return false;
+    }
+    m_openedSize = file_io::RegularFileSize(m_fd);
+    char last;
+    m_endsMidLine = m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 &&
+                    last != '\n';
+    return true;
+  }
   m_fd = file_io::OpenForWriting(path, mode == Mode::kAppend, privateFile);
-  if (m_fd < 0) m_failed = true;
-  return m_fd >= 0;
+  if (m_fd < 0) {
+    m_failed = true;
+    return false;
+  }
+  if (mode == Mode::kAppend) m_openedSize = file_io::RegularFileSize(m_fd);
+  return true;
+}
+
+bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
+  Close();
+  m_len = 0;
+  m_escapeControls = escapeControls;
+  // Nothing to cut back to or to end: the descriptor's owner keeps its file.
+  m_openedSize = -1;
+  m_endsMidLine = false;
+  // A copy shares the descriptor's file position, and closing it leaves the
+  // descriptor to its owner.
+  m_fd = file_io::Duplicate(fd);
+  m_failed = m_fd < 0;
+  return !m_failed;
 }
 
 bool TextWriter::Flush() {
-  if (!m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf, m_len))) m_failed = true;
+  if (m_len > 0 && !m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf, m_len)))
+    m_failed = true;
   m_len = 0;
   return !m_failed;
 }
 
 bool TextWriter::Write(const char* data, size_t size) {
+  if (!m_escapeControls) return WriteText(data, size);
+  std::string shown;
+  shown.reserve(size);
+  for (size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if ((c < 0x20 && c != '\n') || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 0xF];
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return WriteText(shown.data(), shown.size());
+}
+
+bool TextWriter::WriteText(const char* data, size_t size) {
   if (m_fd < 0) m_failed = true;
   if (m_failed) return false;
-  while (size > 0) {
-    // Copy up to the next LF in one piece, then store it as CR LF.
-    const void* lf = std::memchr(data, '\n', size);
-    size_t run = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
-    while (run > 0) {
-      if (m_len == sizeof m_buf && !Flush()) return false;
-      size_t take = sizeof m_buf - m_len;
-      if (take > run) take = run;
-      std::memcpy(m_buf + m_len, data, take);
-      m_len += take;
-      data += take;
-      size -= take;
-      run -= take;
+  const char* const end = data + size;
+  while (data < end) {
+    if (sizeof m_buf - m_len < 64 && !Flush()) return false;
+    // Taken in a piece that fits even if every byte is an LF.
+    const size_t room = sizeof m_buf - m_len;
+    const char* const stop = data + std::min(static_cast<size_t>(end - data), room / 2);
+    char* out = m_buf + m_len;
+#ifdef __SSE2__
+    // Sixteen bytes at a time, stored whole and kept up to the first LF;
+    // the room for two bytes per byte taken covers the store.
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (stop - data >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+      const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, lf));
+      if (mask == 0) {
+        out += 16;
+        data += 16;
+        continue;
+      }
+      const int before = __builtin_ctz(mask);
+      out += before;
+      *out++ = '\r';
+      *out++ = '\n';
+      data += before + 1;
     }
-    if (lf) {
-      if (m_len + 2 > sizeof m_buf && !Flush()) return false;
-      m_buf[m_len++] = '\r';
-      m_buf[m_len++] = '\n';
-      ++data;
-      --size;
+#endif
+    for (; data < stop; ++data) {
+      if (*data == '\n') *out++ = '\r';
+      *out++ = *data;
     }
+    m_len = static_cast<size_t>(out - m_buf);
   }
   return true;
 }
@@ -175,6 +277,20 @@ bool TextWriter::Close() {
   Flush();
   if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
+  return !m_failed;
+}
+
+bool TextWriter::CloseOrCutBack(bool& cutBack) {
+  cutBack = false;
+  if (m_fd < 0 || m_openedSize < 0) return Close();
+  Flush();
+  // A second descriptor outlives the close, whose failure (a quota on a
+  // network file system) may be the first one heard of.
+  const int keep = file_io::Duplicate(m_fd);
+  if (!file_io::Close(m_fd)) m_failed = true;
+  m_fd = -1;
+  if (m_failed && keep >= 0) cutBack = file_io::CutTo(keep, m_openedSize);
+  if (keep >= 0) file_io::Close(keep);
   return !m_failed;
 }
 

@@ -5,6 +5,7 @@
 // blocks; neither makes a system call per byte.
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -34,7 +35,12 @@ class TextReader {
 
  private:
   bool Fill();
+  // How many bytes of the file lie from the read position to the first LF
+  // or Ctrl-Z, that one included (or to the end); nullopt when the file
+  // cannot be read ahead.
+  std::optional<size_t> RawBytesToLineEnd() const;
 
+  static constexpr size_t kSizeAheadFrom = 1024 * 1024;
   int m_fd = -1;
   char m_raw[64 * 1024];
   size_t m_pos = 0;
@@ -46,7 +52,11 @@ class TextReader {
 
 class TextWriter {
  public:
-  enum class Mode { kCreate, kAppend };  // "w": created or emptied; "a": append only
+  enum class Mode {
+    kCreate,         // "w": created or emptied
+    kAppend,         // "a": append only
+    kAppendOwnFile,  // "a", to a regular file of the user's own (OpenOwnFileToAppend)
+  };
 
   TextWriter() = default;
   ~TextWriter();  // closes; an error then is lost: call Close() to see it
@@ -56,6 +66,12 @@ class TextWriter {
   // Opens `path`; a created file is private to the user (0600) when
   // `privateFile` is set. False when it cannot be opened.
   bool Open(const std::string& path, Mode mode, bool privateFile = false);
+  // Writes to the file already open as descriptor `fd` (standard output, as
+  // the process was given it), where it stands: never reopened by name, so
+  // what others write to the same descriptor before and after stays in
+  // order. With `escapeControls`, C0 bytes other than LF and DEL are written
+  // as "\xNN", so a text cannot drive a terminal. False when `fd` is not open.
+  bool OpenDescriptor(int fd, bool escapeControls = false);
   bool IsOpen() const { return m_fd >= 0; }
 
   // Writes `size` bytes, each LF as CR LF. False once any write has failed.
@@ -65,16 +81,30 @@ class TextWriter {
   // Flushes and closes. False when anything since Open failed to reach the
   // file (a full disk shows here at the latest).
   bool Close();
+  // Close() for an append that must leave nothing of itself behind when it
+  // fails: when anything since Open did not reach the file, the file is cut
+  // back to the length it had at Open, and `cutBack` says whether that was
+  // done (only a regular file can be cut).
+  bool CloseOrCutBack(bool& cutBack);
 
   bool Failed() const { return m_failed; }
 
+  // kAppendOwnFile: whether the file was not empty at Open and its last byte
+  // is not LF, so that what is appended would continue a line another
+  // writer left unfinished. False when the file cannot be read.
+  bool EndsMidLine() const { return m_endsMidLine; }
+
  private:
   bool Flush();
+  bool WriteText(const char* data, size_t size);
 
   int m_fd = -1;
   char m_buf[64 * 1024];
   size_t m_len = 0;
   bool m_failed = false;
+  bool m_escapeControls = false;
+  long long m_openedSize = -1;  // append modes: the length at Open
+  bool m_endsMidLine = false;
 };
 
 }  // namespace platform

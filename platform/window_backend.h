@@ -2,6 +2,7 @@
 // What a window backend (Qt, headless, console) provides to the neutral
 // framework. The program never talks to a backend directly: CDialog, CWinApp
 // and the free functions of platform/ do.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,17 @@ class IDialogWindow {
   // of closing it; any other input meanwhile is dropped. True once either
   // was used since the current command began.
   virtual bool PollStopRequest() { return false; }
+
+  // Calls `onReadable` on the user-interface thread, from whichever message
+  // loop runs, each time descriptor `fd` has input, until the window goes.
+  // A backend without an event loop of its own never calls it.
+  virtual void WatchDescriptor(int fd, std::function<void()> onReadable) {
+    (void)fd;
+    (void)onReadable;
+  }
+  // Shows the window above the others with the focus, restored when it was
+  // minimised. Nothing where there is no desktop.
+  virtual void BringToFront() {}
 };
 
 class IWindowBackend {

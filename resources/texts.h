@@ -51,6 +51,8 @@ inline constexpr const char* kCauseNoAnswer = "ｻｰﾊﾞｰが何も返さず
 inline constexpr const char* kCannotCreateFile = "ﾌｧｲﾙを作成できませんでした。";
 inline constexpr const char* kCannotReadFile = "ﾌｧｲﾙを読み込めませんでした。";
 inline constexpr const char* kCannotWriteFile = "ﾌｧｲﾙに書き込めませんでした。";
+// After the path, when a failed append was taken back.
+inline constexpr const char* kFileRestored = "ﾌｧｲﾙは書き込む前の状態に戻しました。";
 
 // Opening a file as the address source (each followed by a line feed and
 // the path).

@@ -6,6 +6,7 @@
 
 #include "engine/base_address.h"
 #include "platform/file_system.h"
+#include "platform/instance_handover.h"
 #include "platform/window_backend.h"
 #include "resources/texts.h"
 #include "ui/address_sources.h"
@@ -52,6 +53,14 @@ void CHarvestDlg::OnDropFiles(HDROP hDropInfo) {
       OpenSourceFile(name);
   }
   DragFinish(hDropInfo);
+}
+
+void CHarvestDlg::OnHandover() {
+  const std::optional<std::string> path = m_pHandover->Accept();
+  if (!path) return;
+  SetForegroundWindow();
+  CDropFiles drop({*path});
+  DispatchDropFiles(&drop);
 }
 
 void CHarvestDlg::OpenSourceFile(const std::string& path) {

@@ -1,5 +1,6 @@
 #include "ui/cli_front_end.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -54,72 +55,99 @@ OptionError Choose(std::optional<int>& choice, int value, const char* conflict) 
 
 struct Option {
   const char* name;
+  const char* shortName;   // "-q", or null
   const char* needsValue;  // the error when its value is missing; null for a flag
   OptionError (*apply)(CliCommand& cmd, const std::string& value);
 };
 
 const Option kOptions[] = {
-    {"--help", nullptr,
+    {"--help", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) -> OptionError {
        cmd.action = CliCommand::kHelp;
        return std::nullopt;
      }},
-    {"--version", nullptr,
+    {"--version", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) -> OptionError {
        cmd.action = CliCommand::kVersion;
        return std::nullopt;
      }},
-    {"--html", nullptr,
+    {"--html", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
        return Choose(cmd.options.outPutType, kOutputGallery,
                      "--html and --list exclude each other");
      }},
-    {"--list", nullptr,
+    {"--list", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
        return Choose(cmd.options.outPutType, kOutputList,
                      "--html and --list exclude each other");
      }},
-    {"--url-name", nullptr,
+    {"--url-name", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
        return Choose(cmd.options.fileSelect, kNamedAfterBaseAddress,
                      "--url-name and --append exclude each other");
      }},
-    {"--append", nullptr,
+    {"--append", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
        return Choose(cmd.options.fileSelect, kFixedOutputFile,
                      "--url-name and --append exclude each other");
      }},
-    {"--stdout", nullptr,
+    {"--stdout", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) -> OptionError {
        cmd.options.toStdout = true;
        return std::nullopt;
      }},
-    {"--save-folder", "--save-folder needs a folder",
+    {"--save-folder", nullptr, "--save-folder needs a folder",
      [](CliCommand& cmd, const std::string& dir) -> OptionError {
        if (dir.empty()) return "--save-folder needs a folder";
        cmd.options.saveFolder =
            platform::IsPathSeparator(dir.back()) ? dir : dir + platform::PathSeparator();
        return std::nullopt;
      }},
-    {"--types", "--types needs a list",
+    {"--types", nullptr, "--types needs a list",
      [](CliCommand& cmd, const std::string& list) -> OptionError {
        std::string why;
        cmd.options.types = ParseTypes(list, why);
        if (!cmd.options.types) return why;
        return std::nullopt;
      }},
-    {"--ext", "--ext needs an extension",
+    {"--ext", nullptr, "--ext needs an extension",
      [](CliCommand& cmd, const std::string& ext) -> OptionError {
        cmd.options.extent = "." + ext;
        return std::nullopt;
      }},
-    {"--times", "--times needs a number",
+    {"--times", nullptr, "--times needs a number",
      [](CliCommand& cmd, const std::string& n) -> OptionError {
        cmd.options.times = ParseCount(n);
        if (!cmd.options.times) return "--times needs a whole number of 0 or more, not '" + n + "'";
        return std::nullopt;
      }},
-    {"--open", "--open needs a file",
+    {"--quiet", "-q", nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.options.quiet = true;
+       return std::nullopt;
+     }},
+    {"--user", nullptr, "--user needs an ID",
+     [](CliCommand& cmd, const std::string& value) -> OptionError {
+       const size_t colon = value.find(':');
+       CliCredentials user{value.substr(0, colon), std::nullopt};
+       if (user.userId.empty()) return "--user needs an ID: --user ID[:PASSWORD]";
+       if (colon != std::string::npos) user.password = value.substr(colon + 1);
+       cmd.options.user = std::move(user);
+       return std::nullopt;
+     }},
+    {"--netrc", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.options.netrc = true;
+       return std::nullopt;
+     }},
+    {"--netrc-file", nullptr, "--netrc-file needs a file",
+     [](CliCommand& cmd, const std::string& file) -> OptionError {
+       if (file.empty()) return "--netrc-file needs a file";
+       cmd.options.netrc = true;
+       cmd.options.netrcFile = file;
+       return std::nullopt;
+     }},
+    {"--open", nullptr, "--open needs a file",
      [](CliCommand& cmd, const std::string& file) -> OptionError {
        if (file.empty()) return "--open needs a file";
        if (cmd.options.openFile) return "--open may be given once";
@@ -130,24 +158,26 @@ const Option kOptions[] = {
 
 const Option* FindOption(const std::string& name) {
   for (const Option& option : kOptions)
-    if (name == option.name) return &option;
+    if (name == option.name || (option.shortName && name == option.shortName)) return &option;
   return nullptr;
 }
 
 }  // namespace
 
 const char* CliUsage() {
-  return "usage: " VIMBEL_CLI_NAME " [OPTIONS] ADDRESS\n"
+  return "usage: " VIMBEL_CLI_NAME " [OPTIONS] [--] ADDRESS...\n"
+         "       " VIMBEL_CLI_NAME " [OPTIONS] -\n"
          "       " VIMBEL_CLI_NAME " [OPTIONS] --open FILE [ADDRESS]\n"
          "\n"
-         "Harvests the page at ADDRESS as the window's start button does and appends\n"
-         "the links it keeps to the output file in the save folder. With --open, FILE\n"
-         "is opened as a file dropped on the window: an Internet shortcut (.url) gives\n"
-         "the address; any other file is a local page, and ADDRESS, ending in \"/\",\n"
-         "is its base address.\n"
+         "Harvests the page at each ADDRESS in turn, as the window's start button\n"
+         "does, and appends the links it keeps to the output file in the save\n"
+         "folder. \"-\" reads the addresses from standard input, one a line. With\n"
+         "--open, FILE is opened as a file dropped on the window: an Internet\n"
+         "shortcut (.url) gives the address; any other file is a local page, and\n"
+         "ADDRESS, ending in \"/\", is its base address.\n"
          "\n"
-         "Settings come from the window's profile; these options change them for this\n"
-         "run only and nothing is saved:\n"
+         "Settings come from the window's profile; these options change them for\n"
+         "this call only and nothing is saved:\n"
          "  --html              gallery output (only while images are the one type)\n"
          "  --list              list output\n"
          "  --url-name          output file named after the base address\n"
@@ -159,11 +189,39 @@ const char* CliUsage() {
          "  --ext EXT           the extension of the extra type, without its dot\n"
          "  --times N           read a short page again up to N times\n"
          "  --stdout            write the output lines to standard output\n"
+         "  --open FILE         harvest FILE (see above)\n"
+         "\n"
+         "A page that asks for an ID and password (401):\n"
+         "  --user ID[:PASSWORD]  answer its first request for them with these;\n"
+         "                      without PASSWORD it is asked on the terminal\n"
+         "  --netrc             take them from ~/.netrc\n"
+         "  --netrc-file FILE   take them from FILE, in the form of ~/.netrc\n"
+         "Without these the terminal is asked; without a terminal the run stops.\n"
+         "\n"
+         "  -q, --quiet         no status line, and only warnings and errors\n"
          "  --help              show this text\n"
          "  --version           show the version\n"
+         "  --                  what follows is an ADDRESS, even if it begins with -\n"
          "\n"
-         "Exit status: 0 done, 1 done after an incomplete read, 2 stopped with an\n"
-         "error (or the password prompt cancelled), 64 wrong command line.\n";
+         "Exit status, the worst of the runs: 0 done, 1 done after an incomplete\n"
+         "read, 2 stopped with an error (or the password prompt cancelled),\n"
+         "64 wrong command line.\n";
+}
+
+std::vector<std::string> CliOptionNames() {
+  std::vector<std::string> names;
+  for (const Option& option : kOptions) {
+    names.emplace_back(option.name);
+    if (option.shortName) names.emplace_back(option.shortName);
+  }
+  return names;
+}
+
+std::optional<std::string> AddressFromLine(std::string line) {
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return std::nullopt;
+  return line;
 }
 
 CliCommand ParseCliArguments(const std::vector<std::string>& args) {
@@ -182,7 +240,12 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
       positional.push_back(arg);
       continue;
     }
-    if (arg[1] != '-') return fail("unknown option " + arg);
+    if (arg[1] != '-') {
+      const Option* option = FindOption(arg);
+      if (!option || option->needsValue) return fail("unknown option " + arg);
+      if (OptionError why = option->apply(cmd, {})) return fail(*why);
+      continue;
+    }
     if (arg == "--") {
       optionsEnded = true;
       continue;
@@ -207,9 +270,16 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
   }
 
   CliOptions& o = cmd.options;
-  if (positional.size() > 1) return fail("too many arguments: one ADDRESS at most");
-  if (!positional.empty()) o.address = positional.front();
-  if (!o.openFile && !o.address) return fail("an ADDRESS (or --open FILE) is needed");
+  if (o.openFile && positional.size() > 1)
+    return fail("too many arguments: --open takes one base ADDRESS at most");
+  if (!o.openFile && positional.empty()) return fail("an ADDRESS (or --open FILE) is needed");
+  if (std::find(positional.begin(), positional.end(), "-") != positional.end()) {
+    if (positional.size() > 1 || o.openFile)
+      return fail("\"-\" reads the addresses from standard input, and is then the only one");
+    o.addressesFromStdin = true;
+    return cmd;
+  }
+  o.addresses = std::move(positional);
   return cmd;
 }
 

@@ -14,11 +14,17 @@
 // The terminal program's name, as its usage and its messages spell it.
 #define VIMBEL_CLI_NAME VIMBEL_PROGRAM_NAME "-cli"
 
-// Exit statuses.
+// Exit statuses; of several runs, the worst (the highest) is the program's.
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitIncomplete = 1;
 inline constexpr int kExitStopped = 2;
 inline constexpr int kExitUsage = 64;
+
+// --user ID[:PASSWORD], split at its first ":".
+struct CliCredentials {
+  std::string userId;
+  std::optional<std::string> password;  // nullopt: to be asked on the terminal
+};
 
 // What the command line asks to change for this run only.
 struct CliOptions {
@@ -31,8 +37,15 @@ struct CliOptions {
   std::optional<std::string> extent;  // with its leading dot
   std::optional<int> times;
   bool toStdout = false;
+  bool quiet = false;
+  std::optional<CliCredentials> user;
+  bool netrc = false;        // --netrc or --netrc-file
+  std::string netrcFile;     // empty: ~/.netrc
   std::optional<std::string> openFile;
-  std::optional<std::string> address;
+  // The addresses, harvested in turn; with --open, at most one: the local
+  // page's base address.
+  std::vector<std::string> addresses;
+  bool addressesFromStdin = false;  // "-": one address a line
 };
 
 struct CliCommand {
@@ -47,6 +60,14 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args);
 
 // The --help text.
 const char* CliUsage();
+
+// Every option the command line knows, long and short names alike, for
+// checks that each is documented.
+std::vector<std::string> CliOptionNames();
+
+// One line of the address list read from standard input: without its line
+// end; nullopt for a line that names no address (an empty one).
+std::optional<std::string> AddressFromLine(std::string line);
 
 // Applies the overrides in memory (nothing is written to the profile), then
 // the image-only rule. Returns a usage error when the command line asked for

@@ -1,6 +1,7 @@
 #include "ui/harvest_dlg.h"
 
 #include "engine/base_address.h"
+#include "platform/instance_handover.h"
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
 #include "resources/texts.h"
@@ -71,6 +72,8 @@ BOOL CHarvestDlg::OnInitDialog() {
   if (app.m_bClip == 1) SetTimer(kWatchTimerId, kWatchTimerMs);
   CheckClipboard();
   if (!app.CommandLineArgs().empty()) OpenSourceFile(app.CommandLineArgs().front());
+  // Later starts hand their files to this window.
+  if (m_pHandover) WatchDescriptor(m_pHandover->Descriptor(), [this] { OnHandover(); });
 
   // The focus goes to the first tab stop, the address field.
   return TRUE;

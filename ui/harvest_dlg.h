@@ -8,6 +8,10 @@
 #include "platform/dialog.h"
 #include "platform/icon.h"
 
+namespace platform {
+class HandoverListener;
+}
+
 class CHarvestDlg : public platform::CDialog, public CHarvestEngine {
  public:
   explicit CHarvestDlg(platform::CDialog* pParent = nullptr);
@@ -17,6 +21,8 @@ class CHarvestDlg : public platform::CDialog, public CHarvestEngine {
   platform::CEdit m_editUrl;
   // Icon 128, for the window manager (title bar, task bar, minimised window).
   platform::HICON m_hIcon;
+  // Where later starts of the program hand their file over, or nullptr.
+  platform::HandoverListener* m_pHandover = nullptr;
 
   // The output radios: format 1001..1002, naming 1013..1014.
   void OnOptionRadio(platform::UINT nID);
@@ -28,6 +34,9 @@ class CHarvestDlg : public platform::CDialog, public CHarvestEngine {
   void OnTimer(platform::UINT nIDEvent);
   // Files dropped on the window.
   void OnDropFiles(platform::HDROP hDropInfo);
+  // A file handed over by a later start: opened as if dropped, with the
+  // window brought to the front.
+  void OnHandover();
 
   // Takes an http address from the clipboard into the field, once per text.
   void CheckClipboard();

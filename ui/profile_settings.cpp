@@ -1,5 +1,7 @@
 #include "ui/profile_settings.h"
 
+#include <string>
+
 #include "engine/harvest_engine.h"
 #include "settings/profile_keys.h"
 #include "ui/harvest_app.h"
@@ -9,6 +11,11 @@ void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
   engine.m_nOutPutType = app.GetProfileInt(kSection, kOutPutType, kOutPutTypeDefault);
   engine.m_nFileSelect = app.GetProfileInt(kSection, kFileSelect, kFileSelectDefault);
   engine.m_strSaveFolder = app.GetProfileString(kSection, kSaveFolder, DefaultSaveFolder().c_str());
+  // The output name is appended to the folder as it stands, so a folder
+  // edited in by hand without its "/" would put the output beside it. An
+  // empty one stays empty rather than become the root.
+  std::string& folder = engine.m_strSaveFolder;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
   app.m_strExtent = app.GetProfileString(kSection, kExtent, kExtentDefault);
   app.m_bImage = app.GetProfileInt(kSection, kImage, kImageDefault);
   app.m_bArchive = app.GetProfileInt(kSection, kArchive, 0);

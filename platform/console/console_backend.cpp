@@ -20,6 +20,15 @@ ConsoleStreams ConsoleStreams::Standard() {
   return s;
 }
 
+ConsoleStreams ConsoleStreams::WithControllingTerminal() {
+  ConsoleStreams s = Standard();
+  // Kept open for the life of the process, as standard input is.
+  const int tty = OpenControllingTerminal();
+  s.inputFd = tty;
+  s.inputIsTerminal = tty >= 0 && isatty(tty) == 1;
+  return s;
+}
+
 const ControlTemplate* LabelOf(const DialogTemplate& tpl, const ControlTemplate& edit) {
   const ControlTemplate* best = nullptr;
   for (const auto& c : tpl.controls) {
@@ -162,6 +171,13 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   // Without a terminal that echoes the line end for us, end the prompt's line.
   if (hideInput && !(quiet && quiet->Active())) WriteTerminalText(m_io.out, "\n");
   return line;
+}
+
+std::optional<std::string> ConsoleBackend::AskHidden(const std::string& prompt) {
+  if (!m_io.inputIsTerminal) return std::nullopt;
+  ClearStatus();
+  WriteTerminalText(m_io.out, prompt);
+  return ReadLine(true);
 }
 
 int ConsoleBackend::RunModal(CDialog& dlg) {

@@ -22,6 +22,10 @@ struct ConsoleStreams {
 
   // Standard input and standard error, with what isatty says of them.
   static ConsoleStreams Standard();
+  // The same, but answers come from the controlling terminal (/dev/tty),
+  // for when standard input carries something else; no terminal when there
+  // is none.
+  static ConsoleStreams WithControllingTerminal();
 };
 
 class ConsoleBackend final : public IWindowBackend {
@@ -34,6 +38,12 @@ class ConsoleBackend final : public IWindowBackend {
   void ShowStatus(const std::string& text);
   // Removes the status line from the terminal (before the program ends).
   void ClearStatus();
+
+  // Whether there is a terminal to ask the user on.
+  bool CanAsk() const { return m_io.inputIsTerminal; }
+  // Asks on the terminal with `prompt`, without echo; nullopt when there is
+  // no terminal or it ends before a line.
+  std::optional<std::string> AskHidden(const std::string& prompt);
 
   int RunModal(CDialog& dlg) override;
   int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,

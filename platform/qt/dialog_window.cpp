@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QSocketNotifier>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -621,6 +622,19 @@ void DialogWindow::DeliverDrop(QDropEvent* event) {
     CDropFiles drop(std::move(paths));
     m_dlg.DispatchDropFiles(&drop);
   });
+}
+
+void DialogWindow::WatchDescriptor(int fd, std::function<void()> onReadable) {
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this,
+          [onReadable = std::move(onReadable)] { onReadable(); });
+}
+
+void DialogWindow::BringToFront() {
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
 }
 
 void DialogWindow::paintEvent(QPaintEvent* event) {

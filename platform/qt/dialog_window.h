@@ -48,6 +48,8 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   bool IsIconic() const override;
   void EndModal(int result) override;
   bool PollStopRequest() override;
+  void WatchDescriptor(int fd, std::function<void()> onReadable) override;
+  void BringToFront() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -79,6 +79,44 @@ bool WriteAll(int fd, std::string_view data) {
 
 bool Close(int fd) { return ::_close(fd) == 0; }
 
+long long ReadAt(int fd, char* buffer, size_t size, long long offset) {
+  // An overlapped position reads there without moving the file's own.
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(offset) >> 32);
+  DWORD n = 0;
+  const DWORD count = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  if (!::ReadFile(h, buffer, count, &n, &at))
+    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return n;
+}
+
+long long CurrentOffset(int fd) {
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (::GetFileType(h) != FILE_TYPE_DISK) return -1;
+  return ::_lseeki64(fd, 0, SEEK_CUR);
+}
+
+long long RegularFileSize(int fd) {
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
+                                info.nFileSizeLow);
+}
+
+int Duplicate(int fd) {
+  // Binary whatever the original's mode: the writer makes the CR LF itself.
+  const int copy = ::_dup(fd);
+  if (copy >= 0) ::_setmode(copy, _O_BINARY);
+  return copy;
+}
+
+bool CutTo(int fd, long long size) { return ::_chsize_s(fd, size) == 0; }
+
 LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& content) {
   content.clear();
   HANDLE h = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, kShareAll, nullptr,

@@ -1,5 +1,10 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+
 #include "platform/win32/system_folders.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
@@ -59,6 +64,35 @@ std::optional<std::string> TempFolder(std::string* why) {
   }
   if (!IsPathSeparator(folder.back())) folder += '\\';
   return folder;
+}
+
+int OpenOwnFileToAppend(const std::string& path) {
+  // Append-only access puts every write at the end; reading too, when the
+  // file allows it, so that a line left unfinished can be seen.
+  const std::wstring wide = Widen(path);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (const DWORD read : {DWORD{FILE_READ_DATA}, DWORD{0}}) {
+    h = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | read,
+                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return -1;
+  }
+  // A device (NUL, CON, a pipe) or a folder is no file to append to.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::CloseHandle(h);
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+  if (fd < 0) ::CloseHandle(h);
+  return fd;
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {

@@ -18,10 +18,14 @@ class InstanceLock {
   HANDLE m_hMutex;
 };
 
-InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists) {
+InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists,
+                                 std::string* why) {
   if (alreadyExists) *alreadyExists = false;
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, win32::Widen(name).c_str());
-  if (!mutex) return nullptr;
+  if (!mutex) {
+    if (why) *why = "the mutex " + name + " (error " + std::to_string(::GetLastError()) + ")";
+    return nullptr;
+  }
   if (alreadyExists) *alreadyExists = ::GetLastError() == ERROR_ALREADY_EXISTS;
   return new InstanceLock(mutex);
 }

@@ -3,16 +3,21 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cctype>
 #include <cwctype>
+#include <optional>
+#include <vector>
 #include <functional>
 #include <future>
 #include <thread>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 // After windows.h, which it needs.
 #include <wininet.h>
+#include <zlib.h>
 
 namespace platform {
 
@@ -369,7 +374,61 @@ bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// Set by UseNetrcFile: whether to read a netrc file, and which.
+bool g_useNetrc = false;
+std::string g_netrcFile;
+
+// The login and password a netrc file gives `host` ("machine HOST login L
+// password P", else the "default" entry), as curl reads the file.
+std::optional<std::pair<std::string, std::string>> NetrcCredentials(const std::string& host) {
+  std::string path = g_netrcFile;
+  if (path.empty()) {
+    const char* home = std::getenv("USERPROFILE");
+    if (!home) return std::nullopt;
+    path = std::string(home) + "\\_netrc";
+  }
+  std::string text;
+  if (file_io::LoadWholeFile(path, 1 << 20, text) != file_io::LoadResult::kLoaded)
+    return std::nullopt;
+  std::vector<std::string> words;
+  for (size_t i = 0; i < text.size();) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    size_t end = i;
+    while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+    if (end > i) words.push_back(text.substr(i, end - i));
+    i = end;
+  }
+  std::optional<std::pair<std::string, std::string>> found, fallback;
+  bool ours = false, isDefault = false;
+  std::pair<std::string, std::string> entry;
+  auto close = [&] {
+    if (ours && !found) found = entry;
+    if (isDefault && !fallback) fallback = entry;
+  };
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "machine" || words[i] == "default") {
+      close();
+      entry = {};
+      isDefault = words[i] == "default";
+      ours = !isDefault && i + 1 < words.size() &&
+             Lower(Widen(words[i + 1])) == Lower(Widen(host));
+      if (!isDefault) ++i;
+    } else if (words[i] == "login" && i + 1 < words.size()) {
+      entry.first = words[++i];
+    } else if (words[i] == "password" && i + 1 < words.size()) {
+      entry.second = words[++i];
+    }
+  }
+  close();
+  return found ? found : fallback;
+}
+
 }  // namespace
+
+void UseNetrcFile(const std::string& file) {
+  g_useNetrc = true;
+  g_netrcFile = file;
+}
 
 struct InternetSession::Impl {
   Handle internet;
@@ -390,6 +449,7 @@ struct InternetSession::Impl {
 };
 
 struct InternetRequest::Impl {
+  std::string finalUrl;
   Handle connection;  // the request's server (http) or none (ftp)
   Handle request;
   bool isHttp = true;
@@ -403,6 +463,29 @@ struct InternetRequest::Impl {
   std::string errorText;
   std::function<bool()> stopCheck;
   DWORD stallMs = kDefaultStallMs;
+
+  // A compressed answer (gzip or deflate), decoded as it is read.
+  std::unique_ptr<z_stream> decoder;
+  char wire[1024];
+  bool wireEnded = false;
+  bool streamEnded = false;
+
+  ~Impl() {
+    if (decoder) inflateEnd(decoder.get());
+  }
+
+  // Starts decoding when the answer says it is compressed.
+  bool StartDecoding(const std::wstring& coding) {
+    const std::wstring lower = Lower(coding);
+    if (lower != L"gzip" && lower != L"x-gzip" && lower != L"deflate") return true;
+    decoder = std::make_unique<z_stream>();
+    // 32: a zlib or a gzip stream, whichever it is.
+    if (inflateInit2(decoder.get(), 15 + 32) != Z_OK) {
+      decoder.reset();
+      return false;
+    }
+    return true;
+  }
 
   void Close() {
     request.Reset();
@@ -459,6 +542,13 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     return fail({InternetFailure::kUnsupportedAddress, "Protocol not supported: " + Narrow(scheme)});
   Address first;
   if (!Crack(address, first)) return fail({InternetFailure::kBadAddress, "The address is not valid"});
+  // Credentials in the address win over the netrc file's.
+  if (!first.hasCredentials && g_useNetrc)
+    if (const auto netrc = NetrcCredentials(Narrow(first.host))) {
+      first.user = Widen(netrc->first);
+      first.password = Widen(netrc->second);
+      first.hasCredentials = true;
+    }
   if (!Served(first.scheme))
     return fail({InternetFailure::kUnsupportedAddress,
                  "Protocol not supported: " + Narrow(first.scheme)});
@@ -505,6 +595,7 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       r->declared = (static_cast<unsigned long long>(high) << 32) | low;
       r->lengthText = std::to_string(r->declared);
     }
+    r->finalUrl = url;
     return std::unique_ptr<InternetRequest>(new InternetRequest(std::move(r)));
   }
 
@@ -525,7 +616,10 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       r->request = Handle(::HttpOpenRequestW(r->connection.h, L"GET", target.pathAndQuery.c_str(),
                                              nullptr, nullptr, nullptr, flags, 0));
       if (!r->request.h) return WaitEnd::kFailed;
-      const std::wstring headers = L"Cache-Control: no-cache\r\n" + extraHeaders;
+      // Compressed answers are asked for and decoded here, since the
+      // library's own decoding hides how many bytes came.
+      const std::wstring headers =
+          L"Cache-Control: no-cache\r\nAccept-Encoding: gzip, deflate\r\n" + extraHeaders;
       SetTimeouts(r->request.h, m_impl->connectMs, m_impl->stallMs);
       const HINTERNET request = r->request.h;
       CallResult sent;
@@ -575,6 +669,14 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     r->lengthText = Narrow(std::wstring_view(length, size / sizeof(wchar_t)));
     r->declared = std::strtoull(r->lengthText.c_str(), nullptr, 10);
   }
+  wchar_t coding[64];
+  size = sizeof coding;
+  if (::HttpQueryInfoW(r->request.h, HTTP_QUERY_CONTENT_ENCODING, coding, &size, nullptr) &&
+      !r->StartDecoding(std::wstring(coding, size / sizeof(wchar_t))))
+    return fail({InternetFailure::kOther, "Cannot decode the compressed answer"});
+  // Where the answer came from: the address as typed when nothing was
+  // followed, else where the redirects led, without a fragment.
+  r->finalUrl = Narrow(address) == url ? url : Narrow(address.substr(0, address.find(L'#')));
   return std::unique_ptr<InternetRequest>(new InternetRequest(std::move(r)));
 }
 
@@ -593,9 +695,11 @@ bool InternetRequest::QueryContentLength(std::string& text) const {
   return true;
 }
 
-size_t InternetRequest::Read(char* buffer, size_t size) {
-  Impl& r = *m_impl;
-  if (r.failed || r.ended || size == 0 || !r.request.h) return 0;
+namespace {
+
+// Up to `size` body bytes as the server sent them; 0 at their end
+// (`wireEnded`) or on a failure (`failed`).
+size_t ReadWire(InternetRequest::Impl& r, char* buffer, size_t size) {
   // A read waits until the buffer is full; asking for no more than has
   // arrived hands over what came before a broken connection.
   const HINTERNET request = r.request.h;
@@ -619,20 +723,65 @@ size_t InternetRequest::Read(char* buffer, size_t size) {
     r.Fail(LastError());
     return 0;
   }
-  if (n == 0) {
-    r.ended = true;
-    // The library ends a body quietly when the server closes early; a
-    // declared length tells the short body from a whole one.
-    if (r.hasLength && r.received < r.declared)
-      r.Fail("The connection closed after " + std::to_string(r.received) + " of " +
-             std::to_string(r.declared) + " bytes");
-    return 0;
-  }
+  if (n == 0) r.wireEnded = true;
   r.received += n;
   return n;
 }
 
+// Up to `size` bytes of the decoded page; 0 at its end or on a failure.
+size_t ReadDecoded(InternetRequest::Impl& r, char* buffer, size_t size) {
+  z_stream& z = *r.decoder;
+  while (!r.streamEnded) {
+    if (z.avail_in == 0 && !r.wireEnded) {
+      const size_t got = ReadWire(r, r.wire, sizeof r.wire);
+      if (r.failed) return 0;
+      z.next_in = reinterpret_cast<Bytef*>(r.wire);
+      z.avail_in = static_cast<uInt>(got);
+    }
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const size_t produced = std::min<size_t>(size, 1u << 30) - z.avail_out;
+    if (rc == Z_STREAM_END) {
+      r.streamEnded = true;
+    } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      r.Fail("The compressed page is damaged");
+      return 0;
+    }
+    if (produced > 0) return produced;
+    if (r.wireEnded && z.avail_in == 0 && !r.streamEnded) {
+      r.Fail("The compressed page ended early");
+      return 0;
+    }
+  }
+  // Whatever follows the stream is counted, not shown.
+  char rest[1024];
+  while (!r.wireEnded && !r.failed) ReadWire(r, rest, sizeof rest);
+  return 0;
+}
+
+}  // namespace
+
+size_t InternetRequest::Read(char* buffer, size_t size) {
+  Impl& r = *m_impl;
+  if (r.failed || r.ended || size == 0 || !r.request.h) return 0;
+  const size_t n = r.decoder ? ReadDecoded(r, buffer, size) : ReadWire(r, buffer, size);
+  if (n > 0 || r.failed) return n;
+  r.ended = true;
+  // The library ends a body quietly when the server closes early; a
+  // declared length, of the bytes as sent, tells the short body from a
+  // whole one.
+  if (r.hasLength && r.received < r.declared)
+    r.Fail("The connection closed after " + std::to_string(r.received) + " of " +
+           std::to_string(r.declared) + " bytes");
+  return 0;
+}
+
 bool InternetRequest::Failed() const { return m_impl->failed; }
+
+const std::string& InternetRequest::FinalUrl() const { return m_impl->finalUrl; }
+
+int64_t InternetRequest::BodyBytesOnWire() const { return static_cast<int64_t>(m_impl->received); }
 
 const std::string& InternetRequest::ErrorText() const { return m_impl->errorText; }
 

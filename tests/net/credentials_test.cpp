@@ -107,5 +107,24 @@ TEST_F(Credentials, NeverFollowARedirectToAnotherHost) {
   EXPECT_EQ(other.LastRequest().headers.count("authorization"), 0u);
 }
 
+// The typed host sends the user on to a login elsewhere: that host asked,
+// so it gets the credentials, and the host that was typed never sees them.
+TEST_F(Credentials, GoToTheHostThatAskedForThemAfterARedirect) {
+  test::HttpServer login;
+  ASSERT_TRUE(login.Start("127.0.0.2"));
+  login.Route("/login/page", Guarded("behind the login", "user", "pw"));
+  server.Route("/start", HttpRoute::Redirect(login.Url("/login/page")));
+  engine.QueueCredentials("user", "pw");
+  std::string url = server.Url("/start");
+
+  EXPECT_EQ(Attempts(url), (std::vector<int>{0, 1}));
+  EXPECT_EQ(testing_support::ReadBytes(PagePath()), "behind the login");
+  EXPECT_EQ(url, "http://user:pw@127.0.0.2:" + std::to_string(login.Port()) + "/login/page");
+  for (const auto& request : server.Requests())
+    EXPECT_EQ(request.headers.count("authorization"), 0u) << request.target;
+  EXPECT_EQ(login.LastRequest().headers["authorization"],
+            "Basic " + test::BasicAuthorization("user", "pw"));
+}
+
 }  // namespace
 }  // namespace net_tests

@@ -76,6 +76,40 @@ TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
   EXPECT_EQ(ReadBytes(Output()), Listed(base) + Listed(base));
 }
 
+// Links are relative to where the page was read from, and the output file
+// named after the base takes the same one.
+TEST_F(HarvestRun, ARedirectedPageIsResolvedAgainstItsFinalAddress) {
+  test::HttpServer other;
+  ASSERT_TRUE(other.Start("127.0.0.2"));
+  server.Route("/gallery", HttpRoute::Redirect("/gallery/", 301));
+  server.Route("/gallery/", HttpRoute::Page(200, kGalleryPage));
+  server.Route("/old/page.html", HttpRoute::Redirect(other.Url("/new/dir/page.html")));
+  other.Route("/new/dir/page.html", HttpRoute::Page(200, kGalleryPage));
+  const std::string port = std::to_string(server.Port());
+  const std::string otherPort = std::to_string(other.Port());
+  struct Case {
+    std::string typed;
+    std::string base;
+    std::string outputName;
+  };
+  const Case cases[] = {
+      {server.Url("/gallery"), server.Url("/gallery/"),
+       "http___127.0.0.1_" + port + "_gallery_.txt"},
+      {server.Url("/old/page.html"), other.Url("/new/dir/"),
+       "http___127.0.0.2_" + otherPort + "_new_dir_.txt"},
+  };
+  engine.m_nFileSelect = 1;  // named after the base address
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    engine.ClearRecords();
+    engine.SetAddress(c.typed);
+    engine.OnOK();
+    EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+    EXPECT_EQ(engine.m_strBaseUrl, c.base);
+    EXPECT_EQ(ReadBytes(env.HomeDir() + c.outputName), Listed(c.base));
+  }
+}
+
 TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
   const std::string page = env.Path("saved.html");
   WriteBytes(page, kGalleryPage);
@@ -128,8 +162,8 @@ TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
   }
 }
 
-// Runs that stop: the user hears why, no completion message, no output,
-// and the status line goes back to idle.
+// Runs that stop: the user hears why, no completion message, no output, no
+// scratch file left, and the status line goes back to idle.
 TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
   server.Route("/missing.html", HttpRoute::Page(404, ""));
   struct Case {
@@ -137,17 +171,14 @@ TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
     std::string address;
     std::string sourceFile;
     std::string messageStart;
-    bool pageScratchLeft;
   };
   const std::string gone = env.Path("gone.html");
   const std::vector<Case> cases = {
-      {"404", server.Url("/missing.html"), "", "指定されたファイルが存在しません。\n", true},
+      {"404", server.Url("/missing.html"), "", "指定されたファイルが存在しません。\n"},
       {"refused", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/a/",
-       "", "ｻｰﾊﾞｰに接続できませんでした。\n", true},
-      {"unknown host", "http://nohost.invalid/a/b.html", "", "ｻｰﾊﾞｰに接続できませんでした。\n",
-       true},
-      {"local page gone", "http://example.com/", gone, "ﾌｧｲﾙを読み込めませんでした。\n" + gone,
-       false},
+       "", "ｻｰﾊﾞｰに接続できませんでした。\n"},
+      {"unknown host", "http://nohost.invalid/a/b.html", "", "ｻｰﾊﾞｰに接続できませんでした。\n"},
+      {"local page gone", "http://example.com/", gone, "ﾌｧｲﾙを読み込めませんでした。\n" + gone},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -160,7 +191,7 @@ TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
     EXPECT_EQ(engine.Messages()[0].type, kError);
     EXPECT_EQ(engine.StatusTexts().back(), "Version1.03");
     EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kStopped);
-    EXPECT_EQ(Exists(PageScratch()), c.pageScratchLeft);
+    EXPECT_FALSE(Exists(PageScratch()));
     EXPECT_FALSE(Exists(Output()));
   }
 }

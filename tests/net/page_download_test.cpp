@@ -173,6 +173,52 @@ TEST_F(PageAnswers, RedirectsAreFollowedAndTheFinalAnswerDecides) {
   EXPECT_EQ(engine.Messages()[0].caption, "404 Not Found");
 }
 
+// Compressed answers reach the scratch file as the page itself. The
+// declared length counts the compressed bytes, so a whole answer is not
+// taken for a short one. The server compresses whatever it was asked for.
+TEST_F(PageAnswers, CompressedAnswersAreDecoded) {
+  // Larger than what the session holds while nobody reads, so decoding
+  // goes on across pauses.
+  std::string page;
+  for (int i = 0; page.size() < 300 * 1024; ++i)
+    page += "<a href=\"pic" + std::to_string(i) + ".jpg\">" + std::to_string(i * 7919) + "</a>";
+  struct Case {
+    const char* name;
+    HttpRoute::Coding coding;
+    HttpRoute::Framing framing;
+    size_t lateBytes;  // gzip's trailer, which decodes to nothing
+  };
+  const Case cases[] = {
+      {"gzip", HttpRoute::Coding::kGzip, HttpRoute::Framing::kLength, 0},
+      {"deflate", HttpRoute::Coding::kDeflate, HttpRoute::Framing::kLength, 0},
+      {"gzip_chunked", HttpRoute::Coding::kGzip, HttpRoute::Framing::kChunked, 0},
+      {"gzip_late_trailer", HttpRoute::Coding::kGzip, HttpRoute::Framing::kLength, 8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpRoute route = HttpRoute::Page(200, page);
+    route.coding = c.coding;
+    route.framing = c.framing;
+    route.chunkSize = 1000;
+    route.lateBytes = c.lateBytes;
+    const std::string path = std::string("/") + c.name;
+    server.Route(path, route);
+    engine.ClearRecords();
+    std::string url = server.Url(path);
+
+    EXPECT_EQ(engine.DownloadPage(url, PagePath(), 0), 1);
+    EXPECT_EQ(ReadBytes(PagePath()), page);
+    EXPECT_TRUE(engine.Messages().empty());
+    if (c.framing == HttpRoute::Framing::kLength) {
+      EXPECT_NE(engine.StatusTexts().back().find(" ﾊﾞｲﾄ(100%)"), std::string::npos)
+          << engine.StatusTexts().back();
+    }
+    const std::string accepted = server.LastRequest().headers["accept-encoding"];
+    EXPECT_NE(accepted.find("gzip"), std::string::npos) << accepted;
+    EXPECT_NE(accepted.find("deflate"), std::string::npos) << accepted;
+  }
+}
+
 TEST_F(PageAnswers, RequestsIdentifyThemselvesAndBypassCaches) {
   server.Route("/page", HttpRoute::Page(200, "x"));
   std::string url = server.Url("/page");

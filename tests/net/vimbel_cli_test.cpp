@@ -1,11 +1,22 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
+#include <fcntl.h>
+#include <signal.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
-#include "tests/support/child_process.h"
+
+extern char** environ;
 
 namespace net_tests {
 namespace {
@@ -14,14 +25,6 @@ using test::HttpRoute;
 using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
-
-// Texts for the user end their lines the system's way (CR LF on Windows);
-// the output lines end in CR LF everywhere.
-#ifdef _WIN32
-constexpr char kLineEnd[] = "\r\n";
-#else
-constexpr char kLineEnd[] = "\n";
-#endif
 
 struct CliResult {
   int exit = -1;
@@ -41,20 +44,61 @@ const char kGallery[] =
 class VimbelCli : public LoopbackTest {
  protected:
   // Runs the program with `args`; its standard input is `input` from a file,
-  // so it is never a terminal.
-  CliResult Run(const std::vector<std::string>& args, const std::string& input = "") {
+  // so it is never a terminal. Standard output and error go to files, or to
+  // the descriptors given.
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                int outFd = -1, int errFd = -1) {
+    return Finish(Start(args, input, outFd, errFd), outFd, errFd);
+  }
+
+  // Starts the program as Run does; -1 when it cannot be started.
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = "",
+              int outFd = -1, int errFd = -1) {
     WriteBytes(env.Path("stdin"), input);
-    CliResult r;
-    r.exit = testing_support::RunChild(VIMBEL_CLI_PATH, args, env.Path("stdin"),
-                                       env.Path("stdout"), env.Path("stderr"));
-    if (r.exit == -1) ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
-    r.out = ReadBytes(env.Path("stdout"));
-    // Standard error holds texts for the user only: compared by their lines.
-    for (const char c : ReadBytes(env.Path("stderr"))) {
-      if (c == '\n' && kLineEnd[0] == '\r' && !r.err.empty() && r.err.back() == '\r')
-        r.err.pop_back();
-      r.err.push_back(c);
+    std::vector<std::string> argv{VIMBEL_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
+    if (outFd >= 0)
+      posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    else
+      posix_spawn_file_actions_addopen(&actions, 1, env.Path("stdout").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (errFd >= 0)
+      posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    else
+      posix_spawn_file_actions_addopen(&actions, 2, env.Path("stderr").c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // A new session: no controlling terminal of the test's to ask on.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, &attr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+      ADD_FAILURE() << "cannot start " << VIMBEL_CLI_PATH;
+      return -1;
     }
+    return pid;
+  }
+
+  // Waits for the program Start started, and gathers what it left in the
+  // files standing in for descriptors not given.
+  CliResult Finish(pid_t pid, int outFd = -1, int errFd = -1) {
+    CliResult r;
+    if (pid < 0) return r;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (outFd < 0) r.out = ReadBytes(env.Path("stdout"));
+    if (errFd < 0) r.err = ReadBytes(env.Path("stderr"));
     return r;
   }
 
@@ -93,8 +137,12 @@ TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
        "Error Code 500: その他のエラーが発生しました。(code 500)", false},
       {{"--stdout", refused}, 2, "エラー: ｻｰﾊﾞｰに接続できませんでした。\nｻｰﾊﾞｰに接続を拒否されました。\n",
        false},
-      // The password prompt needs a terminal; without one it is cancelled.
-      {{"--stdout", server.Url("/guarded.html")}, 2, "", false},
+      // The password prompt needs a terminal; without one the run stops
+      // and says how to give them.
+      {{"--stdout", server.Url("/guarded.html")}, 2,
+       "the page needs an ID and password, and there is no terminal to ask for them on; give "
+       "them with --user ID[:PASSWORD] or --netrc\n",
+       false},
       {{"--stdout", ""}, 2, "エラー: ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。", false},
       {{"--stdout", "--bogus", server.Url("/dir/page.html")}, 64, "vimbel-cli: unknown option --bogus",
        false},
@@ -109,9 +157,8 @@ TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
     EXPECT_FALSE(Has(r.err, "\x1b[K")) << what;
     EXPECT_FALSE(Has(r.err, "接続中")) << what;
   }
-  // The cancelled prompt ends the run without a word and without a retry.
-  EXPECT_EQ(Run({server.Url("/guarded.html")}).err, "");
-  EXPECT_EQ(server.RequestCount("/guarded.html"), 2u);
+  // Nothing is read from standard input for the prompt, and nothing retried.
+  EXPECT_EQ(server.RequestCount("/guarded.html"), 1u);
   EXPECT_EQ(server.RequestCount("/short.html"), 1u);
   EXPECT_FALSE(Exists(env.ProfilePath())) << "the terminal writes no profile";
 }
@@ -142,14 +189,14 @@ TEST_F(VimbelCli, OutputFileInTheSaveFolderIsAppendedTo) {
 
   // Named after the base address, in another folder.
   const std::string out = env.Path("out");
-  ASSERT_TRUE(testing_support::CreateFolder(out));
+  ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
   const CliResult r = Run({"--url-name", "--save-folder", out, "--types", "archive",
                            server.Url("/dir/page.html")});
   EXPECT_EQ(r.exit, 0) << r.err;
   std::string flat = base;
   for (char& c : flat)
     if (c == ':' || c == '/') c = '_';
-  EXPECT_EQ(ReadBytes(out + env.Separator() + flat + ".txt"), base + "pack.zip\r\n");
+  EXPECT_EQ(ReadBytes(out + "/" + flat + ".txt"), base + "pack.zip\r\n");
 }
 
 TEST_F(VimbelCli, LocalPageIsHarvestedAgainstItsBaseAddressWithoutTheNetwork) {
@@ -211,13 +258,267 @@ TEST_F(VimbelCli, RefusesToRunBesideARunningInstance) {
   EXPECT_EQ(Run({"--stdout", server.Url("/dir/page.html")}).exit, 0) << "free again";
 }
 
+TEST_F(VimbelCli, ALockThatCannotBeTakenStopsBeforeAnyRequest) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
+  const std::string lockPath = *platform::TempFolder() + "vimbel.lock";
+  ASSERT_EQ(::mkdir(lockPath.c_str(), 0700), 0);
+  const CliResult r = Run({"--stdout", server.Url("/dir/page.html")});
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙを作成できませんでした。")) << r.err;
+  EXPECT_TRUE(Has(r.err, lockPath)) << r.err;
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Ctrl-C, a closed terminal, a kill or a closed pipe in the middle of a
+// download: the page scratch file goes with the program.
+TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
+  HttpRoute stalled = HttpRoute::Page(200, std::string(64 * 1024, 'x'));
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 8 * 1024;
+  server.Route("/stalled.html", stalled);
+  const std::string scratch = env.Path("runtime/vimbel/vimbel.tmp");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    SCOPED_TRACE(signal);
+    const size_t asked = server.RequestCount("/stalled.html");
+    const pid_t pid = Start({server.Url("/stalled.html")});
+    ASSERT_GT(pid, 0);
+    // Until the page is being read into its scratch file.
+    for (int wait = 0; wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked);
+         ++wait)
+      ::usleep(10 * 1000);
+    EXPECT_TRUE(Exists(scratch)) << "the download never began";
+    ::usleep(50 * 1000);  // the answer's first bytes on their way
+    ::kill(pid, signal);
+    const CliResult r = Finish(pid);
+    EXPECT_EQ(r.exit, 128 + signal) << r.err;
+    EXPECT_FALSE(Exists(scratch));
+  }
+}
+
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
   CliResult r = Run({"--help"});
   EXPECT_EQ(r.exit, 0);
   EXPECT_TRUE(Has(r.out, "usage: vimbel-cli"));
   r = Run({"--version"});
   EXPECT_EQ(r.exit, 0);
-  EXPECT_EQ(r.out, std::string("vimbel-cli Version1.03") + kLineEnd);
+  EXPECT_EQ(r.out, "vimbel-cli Version1.03\n");
+}
+
+TEST_F(VimbelCli, SeveralAddressesRunInTurnAndTheWorstStatusIsTheProgramsOwn) {
+  server.Route("/a/page.html", HttpRoute::Page(200, kGallery));
+  server.Route("/b/page.html", HttpRoute::Page(200, "<a href=\"b.zip\">b</a>"));
+  HttpRoute shortPage = HttpRoute::Page(200, "<a href=\"s.zip\">s</a>");
+  shortPage.declaredLength = 500;
+  server.Route("/short.html", shortPage);
+  const std::string a = server.Url("/a/page.html"), b = server.Url("/b/page.html");
+  const std::string shortUrl = server.Url("/short.html"), missing = server.Url("/missing.html");
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    int exit;
+    std::string out;
+  };
+  const std::vector<std::string> opts{"--stdout", "--list", "--types", "archive", "--times", "0"};
+  auto with = [&opts](std::vector<std::string> more) {
+    std::vector<std::string> all = opts;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+  };
+  const Case cases[] = {
+      {with({a, b}), "", 0, server.Url("/a/pack.zip") + "\r\n" + server.Url("/b/b.zip") + "\r\n"},
+      // A failed run in the middle does not stop the ones after it.
+      {with({shortUrl, missing, b}), "", 2,
+       server.Url("/s.zip") + "\r\n" + server.Url("/b/b.zip") + "\r\n"},
+      {with({b, shortUrl}), "", 1, server.Url("/b/b.zip") + "\r\n" + server.Url("/s.zip") + "\r\n"},
+      // One address a line, as a script or a file gives them: LF or CR LF,
+      // empty lines passed over, the last line without its end.
+      {with({"-"}), "\n" + b + "\r\n\n" + a, 0,
+       server.Url("/b/b.zip") + "\r\n" + server.Url("/a/pack.zip") + "\r\n"},
+      {with({"-"}), "", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = Run(c.args, c.input);
+    EXPECT_EQ(r.exit, c.exit) << c.args.back() << "\n" << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args.back();
+  }
+  EXPECT_EQ(server.RequestCount("/missing.html"), 1u);
+}
+
+TEST_F(VimbelCli, QuietShowsOnlyWarningsAndErrors) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
+  HttpRoute shortPage = HttpRoute::Page(200, kGallery);
+  shortPage.declaredLength = sizeof kGallery + 100;
+  server.Route("/short.html", shortPage);
+  CliResult r = Run({"-q", "--stdout", server.Url("/dir/page.html")});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Has(r.out, "one.jpg")) << r.out;
+  r = Run({"--quiet", "--times", "0", "--stdout", server.Url("/short.html"),
+           server.Url("/missing.html")});
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(r.err, "警告: ﾌｧｲﾙが正常に読み込めませんでした。")) << r.err;
+  EXPECT_TRUE(Has(r.err, "404 Not Found: ")) << r.err;
+  EXPECT_FALSE(Has(r.err, "終了しました")) << r.err;
+}
+
+TEST_F(VimbelCli, UserAndNetrcAnswerThePagesRequestForCredentials) {
+  HttpRoute guarded = HttpRoute::Page(200, kGallery);
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p:w"));
+  server.Route("/dir/guarded.html", guarded);
+  const std::string url = server.Url("/dir/guarded.html");
+  const std::string links = server.Url("/dir/photos/one.jpg") + "\r\n";
+  WriteBytes(env.Path("netrc"), "machine 127.0.0.1 login u password p:w\n");
+  WriteBytes(env.Path("wrong-netrc"), "machine 127.0.0.1 login u password nope\n");
+
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    // Requests of the guarded page. libcurl probes without credentials
+    // before it sends those of the address: a retry costs two.
+    size_t requests;
+    std::string stderrHas;
+  };
+  const Case cases[] = {
+      {{"--user", "u:p:w", url}, 0, 3, "正常終了"},
+      // The first answer only: refused, they are not sent again, and there
+      // is no terminal to ask on.
+      {{"--user=u:nope", url}, 2, 3, "give them with --user ID[:PASSWORD] or --netrc"},
+      // An ID alone wants its password from the terminal.
+      {{"--user", "u", url}, 2, 1, "no terminal"},
+      // Each run of a call gets its own first answer.
+      {{"--user", "u:p:w", url, url}, 0, 6, "正常終了"},
+      {{"--netrc-file", env.Path("netrc"), url}, 0, 2, "正常終了"},
+      {{"--netrc-file", env.Path("wrong-netrc"), url}, 2, 2, "--netrc"},
+      {{"--netrc-file", env.Path("wrong-netrc"), "--user", "u:p:w", url}, 0, 4, "正常終了"},
+      {{"--netrc-file", env.Path("absent"), url}, 2, 0, "cannot read the netrc file"},
+  };
+  size_t before = 0;
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--stdout", "--list"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliResult r = Run(args);
+    const std::string what = c.args.front() + " " + c.args[1];
+    EXPECT_EQ(r.exit, c.exit) << what << "\n" << r.err;
+    EXPECT_EQ(server.RequestCount("/dir/guarded.html") - before, c.requests) << what;
+    EXPECT_TRUE(Has(r.err, c.stderrHas)) << what << "\n" << r.err;
+    if (c.exit == 0) {
+      EXPECT_TRUE(Has(r.out, links)) << what;
+    }
+    before = server.RequestCount("/dir/guarded.html");
+  }
+
+  // With --netrc, ~/.netrc; the ID and password stay out of every message.
+  WriteBytes(Home() + ".netrc", "machine 127.0.0.1 login u password p:w\n");
+  const CliResult r = Run({"--stdout", "--netrc", url});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_FALSE(Has(r.err, "p:w"));
+}
+
+TEST_F(VimbelCli, APasswordGivenOnTheCommandLineLeavesTheProcessList) {
+  HttpRoute stalled = HttpRoute::Page(200, std::string(4096, 'x'));
+  stalled.cut = HttpRoute::Cut::kStall;
+  stalled.cutAfter = 10;
+  server.Route("/stalled.html", stalled);
+  std::string a0 = VIMBEL_CLI_PATH, a1 = "--stdout", a2 = "--user", a3 = "me:s3cret",
+              a4 = server.Url("/stalled.html");
+  char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  // While the page stalls, the program is running with its arguments read.
+  for (int i = 0; i < 200 && server.RequestCount("/stalled.html") == 0; ++i) ::usleep(10'000);
+  const std::string cmdline = ReadBytes("/proc/" + std::to_string(pid) + "/cmdline");
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(Has(cmdline, std::string("me:") + std::string(6, '*'))) << cmdline;
+  EXPECT_FALSE(Has(cmdline, "s3cret"));
+}
+
+// `{ echo a; vimbel-cli --stdout ...; echo b; } > f` keeps its order: the
+// program writes where standard output stands and leaves it there.
+TEST_F(VimbelCli, StdoutIsTheDescriptorAsGivenInTheScriptsOrder) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
+  const std::string links = server.Url("/dir/photos/one.jpg") + "\r\n" + server.Url("/two.GIF") +
+                            "\r\nhttp://elsewhere/three.jpeg\r\n";
+  const std::string cli = std::string("'") + VIMBEL_CLI_PATH + "' --stdout --list '" +
+                          server.Url("/dir/page.html") + "' </dev/null 2>/dev/null";
+  const std::string file = env.Path("f"), piped = env.Path("piped");
+  WriteBytes(file, "old contents, longer than a and b\n");
+  const std::string script = "{ echo a; " + cli + "; echo b; } > '" + file + "'; { echo a; " +
+                             cli + "; echo b; } | cat > '" + piped + "'";
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  EXPECT_EQ(ReadBytes(file), "a\n" + links + "b\n");
+  EXPECT_EQ(ReadBytes(piped), "a\n" + links + "b\n");
+}
+
+// What a terminal shows after `bytes`: a CR goes back to the line's start
+// and ESC [ K erases the rest of it.
+std::vector<std::string> Screen(const std::string& bytes) {
+  std::vector<std::string> lines{""};
+  size_t column = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    std::string& line = lines.back();
+    if (bytes.compare(i, 3, "\x1b[K") == 0) {
+      line.erase(column);
+      i += 2;
+    } else if (bytes[i] == '\r') {
+      column = 0;
+    } else if (bytes[i] == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else {
+      if (column < line.size())
+        line[column] = bytes[i];
+      else
+        line.push_back(bytes[i]);
+      ++column;
+    }
+  }
+  return lines;
+}
+
+// Everything the other end of the pseudo-terminal `master` has been sent.
+std::string Drain(int master) {
+  std::string got;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(master, buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(n));
+  return got;
+}
+
+TEST_F(VimbelCli, OnATerminalControlBytesShowEscapedAndTheStatusLineGoes) {
+  server.Route("/dir/page.html",
+               HttpRoute::Page(200, "<a href=\"x\x1b]0;owned\x07y\x7f.jpg\">x</a>"));
+  int outMaster, outSlave, errMaster, errSlave;
+  ASSERT_EQ(::openpty(&outMaster, &outSlave, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(::openpty(&errMaster, &errSlave, nullptr, nullptr, nullptr), 0);
+  const CliResult r = Run({"--stdout", "--list", server.Url("/dir/page.html")}, "", outSlave,
+                          errSlave);
+  ::close(outSlave);
+  ::close(errSlave);
+  const std::string out = Drain(outMaster), err = Drain(errMaster);
+  ::close(outMaster);
+  ::close(errMaster);
+  EXPECT_EQ(r.exit, 0) << err;
+  EXPECT_TRUE(Has(out, server.Url("/dir/x\\x1B]0;owned\\x07y\\x7F.jpg"))) << out;
+  EXPECT_FALSE(Has(out, "\x1b")) << "no control byte reaches the terminal";
+  // The status line was drawn, and is gone once the run has ended.
+  EXPECT_TRUE(Has(err, "\x1b[K")) << err;
+  const std::vector<std::string> screen = Screen(err);
+  for (const std::string& line : screen) {
+    EXPECT_FALSE(Has(line, "ﾊﾞｲﾄ") || Has(line, "接続中") || Has(line, "Version")) << line;
+  }
+  EXPECT_TRUE(Has(err, "正常終了: 終了しました。")) << err;
+
+  // To a file the link goes as the page spelled it.
+  EXPECT_EQ(Run({"--stdout", "--list", server.Url("/dir/page.html")}).out,
+            server.Url("/dir/x\x1b]0;owned\x07y\x7f.jpg") + "\r\n");
 }
 
 }  // namespace

@@ -16,9 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include <QApplication>
+#include <QLineEdit>
+
+#include "platform/instance_handover.h"
 #include "platform/instance_lock.h"
 #include "platform/qt/dialog_font.h"
 #include "resources/dialog_templates.h"
+#include "tests/qt/qt_test_support.h"
 #include "tests/support/test_environment.h"
 
 extern char** environ;
@@ -91,6 +96,77 @@ TEST_F(RealProgram, ASecondStartEndsAtOnceAndTheFirstRunsOn) {
   EXPECT_TRUE(LockHeldWithin(15s));
   EXPECT_EQ(WaitFor(third, 300ms), -1) << "a new start after the first ended runs";
   Kill(third);
+}
+
+// The exit status of the program started in `folder` with `argv`, while
+// this process's event loop runs on; -1 when it has not ended in `limit`.
+int RunAlongside(const std::string& folder, const std::vector<std::string>& argv,
+                 std::chrono::milliseconds limit) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    qt_test::Pump(20);
+  }
+  Kill(pid);
+  return -1;
+}
+
+// This process is the running window; a later start of the real program
+// names a file, relative to its own folder. The window opens it as a dropped
+// file, and comes to the front.
+TEST(RunningWindow, ASecondStartHandsItsFileOverAsADrop) {
+  qt_test::MainDialog m;
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  bool held = true;
+  platform::InstanceLock* lock = platform::CreateInstanceLock("vimbel", &held);
+  ASSERT_FALSE(held);
+  const auto listener = platform::HandoverListener::Listen("vimbel");
+  ASSERT_NE(listener, nullptr);
+  m.dlg.m_pHandover = listener.get();
+  testing_support::WriteBytes(m.env.Path("Gallery.url"),
+                              "[InternetShortcut]\r\nURL=http://example.test/g/\r\n");
+  testing_support::WriteBytes(m.env.Path("page.html"), "<a href=x.jpg>");
+
+  qt_test::ModalWatcher watcher;
+  qt_test::RunDialog(m.dlg, [&](qt_test::DialogWindow& w) {
+    auto field = [&w] {
+      return qobject_cast<QLineEdit*>(w.Control(resources::IDC_EDIT_URL))->text().toStdString();
+    };
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    qt_test::Pump(50);
+    ASSERT_FALSE(w.isActiveWindow());
+
+    EXPECT_EQ(RunAlongside(m.env.Dir(), {VIMBEL_PATH, "Gallery.url"}, 15s), 0);
+    EXPECT_EQ(field(), "http://example.test/g/");
+    EXPECT_TRUE(m.dlg.m_strSourceFile.empty());
+    EXPECT_TRUE(w.isActiveWindow()) << "the window comes to the front";
+
+    EXPECT_EQ(RunAlongside(m.env.Dir(), {VIMBEL_PATH, "page.html"}, 15s), 0);
+    EXPECT_EQ(m.dlg.m_strSourceFile, m.env.Path("page.html"));
+    EXPECT_EQ(field(), m.env.Path("page.html"));
+
+    // A file that is not there meets the drop's own refusal; nothing changes.
+    EXPECT_EQ(RunAlongside(m.env.Dir(), {VIMBEL_PATH, "gone.url"}, 15s), 0);
+    qt_test::Pump(100);
+    EXPECT_EQ(field(), m.env.Path("page.html"));
+    qt_test::PressKey(w.Control(resources::IDC_EDIT_URL), Qt::Key_Escape);
+  });
+  ASSERT_EQ(watcher.m_boxes.size(), 1u);
+  EXPECT_EQ(watcher.m_boxes[0].text, "ﾌｫﾙﾀﾞを指定する事はできません.");
+  platform::CloseInstanceLock(lock);
 }
 
 TEST_F(RealProgram, TheScreenshotShowsTheMainWindowAtItsTemplateSize) {

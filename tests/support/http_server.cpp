@@ -1,5 +1,7 @@
 #include "tests/support/http_server.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -88,6 +90,23 @@ bool ReadHead(int fd, const std::atomic<bool>& stopping, std::string& head) {
   return true;
 }
 
+// `body` compressed in the zlib format, or in gzip's.
+std::string Compressed(const std::string& body, bool gzip) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK)
+    return std::string();
+  std::string out(deflateBound(&z, static_cast<uLong>(body.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  z.avail_in = static_cast<uInt>(body.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return done ? out : std::string();
+}
+
 HttpRequestRecord ParseHead(const std::string& head) {
   HttpRequestRecord rec;
   size_t lineEnd = head.find("\r\n");
@@ -141,15 +160,16 @@ HttpServer::HttpServer() = default;
 
 HttpServer::~HttpServer() { Stop(); }
 
-bool HttpServer::Start() {
+bool HttpServer::Start(const std::string& address) {
   m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_listenFd < 0) return false;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
   socklen_t len = sizeof addr;
-  if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+  m_address = address;
+  if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1 ||
+      bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       listen(m_listenFd, 64) != 0 ||
       getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     close(m_listenFd);
@@ -182,7 +202,7 @@ void HttpServer::Stop() {
 }
 
 std::string HttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return "http://" + m_address + ":" + std::to_string(m_port) + path;
 }
 
 void HttpServer::Route(const std::string& path, HttpRoute route) {
@@ -279,10 +299,17 @@ void HttpServer::Serve(int fd) {
     }
   }
 
-  const std::string& body = *answer->body;
+  std::string compressed;
+  if (answer->coding != HttpRoute::Coding::kIdentity)
+    compressed = Compressed(*answer->body, answer->coding == HttpRoute::Coding::kGzip);
+  const std::string& body =
+      answer->coding == HttpRoute::Coding::kIdentity ? *answer->body : compressed;
   std::string out = "HTTP/1.1 " + std::to_string(answer->status) + " " +
                     Reason(answer->status) + "\r\n";
   for (const auto& [name, value] : answer->headers) out += name + ": " + value + "\r\n";
+  if (answer->coding != HttpRoute::Coding::kIdentity)
+    out += std::string("Content-Encoding: ") +
+           (answer->coding == HttpRoute::Coding::kGzip ? "gzip" : "deflate") + "\r\n";
   switch (answer->framing) {
     case HttpRoute::Framing::kLength:
       out += "Content-Length: " +
@@ -310,7 +337,12 @@ void HttpServer::Serve(int fd) {
     }
     if (ok && answer->cut == HttpRoute::Cut::kNone) ok = SendAll(fd, "0\r\n\r\n", 5);
   } else if (ok) {
-    ok = SendAll(fd, body.data(), limit);
+    const size_t early = limit - std::min(answer->lateBytes, limit);
+    ok = SendAll(fd, body.data(), early);
+    if (ok && early < limit) {
+      WaitUntilStopped(std::chrono::milliseconds(200));
+      ok = SendAll(fd, body.data() + early, limit - early);
+    }
   }
 
   if (ok && answer->cut == HttpRoute::Cut::kStall) {

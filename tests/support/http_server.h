@@ -1,5 +1,5 @@
 #pragma once
-// A real HTTP/1.1 server on 127.0.0.1 for the tests: an ephemeral port, a
+// A real HTTP/1.1 server on loopback for the tests: an ephemeral port, a
 // background thread, one thread per connection, scripted answers. Every
 // connection gets one answer and is closed. All waiting is bounded, and the
 // server stops when it goes out of scope.
@@ -23,6 +23,11 @@ struct HttpRoute {
     kChunked,  // Transfer-Encoding: chunked, pieces of chunkSize bytes
     kClose,    // no length at all: the body ends when the connection closes
   };
+  enum class Coding {
+    kIdentity,
+    kGzip,     // Content-Encoding: gzip
+    kDeflate,  // Content-Encoding: deflate (the zlib format)
+  };
   enum class Cut {
     kNone,
     kReset,  // after cutAfter body bytes, the connection is reset (RST)
@@ -34,10 +39,16 @@ struct HttpRoute {
   // Shared so that a large page is not copied per request.
   std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
   Framing framing = Framing::kLength;
+  // Sent compressed whatever the request accepts; lengths and cuts count
+  // the compressed bytes.
+  Coding coding = Coding::kIdentity;
   std::optional<size_t> declaredLength;
   size_t chunkSize = 16;
   Cut cut = Cut::kNone;
   size_t cutAfter = 0;
+  // The body's last `lateBytes` (framing kLength or kClose) go out a while
+  // after the rest, as a slow network's last segment would.
+  size_t lateBytes = 0;
   // When set, a request without these Basic credentials gets 401.
   std::optional<std::pair<std::string, std::string>> basicAuth;
 
@@ -60,13 +71,14 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // Listens on 127.0.0.1 at an ephemeral port. False when it cannot.
-  bool Start();
+  // Listens on `address` (a loopback IPv4 address: another one than
+  // 127.0.0.1 is another host) at an ephemeral port. False when it cannot.
+  bool Start(const std::string& address = "127.0.0.1");
   // Ends every connection (stalled ones too) and joins all threads.
   void Stop();
 
   int Port() const { return m_port; }
-  // "http://127.0.0.1:<port>" followed by `path`.
+  // "http://<address>:<port>" followed by `path`.
   std::string Url(const std::string& path) const;
 
   // Answers requests for `path` (query ignored). Unknown paths get 404.
@@ -88,6 +100,7 @@ class HttpServer {
   bool WaitUntilStopped(std::chrono::milliseconds limit);
 
   int m_listenFd = -1;
+  std::string m_address;
   int m_port = 0;
   std::atomic<bool> m_stopping{false};
   std::thread m_acceptThread;

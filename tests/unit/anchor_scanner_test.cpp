@@ -177,7 +177,7 @@ TEST_F(ScanAnchorLinksTest, ReadsThePageInTextMode) {
       {"<a\r\nhref=x.jpg>", "http://a/b/x.jpg\r\n"},
       {"<a\r\r\nhref=x.jpg>", ""},  // CR CR LF: the first CR ends the test
       {"<a href=\"x\r\ny.jpg\">", "http://a/b/x\r\nhttp://a/b/y.jpg\r\n"},
-      {"<a href=\"x\ry.jpg\">", "http://a/b/x\ry.jpg\r\n"},
+      {"<a href=\"x\ry.jpg\">", "http://a/b/xy.jpg\r\n"},  // a lone CR is kept, then dropped
       {std::string("<a href=x.jpg>\x1A<a href=y.jpg>"), "http://a/b/x.jpg\r\n"},
       {std::string("<a href=\"x.j\x1Apg\">"), "http://a/b/x.j\r\n"},
       {"", ""},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,8 +25,15 @@ TEST(CliArguments, UsageErrors) {
   const Case cases[] = {
       {{}, "ADDRESS"},
       {{"--list"}, "ADDRESS"},
-      {{"a", "b"}, "too many"},
       {{"--open", "f", "a", "b"}, "too many"},
+      {{"-", "a"}, "standard input"},
+      {{"a", "-"}, "standard input"},
+      {{"--open", "f", "-"}, "standard input"},
+      {{"--user"}, "--user needs"},
+      {{"--user", ":secret", "a"}, "ID"},
+      {{"--netrc-file", "", "a"}, "--netrc-file needs"},
+      {{"--netrc=x", "a"}, "takes no value"},
+      {{"-qv", "a"}, "unknown option -qv"},
       {{"--bogus", "a"}, "unknown option --bogus"},
       {{"-x", "a"}, "unknown option -x"},
       {{"--html", "--list", "a"}, "exclude"},
@@ -55,7 +63,7 @@ TEST(CliArguments, UsageErrors) {
 TEST(CliArguments, OptionsAndOperands) {
   const CliCommand cmd = ParseCliArguments({"--list", "--url-name", "--save-folder", "/out",
                                             "--types=exe,image,extra", "--ext", "rar", "--times",
-                                            "3", "--stdout", "--", "-odd-address"});
+                                            "3", "--stdout", "-q", "--", "-odd-address", "--list"});
   ASSERT_EQ(cmd.action, CliCommand::kRun) << cmd.error;
   const CliOptions& o = cmd.options;
   EXPECT_EQ(o.outPutType, 2);
@@ -65,17 +73,65 @@ TEST(CliArguments, OptionsAndOperands) {
   EXPECT_EQ(o.extent, ".rar");
   EXPECT_EQ(o.times, 3);
   EXPECT_TRUE(o.toStdout);
-  EXPECT_EQ(o.address, "-odd-address");
+  EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(o.addresses, (std::vector<std::string>{"-odd-address", "--list"}));
+  EXPECT_FALSE(o.addressesFromStdin);
   EXPECT_FALSE(o.openFile);
 
   const CliCommand open = ParseCliArguments({"--open", "page.html", "http://a/b/"});
   ASSERT_EQ(open.action, CliCommand::kRun);
   EXPECT_EQ(open.options.openFile, "page.html");
-  EXPECT_EQ(open.options.address, "http://a/b/");
+  EXPECT_EQ(open.options.addresses, std::vector<std::string>{"http://a/b/"});
   EXPECT_EQ(ParseCliArguments({"--open", "x.url"}).action, CliCommand::kRun);
+
+  const CliCommand dash = ParseCliArguments({"--list", "-"});
+  ASSERT_EQ(dash.action, CliCommand::kRun) << dash.error;
+  EXPECT_TRUE(dash.options.addressesFromStdin);
+  EXPECT_TRUE(dash.options.addresses.empty());
+
+  // Credentials split at the first colon; the password may hold more.
+  struct UserCase {
+    std::vector<std::string> args;
+    std::string id;
+    std::optional<std::string> password;
+    bool netrc;
+    std::string netrcFile;
+  };
+  const UserCase users[] = {
+      {{"--user", "me", "a"}, "me", std::nullopt, false, ""},
+      {{"--user=me:", "a"}, "me", "", false, ""},
+      {{"--user", "me:p:w=", "--netrc", "a"}, "me", "p:w=", true, ""},
+      {{"--netrc-file", "/n", "a"}, "", std::nullopt, true, "/n"},
+  };
+  for (const UserCase& c : users) {
+    const CliCommand u = ParseCliArguments(c.args);
+    ASSERT_EQ(u.action, CliCommand::kRun) << u.error;
+    EXPECT_EQ(u.options.user ? u.options.user->userId : "", c.id) << c.args[1];
+    EXPECT_EQ(u.options.user ? u.options.user->password : std::nullopt, c.password) << c.args[1];
+    EXPECT_EQ(u.options.netrc, c.netrc) << c.args[1];
+    EXPECT_EQ(u.options.netrcFile, c.netrcFile) << c.args[1];
+  }
 
   EXPECT_EQ(ParseCliArguments({"a", "--help", "--bogus"}).action, CliCommand::kHelp);
   EXPECT_EQ(ParseCliArguments({"--version"}).action, CliCommand::kVersion);
+}
+
+// The installed manual page and completion are checked against --help
+// (dist/check_install); --help itself must know every option there is.
+TEST(CliArguments, HelpListsEveryOptionAndTheExitStatuses) {
+  const std::string help = CliUsage();
+  auto listed = [&help](const std::string& name) {
+    for (size_t at = help.find(name); at != std::string::npos; at = help.find(name, at + 1)) {
+      const char before = at == 0 ? ' ' : help[at - 1];
+      const char after = at + name.size() < help.size() ? help[at + name.size()] : ' ';
+      const auto wordChar = [](char c) { return c == '-' || (c >= 'a' && c <= 'z'); };
+      if (!wordChar(before) && !wordChar(after)) return true;
+    }
+    return false;
+  };
+  for (const std::string& name : CliOptionNames()) EXPECT_TRUE(listed(name)) << name;
+  for (const char* status : {"0 done", "1 done", "2 stopped", "64 wrong"})
+    EXPECT_NE(help.find(status), std::string::npos) << status;
 }
 
 // The stored settings, each under the name the profile has always used and
@@ -102,6 +158,21 @@ TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
                       app.m_bExtra, app.m_bExe,     app.m_bClip, app.m_nTimes};
   EXPECT_EQ(std::vector<int>(std::begin(read), std::end(read)),
             (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18}));
+}
+
+TEST(CliSettings, AStoredSaveFolderEndsInItsSeparator) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home/u/pics", "/home/u/pics/"},
+      {"/home/u/pics/", "/home/u/pics/"},
+      {"", ""},  // not the root
+  };
+  for (const auto& [stored, loaded] : cases) {
+    TestEnvironment env;
+    env.App().WriteProfileString(profile::kSection, profile::kSaveFolder, stored);
+    RecordingEngine engine{env.App()};
+    LoadProfileSettings(env.App(), engine);
+    EXPECT_EQ(engine.m_strSaveFolder, loaded) << stored;
+  }
 }
 
 TEST(CliSettings, OverridesApplyInMemoryOnlyUnderTheImageOnlyRule) {

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "tests/support/test_environment.h"
@@ -61,6 +62,46 @@ TEST(CopyFileReplacing, CopiesBytesOverAnOlderFileForTheUserAlone) {
   EXPECT_FALSE(platform::CopyFileReplacing(env.Path("missing"), env.Path("to2")));
   EXPECT_FALSE(platform::CopyFileReplacing(env.Dir(), env.Path("to2")));
   EXPECT_FALSE(platform::CopyFileReplacing(env.Path("from"), env.Path("no/dir/to")));
+}
+
+// The kernel's own copy refuses some pairs of files and says nothing at all
+// of others; the copy must be whole either way.
+TEST(CopyFileReplacing, IsWholeWhereTheKernelCopyIsRefusedOrSaysNothing) {
+  TestEnvironment env;
+  std::string large;
+  for (int i = 0; large.size() < 3 * 1024 * 1024 + 7; ++i) large += std::to_string(i) + "\r\n";
+  WriteBytes(env.Path("large"), large);
+  struct Source {
+    std::string path;
+    std::string bytes;
+  };
+  const std::vector<Source> sources = {
+      {env.Path("large"), large},
+      {"/proc/self/cmdline", ReadBytes("/proc/self/cmdline")},  // its size reads as 0
+  };
+  std::vector<std::string> targets = {env.Path("to")};
+  // Another file system, where the kernel copy is refused.
+  char shm[] = "/dev/shm/vimbel-copy-XXXXXX";
+  const bool haveShm = ::mkdtemp(shm) != nullptr;
+  if (haveShm) targets.push_back(std::string(shm) + "/to");
+  for (const Source& source : sources) {
+    ASSERT_FALSE(source.bytes.empty()) << source.path;
+    for (const std::string& target : targets) {
+      EXPECT_TRUE(platform::CopyFileReplacing(source.path, target)) << source.path << " to " << target;
+      EXPECT_TRUE(ReadBytes(target) == source.bytes) << source.path << " to " << target;
+      EXPECT_EQ(ModeOf(target), 0600u);
+    }
+  }
+  if (haveShm) {
+    ::unlink((std::string(shm) + "/to").c_str());
+    ::rmdir(shm);
+  }
+
+  // A link planted where the copy goes is not followed.
+  WriteBytes(env.Path("victim"), "kept");
+  ASSERT_EQ(::symlink(env.Path("victim").c_str(), env.Path("planted").c_str()), 0);
+  EXPECT_FALSE(platform::CopyFileReplacing(env.Path("large"), env.Path("planted")));
+  EXPECT_EQ(ReadBytes(env.Path("victim")), "kept");
 }
 
 TEST(FindFirstFile, GivesTheFirstMatchAsAFullPath) {

@@ -6,8 +6,13 @@
 #include <unistd.h>
 #endif
 
+#include <functional>
+#include <vector>
+
 #include "platform/file_system.h"
+#include "tests/support/headless_ui.h"
 #include "tests/support/test_environment.h"
+#include "ui/harvest_app.h"
 
 namespace {
 
@@ -58,6 +63,40 @@ TEST(InstanceLock, NoHandleWhereTheLockCannotBeMade) {
   ::rmdir(folder.c_str());
   ASSERT_EQ(::symlink(env.Dir().c_str(), (runtime + "vimbel").c_str()), 0);
   EXPECT_EQ(platform::CreateInstanceLock("vimbel", &exists), nullptr);
+}
+#endif
+
+#ifndef _WIN32  // a lock file; Windows takes a named mutex instead
+// Without the lock, two runs could share the fixed scratch names: a lock
+// that cannot be taken for any reason but another instance stops start-up
+// with a message, before the main window.
+TEST(StartUp, ALockThatCannotBeTakenIsReportedAndNothingRuns) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& lockPath)> plant;
+  };
+  const std::vector<Case> cases = {
+      {"a symbolic link",
+       [](const std::string& path) { ASSERT_EQ(::symlink("elsewhere", path.c_str()), 0); }},
+      {"a folder", [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TestEnvironment env;
+    testing_support::HeadlessUi ui;
+    const std::string lockPath = *platform::TempFolder() + "vimbel.lock";
+    c.plant(lockPath);
+    ui->AnswerMessageBox();
+
+    EXPECT_EQ(env.App().InitInstance(), platform::FALSE);
+    ASSERT_EQ(ui->MessageBoxes().size(), 1u);
+    const auto& box = ui->MessageBoxes()[0];
+    EXPECT_EQ(box.text.rfind("ﾌｧｲﾙを作成できませんでした。\n" + lockPath + ": ", 0), 0u) << box.text;
+    EXPECT_EQ(box.caption, "エラー");
+    EXPECT_EQ(box.type, 16u);
+    EXPECT_TRUE(ui->ModalRuns().empty());
+    EXPECT_EQ(env.App().m_hMutex, nullptr);
+  }
 }
 #endif
 

@@ -1,6 +1,8 @@
 // The link filter: which lines a set of categories keeps.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,34 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
   }
 }
 
+// The filter looks for ASCII extensions in the line as it stands; the
+// definition lowercases a copy and searches that. Random lines of capitals,
+// near misses and multibyte characters must give the same answer both ways.
+TEST(LinkFilter, AgreesWithTheLowercasedCopyOnRandomLines) {
+  const char* const pieces[] = {"J", "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1",
+                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A", "e", "I", "f", "-"};
+  const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP", "-G"};
+  std::mt19937 random(3);
+  std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+  TestEnvironment env;
+  for (int categories : {int{kExtra}, kExtra | kImage}) {
+    for (const char* extent : extents) {
+      Select(env.App(), categories, extent);
+      LinkFilter filter(env.App());
+      std::vector<std::string> needles = {LowercaseMultibyte(extent)};
+      if (categories & kImage) needles.insert(needles.end(), {".jpg", ".jpeg", ".gif"});
+      for (int i = 0; i < 400; ++i) {
+        std::string line;
+        for (size_t n = random() % 9; n > 0; --n) line += pieces[piece(random)];
+        bool expected = false;
+        for (const std::string& needle : needles)
+          expected = expected || ContainsAtCharacter(LowercaseMultibyte(line), needle);
+        EXPECT_EQ(filter.Passes(line), expected) << line << " with " << extent;
+      }
+    }
+  }
+}
+
 // Every extension of the table is kept by its own category and by no other:
 // an extension lost from the table, or filed under the wrong category, fails
 // its row.
@@ -111,6 +141,33 @@ TEST(LinkFilter, AFlagCountsOnlyWhenItIsOne) {
   }
   app.m_bExtra = 1;
   EXPECT_TRUE(LinkPassesFilter("f\n", app));
+}
+
+// However long the line, an extension is found wherever it stands, capitals
+// and full-width capitals included: long lines are lowered in windows, and
+// these place the extension across the first seam at every alignment.
+TEST(LinkFilter, FindsAnExtensionAnywhereInALongLine) {
+  TestEnvironment env;
+  Select(env.App(), kImage | kExtra, "\xEF\xBC\x8E\xEF\xBC\xB0");  // ．Ｐ
+  LinkFilter filter(env.App());
+  constexpr size_t kSeam = 256 * 1024;
+  const std::string kana = "\xE3\x81\x82";  // あ
+  std::string kanaLine;
+  while (kanaLine.size() < 3 * kSeam) kanaLine += kana;
+  for (const std::string& base : {std::string(3 * kSeam, 'p'), kanaLine}) {
+    const size_t unit = base[0] == 'p' ? 1 : kana.size();
+    EXPECT_FALSE(filter.Passes(base));
+    for (const std::string needle : {".JPEG", "\xEF\xBC\x8E\xEF\xBC\xB0"}) {
+      for (size_t back = 0; back <= 12; ++back) {
+        std::string line = base;
+        line.replace((kSeam - back) / unit * unit, needle.size(), needle);
+        EXPECT_TRUE(filter.Passes(line)) << needle << " " << back << " before the seam";
+      }
+    }
+  }
+  // Nor is one found inside a character that a seam cuts.
+  Select(env.App(), kExtra, "\x81\x82");
+  EXPECT_FALSE(LinkFilter(env.App()).Passes(kanaLine));
 }
 
 TEST(LinkFilter, LowercasesWholeCharactersOnly) {

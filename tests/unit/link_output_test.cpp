@@ -1,11 +1,21 @@
 // The output file: its name, its lines, and what happens when it cannot be
 // written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/anchor_scanner.h"
+#include "engine/file_failure_text.h"
 #include "engine/link_output.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
@@ -137,6 +147,154 @@ TEST_F(WriteLinkListTest, ReportsAnOutputFileItCannotOpenWriteOrClose) {
   EXPECT_EQ(failure.path, "/dev/full");
   EXPECT_FALSE(Exists(linkList));
 }
+
+#ifndef _WIN32  // file size limits, links and FIFOs are POSIX's
+// A file size limit for the process, as a full disk or a quota would stop
+// the writes; the limit and SIGXFSZ are put back when it goes.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    m_set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_old);
+    ::signal(SIGXFSZ, m_oldHandler);
+  }
+  bool Set() const { return m_set; }
+
+ private:
+  rlimit m_old{};
+  sighandler_t m_oldHandler;
+  bool m_set = false;
+};
+
+// Each run adds whole lines: a line an earlier writer left unfinished is
+// ended first, and a run that cannot write all of its lines takes back
+// what it wrote, to the byte.
+TEST_F(WriteLinkListTest, TheOutputOnlyEverGainsWholeLines) {
+  std::string links, lines;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "pics/" + std::string(80, 'a' + i % 26) + std::to_string(i) + ".jpg";
+    links += name + "\n";
+    lines += "<IMG SRC=\"http://a/b/c/" + name + "\"><BR>\r\n";
+  }
+  const std::string torn = "<IMG SRC=\"http://a/b/c/x.jpg\"><BR>\r\n<IMG SRC=\"http://a/b";
+  struct Case {
+    const char* what;
+    std::string before;
+    bool fileSizeLimit;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"new file", "", false, lines},
+      {"ends in LF", "earlier\r\n", false, "earlier\r\n" + lines},
+      {"ends in a lone LF", "earlier\n", false, "earlier\n" + lines},
+      {"torn last line", torn, false, torn + "\r\n" + lines},
+      {"full disk", "earlier\r\n", true, "earlier\r\n"},
+      {"full disk after a torn line", torn, true, torn},
+  };
+  const std::string output = env.HomeDir() + "http___a_b_c_.html";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::unlink(output.c_str());
+    if (!c.before.empty()) WriteBytes(output, c.before);
+    WriteBytes(linkList, links);
+    FileFailure failure;
+    {
+      // Room for a part of the lines only.
+      FileSizeLimit limit(c.fileSizeLimit ? c.before.size() + 1000 : RLIM_INFINITY);
+      ASSERT_TRUE(limit.Set());
+      failure = engine.WriteLinkList(linkList);
+    }
+    EXPECT_EQ(ReadBytes(output), c.after);
+    EXPECT_FALSE(Exists(linkList));
+    if (c.fileSizeLimit) {
+      EXPECT_EQ(FileFailureText(failure),
+                "ﾌｧｲﾙに書き込めませんでした。\n" + output + "\nﾌｧｲﾙは書き込む前の状態に戻しました。");
+    } else {
+      EXPECT_FALSE(failure) << FileFailureText(failure);
+    }
+  }
+}
+
+// Whatever stands at the output path, the run never waits on it and never
+// writes anywhere but into a regular file the user's own links lead to.
+TEST_F(WriteLinkListTest, AppendsOnlyToARegularFileOfTheUsersOwn) {
+  const std::string output = env.HomeDir() + "http___a_b_c_.html";
+  const std::string victim = env.Path("victim");
+  const std::string line = "<IMG SRC=\"http://a/b/c/x.jpg\"><BR>\r\n";
+  const uid_t other = ::geteuid() + 1;
+  // A link that another user planted; false when the test cannot plant one.
+  auto plant = [&](const std::string& target, const std::string& at) {
+    return ::symlink(target.c_str(), at.c_str()) == 0 && ::lchown(at.c_str(), other, other) == 0;
+  };
+  int reader = -1;
+  const std::string mine = "mine\n";
+  struct Case {
+    const char* what;
+    std::function<bool()> setUp;  // false: cannot be set up here
+    bool refused;
+    std::optional<std::string> victimAfter;  // nullopt: no such file
+  };
+  const std::vector<Case> cases = {
+      {"FIFO without a reader", [&] { return ::mkfifo(output.c_str(), 0600) == 0; }, true, mine},
+      {"FIFO with a reader",
+       [&] {
+         if (::mkfifo(output.c_str(), 0600) != 0) return false;
+         reader = ::open(output.c_str(), O_RDONLY | O_NONBLOCK);
+         return reader >= 0;
+       },
+       true, mine},
+      {"own link to a device", [&] { return ::symlink("/dev/null", output.c_str()) == 0; }, true,
+       mine},
+      {"own link to a file", [&] { return ::symlink(victim.c_str(), output.c_str()) == 0; },
+       false, mine + line},
+      {"own link to an own link to a file",
+       [&] {
+         return ::symlink(victim.c_str(), env.Path("hop").c_str()) == 0 &&
+                ::symlink("../hop", output.c_str()) == 0;
+       },
+       false, mine + line},
+      {"planted link to a file", [&] { return plant(victim, output); }, true, mine},
+      {"own link to a planted link",
+       [&] { return plant(victim, env.Path("hop")) && ::symlink("../hop", output.c_str()) == 0; },
+       true, mine},
+      {"planted link to nothing yet",
+       [&] { return ::unlink(victim.c_str()) == 0 && plant(victim, output); }, true,
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::unlink(output.c_str());
+    ::unlink(env.Path("hop").c_str());
+    WriteBytes(victim, mine);
+    if (!c.setUp()) {
+      if (::geteuid() != 0) continue;  // planting a link of another user takes root
+      FAIL() << "cannot set up";
+    }
+    WriteBytes(linkList, "x.jpg\n");
+    FileFailure failure = engine.WriteLinkList(linkList);
+    if (c.refused) {
+      EXPECT_EQ(FileFailureText(failure), "ﾌｧｲﾙに書き込めませんでした。\n" + output);
+    } else {
+      EXPECT_FALSE(failure) << FileFailureText(failure);
+    }
+    EXPECT_EQ(Exists(victim) ? std::optional(ReadBytes(victim)) : std::nullopt, c.victimAfter);
+    EXPECT_FALSE(Exists(linkList));
+    if (reader >= 0) {
+      char byte;
+      EXPECT_LE(::read(reader, &byte, 1), 0) << "something reached the FIFO";
+      ::close(reader);
+      reader = -1;
+    }
+  }
+}
+
+#endif
 
 TEST_F(WriteLinkListTest, ReportsALinkListItCannotReadAndLeavesTheOutputAlone) {
   WriteBytes(env.HomeDir() + "http___a_b_c_.html", "earlier\r\n");

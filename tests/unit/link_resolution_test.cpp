@@ -1,6 +1,8 @@
 // Making links absolute, and the per-line preparation.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,28 @@ TEST(ResolveReference, HoldsTheExamplesOfRfc3986) {
   };
   for (const Resolution& e : examples)
     EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", e.reference), e.result) << e.reference;
+}
+
+// Most links are plain relative paths, which the resolver appends to the
+// base in one piece. A fragment only ever adds itself to the end, and a
+// reference with one never takes that shortcut: so whatever a reference
+// resolves to, the same reference with "#" must give that and "#".
+TEST(ResolveReference, AppendsPlainPathsAsTheFullStepsWould) {
+  const char* const pieces[] = {"a", "B", "/", ".", "..", "./", "../", ":", "?", "#",
+                                "g", "x.jpg", "%20", " ", "//", ";p", "=", "\xE3\x81\x82"};
+  const char* const bases[] = {"http://a/b/c/d;p?q", "http://a/b/c/", "http://a", "file:///x/y/",
+                               "http://a/./b/",      "a/b/",          "",         "http://h/p/../q/"};
+  std::mt19937 random(11);
+  std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+  for (const char* base : bases) {
+    ReferenceResolver resolver(base);
+    for (int i = 0; i < 500; ++i) {
+      std::string reference;
+      for (size_t n = random() % 7; n > 0; --n) reference += pieces[piece(random)];
+      const std::string plain(resolver.Resolve(reference));
+      EXPECT_EQ(plain + "#", resolver.Resolve(reference + "#")) << base << " + " << reference;
+    }
+  }
 }
 
 TEST(ResolveRelativeLink, ResolvesAgainstTheBaseAddressAsWritten) {
@@ -111,7 +135,9 @@ TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
       {2, "http://d/x.jpg\n", "http://d/x.jpg\n"},
       {2, "Ftp://d/x.jpg\n", "Ftp://d/x.jpg\n"},
       {2, "go.cgi?u=http://d/x.jpg\n", "http://a/b/c/go.cgi?u=http://d/x.jpg\n"},
-      {2, "x\r.jpg\n", "http://a/b/c/x\r.jpg\n"},
+      // CR and TAB are dropped as browsers drop them, before the scheme test.
+      {2, "x\r.jpg\n", "http://a/b/c/x.jpg\n"},
+      {1, "h\tttp://d/\t\"x\r\r.gif\n", "<IMG SRC=\"http://d/&quot;x.gif\"><BR>\n"},
       {2, "\n", "http://a/b/c/\n"},
       {1, "x.jpg\n", "<IMG SRC=\"http://a/b/c/x.jpg\"><BR>\n"},
       {1, " \"x.jpg\"\n", "<IMG SRC=\"http://a/b/c/ &quot;x.jpg&quot;\"><BR>\n"},

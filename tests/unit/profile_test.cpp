@@ -2,8 +2,10 @@
 // application object's operations on its own profile.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -164,6 +166,52 @@ TEST(PrivateProfile, ReadsBrokenFilesWithoutHarm) {
   EXPECT_FALSE(WritePrivateProfileString("Parameter", "clip", "1", path));
   EXPECT_EQ(ReadBytes(path).size(), huge.size());
 }
+
+// Only a regular file is read or replaced. Whatever else stands in the
+// profile's place reads as missing, and a write fails and leaves it there.
+#ifndef _WIN32  // FIFOs, devices and links are POSIX's
+TEST(PrivateProfile, WhatIsNoRegularFileIsNeitherWaitedOnNorReplaced) {
+  // Opening a FIFO for reading waits for a writer that never comes: fail
+  // here rather than hang until the suite's time runs out.
+  ::alarm(20);
+  struct AlarmOff {
+    ~AlarmOff() { ::alarm(0); }
+  } alarmOff;
+  TestEnvironment env;
+  const std::string fifo = env.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    const char* what;
+    std::function<bool(const std::string& path)> plant;
+  };
+  const std::vector<Case> cases = {
+      {"a FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; }},
+      {"a link to a FIFO",
+       [&](const std::string& p) { return ::symlink(fifo.c_str(), p.c_str()) == 0; }},
+      {"a link to a device",
+       [](const std::string& p) { return ::symlink("/dev/null", p.c_str()) == 0; }},
+      {"a folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; }},
+  };
+  char name[] = "p0.INI";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = env.Path(name);
+    ++name[1];
+    ASSERT_TRUE(c.plant(path));
+    struct stat before {};
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+
+    EXPECT_EQ(GetPrivateProfileInt("Parameter", "times", 9, path), 9);
+    EXPECT_EQ(GetPrivateProfileString("Parameter", "extent", ".???", path), ".???");
+    EXPECT_FALSE(WritePrivateProfileString("Parameter", "times", "1", path));
+    struct stat after {};
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+  }
+}
+
+#endif
 
 TEST(HarvestApp, StartsEmptyAndKeepsItsProfileInTheConfigurationFolder) {
   TestEnvironment env;

@@ -122,6 +122,9 @@ TEST(TextWriter, LargeWritesSurviveTheBufferEdgeAndReadBackTheSame) {
   for (size_t pos = 0; pos < text.size(); pos += 4093) EXPECT_TRUE(out.Write(text.substr(pos, 4093)));
   ASSERT_TRUE(out.Close());
   EXPECT_EQ(ReadAllWith(env.Path("big"), 1), text);
+  std::string stored;
+  for (char c : text) stored += c == '\n' ? "\r\n" : std::string(1, c);
+  EXPECT_TRUE(ReadBytes(env.Path("big")) == stored) << "the stored bytes differ";
 }
 
 #ifndef _WIN32  // Windows files take the folder's access list, not modes

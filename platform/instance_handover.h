@@ -1,0 +1,50 @@
+#pragma once
+// A file named to a second start of the program, handed to the running
+// instance: through a local socket "<name>.sock" in the private temporary
+// folder, which is the user's alone (0700, refused when another user owns
+// it). Each side also checks that the other runs as the same user, so no
+// other user can hand the window a file, nor receive one.
+//
+// The sender waits for an acknowledgement. A handover the running instance
+// does not take within the sender's wait (it is busy in a run) is dropped:
+// the sender gives up, and the instance, when it gets to it, finds nobody
+// waiting and takes nothing.
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+inline constexpr int kHandoverWaitMs = 1000;
+
+class HandoverListener {
+ public:
+  // Listens as the running instance `name`. Call only while holding the
+  // instance lock: a socket left behind by an instance that was killed is
+  // replaced. nullptr when the socket cannot be made.
+  static std::unique_ptr<HandoverListener> Listen(const std::string& name);
+  ~HandoverListener();  // stops listening and removes the socket
+  HandoverListener(const HandoverListener&) = delete;
+  HandoverListener& operator=(const HandoverListener&) = delete;
+
+  // Readable when a handover waits: for the window's event loop to watch.
+  int Descriptor() const { return m_fd; }
+
+  // Takes one waiting handover and acknowledges it: the path it carries.
+  // nullopt when none waits, the sender is another user, it sent no
+  // complete path within kHandoverWaitMs, or it is no longer waiting.
+  std::optional<std::string> Accept();
+
+ private:
+  HandoverListener(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+  int m_fd;
+  std::string m_path;
+};
+
+// Hands `path`, made absolute against the current folder, to the running
+// instance `name`. True once it has acknowledged it; false when none listens
+// or it does not acknowledge within `waitMs`.
+bool HandOverFile(const std::string& name, const std::string& path,
+                  int waitMs = kHandoverWaitMs);
+
+}  // namespace platform

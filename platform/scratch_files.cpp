@@ -1,0 +1,68 @@
+#include "platform/scratch_files.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// What the signal handler may touch: fixed storage, no allocation, no lock.
+constexpr int kSlots = 8;
+constexpr size_t kPathSize = 4096;
+struct Slot {
+  char path[kPathSize];
+  volatile sig_atomic_t armed;
+};
+Slot g_slots[kSlots];
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+extern "C" void RemoveScratchFilesAndExit(int signal) {
+  for (const Slot& slot : g_slots)
+    if (slot.armed) ::unlink(slot.path);
+  ::_exit(128 + signal);
+}
+
+}  // namespace
+
+ScratchFiles::ScratchFiles(std::vector<std::string> paths) : m_paths(std::move(paths)) {
+  for (const std::string& path : m_paths) {
+    if (path.size() >= kPathSize) continue;
+    for (int i = 0; i < kSlots; ++i) {
+      if (g_slots[i].armed) continue;
+      std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+      // The handler must never see the flag before the whole path.
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+      g_slots[i].armed = 1;
+      m_slots.push_back(i);
+      break;
+    }
+  }
+}
+
+ScratchFiles::~ScratchFiles() {
+  // Removed first and only then let go of, so that no moment is left in
+  // which a signal would leave them behind.
+  for (const std::string& path : m_paths) ::unlink(path.c_str());
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  for (int i : m_slots) g_slots[i].armed = 0;
+}
+
+void RemoveScratchFilesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = RemoveScratchFilesAndExit;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kSignals) {
+    struct sigaction old {};
+    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace platform

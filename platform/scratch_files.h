@@ -1,0 +1,32 @@
+#pragma once
+// The scratch files of a run, removed on every way out of it: when the run
+// returns, fails or throws, and, in a process that asks for it, when a
+// signal ends the process.
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Removes `paths` when it goes, and, while it lives, when the process is
+// ended by a signal that RemoveScratchFilesOnSignals handles. A path too
+// long to be kept for the signal handler (4096 bytes or more) is removed
+// when the object goes only.
+class ScratchFiles {
+ public:
+  explicit ScratchFiles(std::vector<std::string> paths);
+  ~ScratchFiles();
+  ScratchFiles(const ScratchFiles&) = delete;
+  ScratchFiles& operator=(const ScratchFiles&) = delete;
+
+ private:
+  std::vector<std::string> m_paths;
+  std::vector<int> m_slots;  // where the signal handler finds them
+};
+
+// Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the scratch files of the
+// run in progress and end the process with the status 128 + the signal, as
+// a shell reports a process ended by it. A signal that was ignored when the
+// process started (nohup) stays ignored.
+void RemoveScratchFilesOnSignals();
+
+}  // namespace platform
