@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a release
-# build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# Windows programs' suite under Wine (tools/windows test).
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/bootstrap test
@@ -17,6 +18,8 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
    ctest --output-on-failure -j "$jobs") || status=1
+
+VIMBEL_JOBS=$jobs tools/windows test || status=1
 
 if [ "$status" -ne 0 ]; then echo "test.sh: FAILED" >&2; fi
 exit "$status"

@@ -269,6 +269,31 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+char PathSeparator() { return '/'; }
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
+bool MakeParentFolders(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  std::string folder = path.substr(0, slash);
+  for (size_t pos = 1; pos != std::string::npos;) {
+    pos = folder.find('/', pos + 1);
+    std::string part = folder.substr(0, pos);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return IsDirectory(folder);
+}
+
+std::optional<std::string> CanonicalExistingPath(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string out = resolved;
+  std::free(resolved);
+  return out;
+}
+
 std::string HomeFolder() {
   std::string home = EnvValue("HOME");
   if (home.empty()) {

@@ -31,6 +31,19 @@ bool RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
+// Creates every missing folder on the way to `path`'s folder, each private
+// to the user. False when the folder is not there afterwards.
+bool MakeParentFolders(const std::string& path);
+
+// `path` made absolute with "." and ".." resolved and no trailing
+// separator (except for a root), when it names something that exists.
+std::optional<std::string> CanonicalExistingPath(const std::string& path);
+
+// The separator the system writes between folder names: "/" here, "\" on
+// Windows, which also takes "/".
+char PathSeparator();
+bool IsPathSeparator(char c);
+
 // The user's home folder with a trailing "/".
 std::string HomeFolder();
 

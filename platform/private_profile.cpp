@@ -1,15 +1,11 @@
 #include "platform/private_profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace platform {
 
@@ -17,45 +13,12 @@ namespace {
 
 // A profile is a few hundred bytes. Anything past this is not one we wrote;
 // it is left alone and read as missing.
-constexpr off_t kMaxProfileSize = 16 * 1024 * 1024;
+constexpr size_t kMaxProfileSize = 16 * 1024 * 1024;
 
-enum class LoadResult { kLoaded, kMissing, kFailed };
+using file_io::LoadResult;
 
 LoadResult LoadFile(const std::string& path, std::string& content) {
-  content.clear();
-  // Only a regular file is a profile. Anything else (a FIFO, a device, a
-  // folder) is not even opened: opening a FIFO waits for a writer, and
-  // start-up would hang. O_NONBLOCK covers a swap between look and open.
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
-  if (!S_ISREG(st.st_mode)) return LoadResult::kFailed;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileSize) {
-    ::close(fd);
-    return LoadResult::kFailed;
-  }
-  content.resize(static_cast<size_t>(st.st_size));
-  size_t done = 0;
-  for (;;) {
-    if (done == content.size()) content.resize(done + 4096);  // it may have grown
-    ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return LoadResult::kFailed;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-    if (done > static_cast<size_t>(kMaxProfileSize)) {
-      ::close(fd);
-      return LoadResult::kFailed;
-    }
-  }
-  ::close(fd);
-  content.resize(done);
-  return LoadResult::kLoaded;
+  return file_io::LoadWholeFile(path, kMaxProfileSize, content);
 }
 
 std::string_view Trim(std::string_view s) {
@@ -152,18 +115,6 @@ bool ValidName(const std::string& s, const char* forbidden) {
   return !Trim(s).empty() && s.find_first_of(forbidden) == std::string::npos;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // The profile's text with `key` set to `value` in `section`: the key's line
 // replaced where it stands, else appended to the section, else a new section
 // at the end. Every other byte stays as it was; new lines take the line end
@@ -213,24 +164,6 @@ std::string WithEntry(std::string_view content, const std::string& section,
   return out;
 }
 
-// Puts `content` in the place of the file at `target`, keeping the old
-// file's permission bits when there was one (`old`). The new profile is
-// complete on disk before it takes the old one's name, so a crash or a full
-// disk leaves either the old file or the new one.
-bool ReplaceAtomically(const std::string& target, std::string_view content,
-                       const struct stat* old) {
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content);
-  if (ok && old) ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadProfileValue(const std::string& path, const std::string& section,
@@ -272,21 +205,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
       value.find_first_of("\r\n") != std::string::npos)
     return false;
 
-  // Write through a link to the file it names, not over the link.
-  std::string target = path;
-  struct stat st;
-  bool exists = ::lstat(path.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return false;
-    target = real;
-    std::free(real);
-    exists = ::stat(target.c_str(), &st) == 0;
-  }
-
   std::string content;
-  if (LoadFile(target, content) == LoadResult::kFailed) return false;
-  return ReplaceAtomically(target, WithEntry(content, section, key, value), exists ? &st : nullptr);
+  if (LoadFile(path, content) == LoadResult::kFailed) return false;
+  return file_io::ReplaceWholeFile(path, WithEntry(content, section, key, value));
 }
 
 }  // namespace platform

@@ -1,19 +1,18 @@
 #include "platform/shell_folder.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "platform/window_backend.h"
 
 namespace platform {
 namespace {
-
-UINT g_errorMode = 0;
 
 std::string LastComponent(const std::string& path) {
   if (path == "/") return path;
@@ -24,10 +23,9 @@ std::string LastComponent(const std::string& path) {
 // Absolute, with "." and ".." resolved and no trailing "/", when the path
 // names something that exists.
 bool CanonicalExisting(const std::string& path, std::string& out) {
-  char resolved[PATH_MAX];
-  if (path.empty() || !realpath(path.c_str(), resolved)) return false;
-  out = resolved;
-  return true;
+  std::optional<std::string> canonical = CanonicalExistingPath(path);
+  if (canonical) out = std::move(*canonical);
+  return canonical.has_value();
 }
 
 class ShellMalloc final : public IMalloc {
@@ -43,9 +41,16 @@ class DesktopFolder final : public IShellFolder {
     if (!ppidl) return E_FAIL;
     *ppidl = nullptr;
     if (!name) return E_FAIL;
-    // Back to the system code page for the file system.
+    // Back to the system code page for the file system. Where wide
+    // characters are UTF-16 (Windows), a character beyond its first plane
+    // is a pair of them.
     std::string path;
-    for (const wchar_t* p = name; *p; ++p) AppendUtf8(path, static_cast<char32_t>(*p));
+    for (const wchar_t* p = name; *p; ++p) {
+      char32_t c = static_cast<char32_t>(*p);
+      if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF)
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(*++p) - 0xDC00);
+      AppendUtf8(path, c);
+    }
     std::string canonical;
     if (!CanonicalExisting(path, canonical)) return E_FAIL;
     if (eaten) *eaten = static_cast<unsigned long>(std::wcslen(name));
@@ -120,30 +125,21 @@ int MultiByteToWideChar(UINT, unsigned, const char* text, int length, wchar_t* w
       length < 0 ? std::string(text) : std::string(text, static_cast<size_t>(length));
   const std::optional<std::u32string> decoded = DecodeUtf8(input);
   if (!decoded) return 0;
-  size_t total = decoded->size() + (length < 0 ? 1 : 0);
+  std::wstring converted;
+  for (const char32_t c : *decoded) {
+    if (sizeof(wchar_t) == 2 && c >= 0x10000) {  // a UTF-16 pair
+      converted.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+      converted.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      converted.push_back(static_cast<wchar_t>(c));
+    }
+  }
+  size_t total = converted.size() + (length < 0 ? 1 : 0);
   if (!wide || wideLength <= 0) return static_cast<int>(total);
   if (total > static_cast<size_t>(wideLength)) return 0;
-  for (size_t i = 0; i < decoded->size(); ++i) wide[i] = static_cast<wchar_t>((*decoded)[i]);
-  if (length < 0) wide[decoded->size()] = L'\0';
+  std::copy(converted.begin(), converted.end(), wide);
+  if (length < 0) wide[converted.size()] = L'\0';
   return static_cast<int>(total);
 }
-
-UINT GetDriveType(const char* rootPath) {
-  if (!rootPath || std::strlen(rootPath) < 2 || rootPath[1] != ':') return DRIVE_NO_ROOT_DIR;
-  char letter = rootPath[0];
-  return (letter == 'c' || letter == 'C') ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
-}
-
-UINT SetErrorMode(UINT mode) {
-  UINT previous = g_errorMode;
-  g_errorMode = mode;
-  return previous;
-}
-
-UINT GetErrorMode() { return g_errorMode; }
-
-int GetCurrentDriveNumber() { return 3; }
-
-int ChangeCurrentDrive(int drive) { return drive == 3 ? 0 : -1; }
 
 }  // namespace platform

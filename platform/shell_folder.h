@@ -93,14 +93,16 @@ inline constexpr unsigned MB_PRECOMPOSED = 1;
 int MultiByteToWideChar(UINT codePage, unsigned flags, const char* text, int length,
                         wchar_t* wide, int wideLength);
 
-// Drives: the root file system is drive 3 ("c:\"), the only one present.
+// Drives, as the folder browser's hook probes them: on Windows the system's
+// own; elsewhere the root file system is drive 3 ("c:\"), the only one
+// present.
 inline constexpr UINT DRIVE_NO_ROOT_DIR = 1;
 inline constexpr UINT DRIVE_FIXED = 3;
 inline constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
 UINT GetDriveType(const char* rootPath);
 UINT SetErrorMode(UINT mode);
 UINT GetErrorMode();
-int GetCurrentDriveNumber();         // 1..26; 3 here
+int GetCurrentDriveNumber();         // 1..26; 3 outside Windows
 int ChangeCurrentDrive(int drive);   // 0 on success; -1 for 0 or a missing drive
 
 }  // namespace platform

@@ -1,14 +1,10 @@
 #include "platform/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 
 #ifdef __SSE2__
@@ -21,13 +17,7 @@ namespace {
 
 constexpr char kCtrlZ = 0x1A;
 
-// read() that does not give up on a signal.
-ssize_t ReadSome(int fd, char* buffer, size_t size) {
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, size);
-    if (n >= 0 || errno != EINTR) return n;
-  }
-}
+using file_io::ReadSome;
 
 }  // namespace
 
@@ -39,16 +29,8 @@ bool TextReader::Open(const std::string& path) {
   Close();
   m_pos = m_len = 0;
   m_eof = m_failed = m_pendingCr = false;
-  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  m_fd = file_io::OpenForReading(path);
   if (m_fd < 0) {
-    m_failed = true;
-    return false;
-  }
-  struct stat st;
-  if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    // A folder opens on Linux but cannot be read; refuse it here.
-    ::close(m_fd);
-    m_fd = -1;
     m_failed = true;
     return false;
   }
@@ -56,7 +38,7 @@ bool TextReader::Open(const std::string& path) {
 }
 
 void TextReader::Close() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) file_io::Close(m_fd);
   m_fd = -1;
 }
 
@@ -74,7 +56,7 @@ bool TextReader::Fill() {
       start = 1;
       m_pendingCr = false;
     }
-    ssize_t n = ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
+    long long n = ReadSome(m_fd, m_raw + start, sizeof m_raw - start);
     if (n < 0) m_failed = true;
     if (n <= 0) {
       m_eof = true;
@@ -161,13 +143,12 @@ bool TextReader::ReadLine(std::string& line) {
 }
 
 std::optional<size_t> TextReader::RawBytesToLineEnd() const {
-  off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+  long long at = file_io::CurrentOffset(m_fd);
   if (at < 0) return std::nullopt;  // a pipe: nothing to look ahead in
   std::vector<char> block(64 * 1024);
   size_t count = 0;
   for (;;) {
-    const ssize_t n = ::pread(m_fd, block.data(), block.size(), at);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = file_io::ReadAt(m_fd, block.data(), block.size(), at);
     if (n <= 0) return n == 0 ? std::optional<size_t>(count) : std::nullopt;
     size_t stop = static_cast<size_t>(n);
     for (char c : {'\n', kCtrlZ})
@@ -196,31 +177,18 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
       m_failed = true;
       return false;
     }
-    struct stat st;
-    if (::fstat(m_fd, &st) == 0) m_openedSize = st.st_size;
+    m_openedSize = file_io::RegularFileSize(m_fd);
     char last;
-    m_endsMidLine = m_openedSize > 0 && ::pread(m_fd, &last, 1, m_openedSize - 1) == 1 &&
+    m_endsMidLine = m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 &&
                     last != '\n';
     return true;
   }
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-  flags |= mode == Mode::kAppend ? O_APPEND : O_TRUNC;
-  // A private scratch file is never reached through a planted link.
-  if (privateFile) flags |= O_NOFOLLOW;
-  m_fd = ::open(path.c_str(), flags, privateFile ? 0600 : 0666);
+  m_fd = file_io::OpenForWriting(path, mode == Mode::kAppend, privateFile);
   if (m_fd < 0) {
     m_failed = true;
     return false;
   }
-  struct stat st;
-  if (mode == Mode::kAppend && ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
-    m_openedSize = st.st_size;
-  if (privateFile && ::fchmod(m_fd, 0600) != 0) {
-    ::close(m_fd);
-    m_fd = -1;
-    m_failed = true;
-    return false;
-  }
+  if (mode == Mode::kAppend) m_openedSize = file_io::RegularFileSize(m_fd);
   return true;
 }
 
@@ -233,22 +201,14 @@ bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
   m_endsMidLine = false;
   // A copy shares the descriptor's file position, and closing it leaves the
   // descriptor to its owner.
-  m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  m_fd = file_io::Duplicate(fd);
   m_failed = m_fd < 0;
   return !m_failed;
 }
 
 bool TextWriter::Flush() {
-  size_t done = 0;
-  while (done < m_len && !m_failed) {
-    ssize_t n = ::write(m_fd, m_buf + done, m_len - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      m_failed = true;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
+  if (m_len > 0 && !m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf, m_len)))
+    m_failed = true;
   m_len = 0;
   return !m_failed;
 }
@@ -315,7 +275,7 @@ bool TextWriter::Put(char c) { return Write(&c, 1); }
 bool TextWriter::Close() {
   if (m_fd < 0) return !m_failed;
   Flush();
-  if (::close(m_fd) != 0) m_failed = true;
+  if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
   return !m_failed;
 }
@@ -326,11 +286,11 @@ bool TextWriter::CloseOrCutBack(bool& cutBack) {
   Flush();
   // A second descriptor outlives the close, whose failure (a quota on a
   // network file system) may be the first one heard of.
-  const int keep = ::dup(m_fd);
-  if (::close(m_fd) != 0) m_failed = true;
+  const int keep = file_io::Duplicate(m_fd);
+  if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
-  if (m_failed && keep >= 0) cutBack = ::ftruncate(keep, m_openedSize) == 0;
-  if (keep >= 0) ::close(keep);
+  if (m_failed && keep >= 0) cutBack = file_io::CutTo(keep, m_openedSize);
+  if (keep >= 0) file_io::Close(keep);
   return !m_failed;
 }
 

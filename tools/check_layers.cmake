@@ -6,7 +6,8 @@
 # backend (platform/qt, platform/headless, platform/console, platform/win32)
 # includes the platform core and itself, and is included only by app/, the
 # tests and the benchmarks. Qt headers stay in platform/qt/ and the tests of
-# the Qt backend; libcurl's stay in the Internet session. Relative includes
+# the Qt backend; libcurl's stay in the Internet session; the Windows API's
+# stay in platform/win32/ and the tests. Relative includes
 # that climb out of a folder ("../") are refused, since they would slip past
 # all of this.
 #
@@ -103,6 +104,10 @@ foreach(file IN LISTS files)
     elseif(line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z0-9_]*|Qt[A-Za-z0-9_]+/[^>]*)>")
       if(NOT (file MATCHES "^platform/qt/" OR file MATCHES "^tests/qt/"))
         set(why "Qt outside the Qt backend")
+      endif()
+    elseif(line MATCHES "#[ \t]*include[ \t]*<(windows|winsock2|ws2tcpip|wininet|shlobj|shellapi|commctrl|winver)\\.h>")
+      if(NOT (file MATCHES "^platform/win32/" OR file MATCHES "^tests/"))
+        set(why "the Windows API outside platform/win32")
       endif()
     elseif(line MATCHES "#[ \t]*include[ \t]*<curl/")
       if(NOT file STREQUAL "platform/internet_session.cpp")

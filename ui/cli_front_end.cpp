@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/file_system.h"
 #include "settings/extract_settings_dlg.h"
 #include "settings/profile_keys.h"
 
@@ -98,7 +99,8 @@ const Option kOptions[] = {
     {"--save-folder", nullptr, "--save-folder needs a folder",
      [](CliCommand& cmd, const std::string& dir) -> OptionError {
        if (dir.empty()) return "--save-folder needs a folder";
-       cmd.options.saveFolder = dir.back() == '/' ? dir : dir + '/';
+       cmd.options.saveFolder =
+           platform::IsPathSeparator(dir.back()) ? dir : dir + platform::PathSeparator();
        return std::nullopt;
      }},
     {"--types", nullptr, "--types needs a list",

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/file_system.h"
 #include "platform/text_file.h"
 
 bool IsInternetShortcutName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t start = path.size();
+  while (start > 0 && !platform::IsPathSeparator(path[start - 1])) --start;
+  const std::string name = path.substr(start);
   static constexpr char kExt[] = ".url";
   constexpr size_t n = sizeof(kExt) - 1;
   if (name.size() < n) return false;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "resources/texts.h"
 #include "settings/profile_keys.h"
@@ -95,7 +96,7 @@ void CHarvestDlg::OnSaveFolder() {
   // A folder whose path cannot be had (too long for the name buffer) is not
   // taken: storing an empty path would make the root the save folder.
   if (pidl && SHGetPathFromIDList(pidl, name)) {
-    m_strSaveFolder = std::string(name) + "/";
+    m_strSaveFolder = std::string(name) + PathSeparator();
     GetHarvestApp().WriteProfileString(profile::kSection, profile::kSaveFolder, m_strSaveFolder);
   }
   FreeIdList(pidl);

@@ -15,7 +15,9 @@
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "platform/internet_session.h"
+#include "platform/program_start.h"
 #include "platform/scratch_files.h"
+#include "platform/terminal_text.h"
 #include "platform/text_file.h"
 #include "platform/window_backend.h"
 #include "resources/dialog_templates.h"
@@ -122,9 +124,9 @@ class CConsoleHarvest : public CHarvestEngine {
  private:
   int NoTerminalToAsk() {
     m_console.ClearStatus();
-    std::fputs(VIMBEL_CLI_NAME ": the page needs an ID and password, and there is no terminal "
-               "to ask for them on; give them with --user ID[:PASSWORD] or --netrc\n",
-               stderr);
+    platform::WriteTerminalText(
+        stderr, VIMBEL_CLI_NAME ": the page needs an ID and password, and there is no terminal "
+                "to ask for them on; give them with --user ID[:PASSWORD] or --netrc\n");
     return platform::IDCANCEL;
   }
 
@@ -138,8 +140,21 @@ class CConsoleHarvest : public CHarvestEngine {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, VIMBEL_CLI_NAME ": %s (see " VIMBEL_CLI_NAME " --help)\n", why.c_str());
+  platform::WriteTerminalText(stderr,
+                              VIMBEL_CLI_NAME ": " + why + " (see " VIMBEL_CLI_NAME " --help)\n");
   return kExitUsage;
+}
+
+// One line of `stream` into `line`, its line end included; false at the end
+// of the input.
+bool ReadInputLine(std::FILE* stream, std::string& line) {
+  line.clear();
+  char chunk[4096];
+  while (std::fgets(chunk, sizeof chunk, stream)) {
+    line += chunk;
+    if (!line.empty() && line.back() == '\n') return true;
+  }
+  return !line.empty();
 }
 
 // The password of --user ID:PASSWORD is blotted out of the process's own
@@ -191,15 +206,16 @@ std::optional<int> OpenSourceFile(const CliOptions& o, CConsoleHarvest& harvest,
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  platform::UseUtf8Terminal();
+  const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
   const CliCommand cmd = ParseCliArguments(args);
   HidePassword(argc, argv);
   switch (cmd.action) {
     case CliCommand::kHelp:
-      std::fputs(CliUsage(), stdout);
+      platform::WriteTerminalText(stdout, CliUsage());
       return kExitCompleted;
     case CliCommand::kVersion:
-      std::printf(VIMBEL_CLI_NAME " %s\n", texts::kStatusIdle);
+      platform::WriteTerminalText(stdout, std::string(VIMBEL_CLI_NAME " ") + texts::kStatusIdle + "\n");
       return kExitCompleted;
     case CliCommand::kUsageError:
       return Usage(cmd.error);
@@ -238,8 +254,8 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    std::fprintf(stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
-                 " is running; try again when it has ended\n");
+    platform::WriteTerminalText(
+        stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME " is running; try again when it has ended\n");
     return kExitStopped;
   }
   if (!app.m_hMutex) {
@@ -261,11 +277,9 @@ int main(int argc, char** argv) {
     for (const std::string& address : o.addresses) worst = std::max(worst, harvest.Run(address));
     return worst;
   }
-  char* line = nullptr;
-  size_t capacity = 0;
-  while (::getline(&line, &capacity, stdin) >= 0)
-    if (std::optional<std::string> address = AddressFromLine(line))
+  std::string line;
+  while (ReadInputLine(stdin, line))
+    if (std::optional<std::string> address = AddressFromLine(line.c_str()))
       worst = std::max(worst, harvest.Run(*address));
-  std::free(line);
   return worst;
 }

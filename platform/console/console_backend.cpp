@@ -1,12 +1,13 @@
 #include "platform/console/console_backend.h"
 
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <map>
 #include <set>
+
+#include "platform/echo_off.h"
+#include "platform/terminal_text.h"
 
 namespace platform::console {
 
@@ -22,7 +23,7 @@ ConsoleStreams ConsoleStreams::Standard() {
 ConsoleStreams ConsoleStreams::WithControllingTerminal() {
   ConsoleStreams s = Standard();
   // Kept open for the life of the process, as standard input is.
-  const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  const int tty = OpenControllingTerminal();
   s.inputFd = tty;
   s.inputIsTerminal = tty >= 0 && isatty(tty) == 1;
   return s;
@@ -113,29 +114,6 @@ class ConsoleWindow final : public IDialogWindow {
   int m_result = IDCANCEL;
 };
 
-// Turns the terminal's echo off for its lifetime.
-class EchoOff {
- public:
-  explicit EchoOff(int fd) : m_fd(fd) {
-    if (tcgetattr(fd, &m_saved) != 0) return;
-    termios quiet = m_saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
-    m_active = tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
-  }
-  ~EchoOff() {
-    if (m_active) tcsetattr(m_fd, TCSAFLUSH, &m_saved);
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-  bool Active() const { return m_active; }
-
- private:
-  int m_fd;
-  termios m_saved{};
-  bool m_active = false;
-};
-
 }  // namespace
 
 ConsoleBackend::ConsoleBackend(ConsoleStreams streams) : m_io(streams) {}
@@ -146,37 +124,44 @@ void ConsoleBackend::ShowStatus(const std::string& text) {
   if (!m_io.outIsTerminal) return;
   // Back to the start of the line, the text, then erase what a longer text
   // before it left behind.
-  std::fprintf(m_io.out, "\r%s\x1b[K", text.c_str());
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, "\r" + text + "\x1b[K");
   m_statusShown = true;
 }
 
 void ConsoleBackend::ClearStatus() {
   if (!m_statusShown) return;
-  std::fputs("\r\x1b[K", m_io.out);
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, "\r\x1b[K");
   m_statusShown = false;
 }
 
 int ConsoleBackend::MessageBox(CDialog*, const std::string& text, const std::string& caption,
                                UINT) {
   ClearStatus();
-  std::fprintf(m_io.out, "%s: %s\n", CaptionOrProgramName(caption).c_str(), text.c_str());
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, CaptionOrProgramName(caption) + ": " + text + "\n");
   return IDOK;
 }
 
 std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   std::optional<EchoOff> quiet;
   if (hideInput && m_io.inputIsTerminal) quiet.emplace(m_io.inputFd);
-  // Byte by byte, so nothing after the line end is taken from the input.
   std::string line;
+  switch (ReadConsoleLine(m_io.inputFd, line)) {
+    case ConsoleRead::kEnd:
+      if (hideInput) WriteTerminalText(m_io.out, "\n");
+      return std::nullopt;
+    case ConsoleRead::kLine:
+      // The console echoed the line end; for a hidden line EchoOff ends it.
+      return line;
+    case ConsoleRead::kNotConsole:
+      break;
+  }
+  // Byte by byte, so nothing after the line end is taken from the input.
   for (;;) {
     char c;
     const ssize_t n = read(m_io.inputFd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (hideInput) std::fputc('\n', m_io.out);
+      if (hideInput) WriteTerminalText(m_io.out, "\n");
       return std::nullopt;
     }
     if (c == '\n') break;
@@ -184,15 +169,14 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   // Without a terminal that echoes the line end for us, end the prompt's line.
-  if (hideInput && !(quiet && quiet->Active())) std::fputc('\n', m_io.out);
+  if (hideInput && !(quiet && quiet->Active())) WriteTerminalText(m_io.out, "\n");
   return line;
 }
 
 std::optional<std::string> ConsoleBackend::AskHidden(const std::string& prompt) {
   if (!m_io.inputIsTerminal) return std::nullopt;
   ClearStatus();
-  std::fputs(prompt.c_str(), m_io.out);
-  std::fflush(m_io.out);
+  WriteTerminalText(m_io.out, prompt);
   return ReadLine(true);
 }
 
@@ -220,13 +204,12 @@ int ConsoleBackend::RunModal(CDialog& dlg) {
       if (!intro.empty()) intro += ' ';
       intro += c.caption;
     }
-  if (!intro.empty()) std::fprintf(m_io.out, "%s: %s\n", tpl.caption, intro.c_str());
+  if (!intro.empty()) WriteTerminalText(m_io.out, std::string(tpl.caption) + ": " + intro + "\n");
 
   for (const auto& c : tpl.controls) {
     if (c.kind != ControlKind::Edit || !window.IsItemEnabled(c.id)) continue;
     const ControlTemplate* label = LabelOf(tpl, c);
-    std::fputs(label ? label->caption : "> ", m_io.out);
-    std::fflush(m_io.out);
+    WriteTerminalText(m_io.out, label ? label->caption : "> ");
     std::optional<std::string> answer = ReadLine((c.style & kPassword) != 0);
     if (!answer) {
       dlg.DispatchCommand(IDCANCEL);

@@ -21,15 +21,12 @@ class NoProxy {
     for (const char* name : kNames) {
       const char* old = std::getenv(name);
       m_saved.push_back(old ? std::optional<std::string>(old) : std::nullopt);
-      ::setenv(name, "*", 1);
+      testing_support::SetEnvironment(name, "*");
     }
   }
   ~NoProxy() {
     for (size_t i = 0; i < std::size(kNames); ++i) {
-      if (m_saved[i])
-        ::setenv(kNames[i], m_saved[i]->c_str(), 1);
-      else
-        ::unsetenv(kNames[i]);
+      testing_support::SetEnvironment(kNames[i], m_saved[i] ? m_saved[i]->c_str() : nullptr);
     }
   }
 

@@ -1,16 +1,13 @@
 #include "tests/support/http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "tests/support/loopback_socket.h"
 
 namespace test {
 

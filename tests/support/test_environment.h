@@ -19,11 +19,18 @@ class TestEnvironment {
   TestEnvironment(const TestEnvironment&) = delete;
   TestEnvironment& operator=(const TestEnvironment&) = delete;
 
-  // The test's folder, ending in "/"; `Path("x")` is a file in it.
+  // The test's folder, ending in the system's separator; `Path("x/y")` is
+  // a file in it, its "/" turned into that separator.
   const std::string& Dir() const { return m_dir; }
-  std::string Path(const std::string& name) const { return m_dir + name; }
-  // $HOME for the test (ends in "/"); also the default save folder.
-  std::string HomeDir() const { return m_dir + "home/"; }
+  char Separator() const { return m_dir.back(); }
+  std::string Path(std::string name) const {
+    for (char& c : name)
+      if (c == '/') c = Separator();
+    return m_dir + name;
+  }
+  // The home folder for the test (ends in the separator); also the default
+  // save folder.
+  std::string HomeDir() const { return Path("home/"); }
 
   CHarvestApp& App() { return *m_app; }
   const std::string& ProfilePath() const { return m_app->ProfilePath(); }
@@ -33,6 +40,12 @@ class TestEnvironment {
   std::vector<std::pair<std::string, std::unique_ptr<std::string>>> m_savedEnv;
   std::unique_ptr<CHarvestApp> m_app;
 };
+
+// Sets an environment variable for this process; nullptr removes it.
+void SetEnvironment(const std::string& name, const char* value);
+
+// Makes one folder, private to the user. False when it cannot be made.
+bool CreateFolder(const std::string& path);
 
 // Whole-file helpers in binary mode, for setting up and checking bytes.
 void WriteBytes(const std::string& path, const std::string& bytes);

@@ -2,7 +2,6 @@
 // and the file named on the command line.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 #include <string>
 
@@ -15,6 +14,7 @@
 
 using namespace platform;
 using namespace resources;
+using testing_support::CreateFolder;
 using testing_support::HeadlessUi;
 using testing_support::TestEnvironment;
 using testing_support::WriteBytes;
@@ -150,7 +150,7 @@ TEST(DroppedFiles, ShortcutsAreKnownByTheirNameEndingInAnyCase) {
   EXPECT_TRUE(m.dlg.m_strSourceFile.empty());
 
   // A page inside a folder whose name holds ".url" is a page.
-  ASSERT_EQ(mkdir(m.env.Path("x.url").c_str(), 0700), 0);
+  ASSERT_TRUE(CreateFolder(m.env.Path("x.url")));
   std::string inside = m.env.Path("x.url/page.html");
   WriteBytes(inside, "<a href=x.jpg>");
   m.w->DropFiles({inside});
@@ -175,8 +175,8 @@ TEST(DroppedFiles, ALongPathIsNeverCut) {
   m.Open();
   std::string dir = m.env.Dir();
   for (int i = 0; i < 3; ++i) {
-    dir += std::string(100, 'd' + i) + "/";
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    dir += std::string(100, 'd' + i) + m.env.Separator();
+    ASSERT_TRUE(CreateFolder(dir));
   }
   std::string page = dir + "page.html";
   WriteBytes(page, "");

@@ -1,7 +1,9 @@
 // The anchor scanner: its transition table, what it makes of whole pages,
 // and what it does with the files around it.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -13,6 +15,7 @@
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 
+using testing_support::CreateFolder;
 using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::RecordingEngine;
@@ -202,20 +205,22 @@ TEST_F(ScanAnchorLinksTest, ReportsAPageItCannotReadAndWritesNothing) {
 TEST_F(ScanAnchorLinksTest, ReportsALinkListItCannotCreate) {
   WriteBytes(env.Path("page"), "<a href=x.jpg>");
   const std::string linkPath = *LinkListPath();
-  ASSERT_EQ(::mkdir(linkPath.c_str(), 0700), 0);  // something else stands there
+  ASSERT_TRUE(CreateFolder(linkPath));  // something else stands there
   FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotCreate);
   EXPECT_EQ(failure.path, linkPath);
   EXPECT_FALSE(Exists(env.HomeDir() + "vimbel.txt"));
 }
 
+#ifndef _WIN32  // the private folder of the POSIX build
 TEST_F(ScanAnchorLinksTest, RefusesATemporaryFolderThatIsALink) {
   WriteBytes(env.Path("page"), "<a href=x.jpg>");
-  ::mkdir(env.Path("elsewhere").c_str(), 0700);
+  CreateFolder(env.Path("elsewhere"));
   ASSERT_EQ(::symlink(env.Path("elsewhere").c_str(), env.Path("runtime/vimbel").c_str()), 0);
   FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotCreate);
   EXPECT_FALSE(Exists(env.Path("elsewhere/") + texts::kLinkScratchName));
 }
+#endif
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "settings/profile_keys.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
@@ -67,7 +68,7 @@ TEST(CliArguments, OptionsAndOperands) {
   const CliOptions& o = cmd.options;
   EXPECT_EQ(o.outPutType, 2);
   EXPECT_EQ(o.fileSelect, 1);
-  EXPECT_EQ(o.saveFolder, "/out/");
+  EXPECT_EQ(o.saveFolder, std::string("/out") + platform::PathSeparator());
   EXPECT_EQ(o.types, (std::vector<int>{1, 1, 0, 0, 0, 1}));
   EXPECT_EQ(o.extent, ".rar");
   EXPECT_EQ(o.times, 3);

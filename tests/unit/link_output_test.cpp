@@ -2,10 +2,12 @@
 // written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <optional>
@@ -18,6 +20,7 @@
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 
+using testing_support::CreateFolder;
 using testing_support::Exists;
 using testing_support::ReadBytes;
 using testing_support::RecordingEngine;
@@ -125,7 +128,7 @@ TEST_F(WriteLinkListTest, ReportsAnOutputFileItCannotOpenWriteOrClose) {
       {"name too long", env.HomeDir(), "http://a/" + std::string(300, 'p') + "/"},
       {"a folder stands there", env.HomeDir(), "http://a/b/c/"},
   };
-  ::mkdir((env.HomeDir() + "http___a_b_c_.html").c_str(), 0700);
+  CreateFolder(env.HomeDir() + "http___a_b_c_.html");
   for (const Case& c : cases) {
     engine.m_strSaveFolder = c.saveFolder;
     engine.m_strBaseUrl = c.base;
@@ -145,6 +148,7 @@ TEST_F(WriteLinkListTest, ReportsAnOutputFileItCannotOpenWriteOrClose) {
   EXPECT_FALSE(Exists(linkList));
 }
 
+#ifndef _WIN32  // file size limits, links and FIFOs are POSIX's
 // A file size limit for the process, as a full disk or a quota would stop
 // the writes; the limit and SIGXFSZ are put back when it goes.
 class FileSizeLimit {
@@ -289,6 +293,8 @@ TEST_F(WriteLinkListTest, AppendsOnlyToARegularFileOfTheUsersOwn) {
     }
   }
 }
+
+#endif
 
 TEST_F(WriteLinkListTest, ReportsALinkListItCannotReadAndLeavesTheOutputAlone) {
   WriteBytes(env.HomeDir() + "http___a_b_c_.html", "earlier\r\n");

@@ -2,13 +2,10 @@
 // what a choice or a cancel stores.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "platform/file_system.h"
 #include "resources/dialog_templates.h"
 #include "settings/profile_keys.h"
 #include "tests/support/headless_ui.h"
@@ -18,6 +15,7 @@
 
 using namespace platform;
 using namespace resources;
+using testing_support::CreateFolder;
 using testing_support::TestEnvironment;
 
 namespace {
@@ -26,13 +24,12 @@ constexpr const char* kTitleLine = "現在のｾｰﾌﾞﾌｫﾙﾀﾞ\n";
 
 // Folders as the browser reports them: absolute, without links.
 std::string Canonical(const std::string& path) {
-  char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) ? resolved : path;
+  return platform::CanonicalExistingPath(path).value_or(path);
 }
 
 // Makes a folder in the test's folder and gives its canonical path.
 std::string MakeFolder(TestEnvironment& env, const std::string& name) {
-  EXPECT_EQ(mkdir(env.Path(name).c_str(), 0700), 0);
+  EXPECT_TRUE(CreateFolder(env.Path(name)));
   return Canonical(env.Path(name));
 }
 
@@ -74,9 +71,11 @@ TEST(SaveFolder, TheBrowserOpensOnTheSavedFolderWhenItCanBeSelected) {
   Chooser c;
   const std::string folder = MakeFolder(c.env, "out");
   const std::string desktop = MakeFolder(c.env, "ﾃﾞｽｸﾄｯﾌﾟ");
+  const std::string rare = MakeFolder(c.env, "𠮷野");  // a character beyond the first plane
   const std::string tooLong = "/" + std::string(300, 'x');
   const Row rows[] = {
       {folder + "/", folder, folder},
+      {rare + "/", rare, rare},
       {"", "", std::nullopt},                                      // empty: the title alone
       {desktop + "/", desktop, std::nullopt},                      // the desktop word
       {c.env.Path("gone/"), c.env.Path("gone"), std::nullopt},     // no such folder
@@ -127,12 +126,12 @@ TEST(SaveFolder, AChosenFolderIsStoredWithItsSeparator) {
   Chooser c;
   std::string folder = MakeFolder(c.env, "chosen");
   c.Browse(folder);
-  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + "/");
-  EXPECT_EQ(c.StoredFolder(), folder + "/");
+  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
+  EXPECT_EQ(c.StoredFolder(), folder + c.env.Separator());
 
   // The next time the browser opens there.
   EXPECT_EQ(OpenedOn(c.Browse(std::nullopt)), folder);
-  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + "/");
+  EXPECT_EQ(c.dlg.m_strSaveFolder, folder + c.env.Separator());
 }
 
 TEST(SaveFolder, PathToIdListRefusesWhatIsNoFolderOrTooLong) {
@@ -143,7 +142,7 @@ TEST(SaveFolder, PathToIdListRefusesWhatIsNoFolderOrTooLong) {
   std::string deep = env.Dir();
   while (deep.size() < 300) {
     deep += std::string(40, 'n') + "/";
-    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    ASSERT_TRUE(CreateFolder(deep));
   }
   EXPECT_EQ(PathToIdList(deep.c_str()), nullptr) << "260 characters or more";
   LPITEMIDLIST list = PathToIdList(env.Dir().c_str());

@@ -1,0 +1,62 @@
+#pragma once
+// Byte-level file access under the text streams and the profile, the part
+// each system does its own way: opening by name, reading and writing raw
+// bytes, and replacing a whole file at once. A file is a small integer
+// descriptor, -1 when none.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform::file_io {
+
+// Opens an existing file for reading. -1 when it cannot be opened or is a
+// folder.
+int OpenForReading(const std::string& path);
+
+// The standard output, by the name Linux gives it; Windows takes it too.
+inline constexpr char kStandardOutput[] = "/dev/stdout";
+
+// Opens for writing, creating the file when missing: appending at the end,
+// or emptied first. A created `privateFile` is the user's alone and is never
+// reached through a planted link. -1 on failure.
+int OpenForWriting(const std::string& path, bool append, bool privateFile);
+
+// Up to `size` bytes; 0 at the end of the file, -1 on a read error.
+long long ReadSome(int fd, char* buffer, size_t size);
+
+// All of `data`, or false.
+bool WriteAll(int fd, std::string_view data);
+
+// False when the last buffered write failed to reach the file.
+bool Close(int fd);
+
+// Up to `size` bytes from `offset` on, leaving the read position where it
+// is; 0 at the end of the file, -1 on a read error.
+long long ReadAt(int fd, char* buffer, size_t size, long long offset);
+
+// The read or write position; -1 where there is none (a pipe).
+long long CurrentOffset(int fd);
+
+// The length of a regular file; -1 for anything else.
+long long RegularFileSize(int fd);
+
+// A second descriptor of the same open file, sharing its position; -1 on
+// failure.
+int Duplicate(int fd);
+
+// Cuts a regular file back to `size` bytes.
+bool CutTo(int fd, long long size);
+
+enum class LoadResult { kLoaded, kMissing, kFailed };
+
+// The whole of a plain file of at most `maxSize` bytes into `content`.
+// kMissing: neither the file nor its folder exists.
+LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& content);
+
+// Replaces the file's content at once: the new content is complete on disk
+// before it takes the name, so a crash or a full disk leaves either the old
+// file or the new one. A link is written through, not over; an existing
+// file keeps its permissions.
+bool ReplaceWholeFile(const std::string& path, std::string_view content);
+
+}  // namespace platform::file_io

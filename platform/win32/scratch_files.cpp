@@ -1,0 +1,59 @@
+#include "platform/scratch_files.h"
+
+#include <atomic>
+#include <cstring>
+#include <utility>
+
+#include "platform/win32/wide_text.h"
+#include "platform/win32/windows_api.h"
+
+namespace platform {
+
+namespace {
+
+// What the console's control handler may touch: fixed storage, no lock.
+// The handler runs on a thread of its own while the run goes on.
+constexpr int kSlots = 8;
+constexpr size_t kPathSize = 4096;
+struct Slot {
+  wchar_t path[kPathSize];
+  std::atomic<bool> armed;
+};
+Slot g_slots[kSlots];
+
+// Ctrl+C, Ctrl+Break, a closed console window, a logoff or a shutdown:
+// the scratch files go, and the process ends with the status a shell
+// reports for an interrupt (128 + SIGINT).
+BOOL WINAPI RemoveScratchFilesAndExit(DWORD) {
+  for (Slot& slot : g_slots)
+    if (slot.armed) ::DeleteFileW(slot.path);
+  ::ExitProcess(128 + 2);
+  return TRUE;
+}
+
+}  // namespace
+
+ScratchFiles::ScratchFiles(std::vector<std::string> paths) : m_paths(std::move(paths)) {
+  for (const std::string& path : m_paths) {
+    const std::wstring wide = win32::Widen(path);
+    if (wide.size() >= kPathSize) continue;
+    for (int i = 0; i < kSlots; ++i) {
+      if (g_slots[i].armed) continue;
+      std::memcpy(g_slots[i].path, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+      g_slots[i].armed = true;
+      m_slots.push_back(i);
+      break;
+    }
+  }
+}
+
+ScratchFiles::~ScratchFiles() {
+  // Removed first and only then let go of, so that no moment is left in
+  // which an interrupt would leave them behind.
+  for (const std::string& path : m_paths) ::DeleteFileW(win32::Widen(path).c_str());
+  for (int i : m_slots) g_slots[i].armed = false;
+}
+
+void RemoveScratchFilesOnSignals() { ::SetConsoleCtrlHandler(RemoveScratchFilesAndExit, TRUE); }
+
+}  // namespace platform

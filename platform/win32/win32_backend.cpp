@@ -1,0 +1,297 @@
+#include "platform/win32/win32_backend.h"
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/folder_browser.h"
+#include "platform/win32/dialog_template_builder.h"
+#include "platform/win32/wide_text.h"
+// Last: its macros would rename what the headers above declare.
+#include "platform/win32/windows_api.h"
+
+namespace platform::win32 {
+
+namespace {
+
+// How often a polling handler lets the window take its messages: often
+// enough that a stop is felt at once, rarely enough to cost the handler
+// nothing.
+constexpr ULONGLONG kPollIntervalMs = 20;
+
+// The window of one running dialog, as the framework addresses it.
+class DialogWindow final : public IDialogWindow {
+ public:
+  explicit DialogWindow(CDialog& dlg) : m_dlg(dlg) {}
+
+  HWND Handle() const { return m_hWnd; }
+  void Attach(HWND hwnd) { m_hWnd = hwnd; }
+  CDialog& Dialog() { return m_dlg; }
+
+  std::string GetItemText(int id) const override {
+    HWND item = ::GetDlgItem(m_hWnd, id);
+    if (!item) return {};
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
+    const int n = ::GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return Narrow(text);
+  }
+  void SetItemText(int id, const std::string& text) override {
+    ::SetDlgItemTextW(m_hWnd, id, Widen(text).c_str());
+  }
+  UINT GetCheck(int id) const override { return ::IsDlgButtonChecked(m_hWnd, id); }
+  void SetCheck(int id, UINT state) override { ::CheckDlgButton(m_hWnd, id, state); }
+  bool IsItemEnabled(int id) const override {
+    HWND item = ::GetDlgItem(m_hWnd, id);
+    return item && ::IsWindowEnabled(item);
+  }
+  void EnableItem(int id, bool enable) override {
+    if (HWND item = ::GetDlgItem(m_hWnd, id)) ::EnableWindow(item, enable);
+  }
+  void SetFocusItem(int id) override {
+    if (HWND item = ::GetDlgItem(m_hWnd, id))
+      ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+  }
+  void SetTimer(UINT id, UINT elapseMs) override {
+    if (::SetTimer(m_hWnd, id, elapseMs, nullptr)) m_timers.insert(id);
+  }
+  void KillTimer(UINT id) override {
+    ::KillTimer(m_hWnd, id);
+    m_timers.erase(id);
+  }
+  bool HasTimer(UINT id) const override { return m_timers.count(id) > 0; }
+  void SetIcon(int iconId) override {
+    // The caption and the task switcher each take the icon's image of
+    // their own size, rather than one image shrunk or grown.
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    const std::pair<WPARAM, int> kinds[] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
+    for (const auto& [kind, metric] : kinds) {
+      const int size = ::GetSystemMetrics(metric);
+      if (HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size,
+                                     LR_SHARED))
+        ::SendMessageW(m_hWnd, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+    }
+  }
+  bool IsIconic() const override { return ::IsIconic(m_hWnd); }
+  void EndModal(int result) override { ::EndDialog(m_hWnd, result); }
+
+  // While a handler works: the window repaints and its timers run; Escape
+  // and the close box ask to stop; any other input is dropped, so that no
+  // click starts a command inside the running one.
+  bool PollStopRequest() override {
+    const ULONGLONG now = ::GetTickCount64();
+    if (m_polling || (m_lastPoll != 0 && now - m_lastPoll < kPollIntervalMs))
+      return m_stopRequested;
+    m_polling = true;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that ends the program
+        break;
+      }
+      if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && IsOurs(msg.hwnd))
+          m_stopRequested = true;
+        continue;
+      }
+      if (msg.message == WM_NCLBUTTONDOWN && msg.wParam == HTCLOSE && IsOurs(msg.hwnd)) {
+        m_stopRequested = true;
+        continue;
+      }
+      if ((msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
+          (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCXBUTTONDBLCLK))
+        continue;
+      if (msg.message == WM_DROPFILES) {
+        ::DragFinish(reinterpret_cast<::HDROP>(msg.wParam));
+        continue;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    m_polling = false;
+    m_lastPoll = ::GetTickCount64();
+    return m_stopRequested;
+  }
+
+  // A command begins: no stop asked for yet.
+  void BeginCommand() { m_stopRequested = false; }
+  // Inside a polling handler a close (the close box, Alt+F4 before it was
+  // dropped, a close from another program) asks to stop instead.
+  bool TakeCloseWhileBusy() {
+    if (!m_polling) return false;
+    m_stopRequested = true;
+    return true;
+  }
+
+  void KillAllTimers() {
+    for (UINT id : m_timers) ::KillTimer(m_hWnd, id);
+    m_timers.clear();
+  }
+
+ private:
+  bool IsOurs(HWND hwnd) const { return hwnd == m_hWnd || ::IsChild(m_hWnd, hwnd); }
+
+  CDialog& m_dlg;
+  HWND m_hWnd = nullptr;
+  std::set<UINT> m_timers;
+  bool m_polling = false;
+  bool m_stopRequested = false;
+  ULONGLONG m_lastPoll = 0;
+};
+
+HWND WindowOf(const CDialog* dlg) {
+  if (!dlg) return nullptr;
+  const auto* window = dynamic_cast<const DialogWindow*>(dlg->Window());
+  return window ? window->Handle() : nullptr;
+}
+
+std::vector<std::string> DroppedPaths(::HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    const UINT n = ::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size()));
+    path.resize(n);
+    paths.push_back(Narrow(path));
+  }
+  return paths;
+}
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* window = reinterpret_cast<DialogWindow*>(lParam);
+    ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    window->Attach(hwnd);
+    window->Dialog().AttachWindow(window);
+    return window->Dialog().HandleInitDialog();
+  }
+  auto* window = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (!window) return FALSE;
+  CDialog& dlg = window->Dialog();
+  switch (message) {
+    case WM_COMMAND:
+      // Button clicks, and Enter and Esc as IDOK and IDCANCEL; an edit's
+      // change notices are no commands.
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      window->BeginCommand();
+      dlg.DispatchCommand(LOWORD(wParam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE && window->TakeCloseWhileBusy()) return TRUE;
+      return FALSE;
+    case WM_CLOSE:
+      return window->TakeCloseWhileBusy();
+    case WM_TIMER:
+      dlg.DispatchTimer(static_cast<UINT>(wParam));
+      return TRUE;
+    case WM_DROPFILES: {
+      ::HDROP drop = reinterpret_cast<::HDROP>(wParam);
+      CDropFiles files(DroppedPaths(drop));
+      ::DragFinish(drop);
+      dlg.DispatchDropFiles(&files);
+      return TRUE;
+    }
+    case WM_DESTROY:
+      window->KillAllTimers();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int Win32Backend::RunModal(CDialog& dlg) {
+  const std::vector<uint16_t> data = BuildDialogTemplate(dlg.Template());
+  DialogWindow window(dlg);
+  HWND owner = WindowOf(dlg.Parent());
+  const INT_PTR result = ::DialogBoxIndirectParamW(
+      ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), owner,
+      DialogProc, reinterpret_cast<LPARAM>(&window));
+  dlg.AttachWindow(nullptr);
+  return static_cast<int>(result);
+}
+
+int Win32Backend::MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                             UINT type) {
+  // Owned by the given dialog, else by whatever window is active, so the
+  // box stays in front of it and blocks it.
+  HWND hwnd = WindowOf(owner);
+  if (!hwnd) hwnd = ::GetActiveWindow();
+  ::MessageBoxW(hwnd, Widen(text).c_str(), Widen(CaptionOrProgramName(caption)).c_str(),
+                MB_OK | (type & MB_ICONMASK));
+  return IDOK;
+}
+
+std::optional<std::string> Win32Backend::ClipboardText() {
+  // Another program may hold the clipboard for a moment.
+  bool open = false;
+  for (int attempt = 0; attempt < 5 && !(open = ::OpenClipboard(nullptr)); ++attempt) ::Sleep(10);
+  if (!open) return std::nullopt;
+  std::optional<std::string> text;
+  if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(::GlobalLock(data))) {
+      const size_t limit = ::GlobalSize(data) / sizeof(wchar_t);
+      size_t n = 0;
+      while (n < limit && wide[n]) ++n;
+      text = Narrow(std::wstring_view(wide, n));
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+namespace {
+
+class ShellBrowser final : public IFolderBrowser {
+ public:
+  explicit ShellBrowser(HWND hwnd) : m_hWnd(hwnd) {}
+  void SelectFolder(const std::string* path) override {
+    if (!path) return;
+    const std::wstring wide = Widen(*path);
+    ::SendMessageW(m_hWnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+
+ private:
+  HWND m_hWnd;
+};
+
+int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) {
+    const auto* request = reinterpret_cast<const FolderBrowseRequest*>(data);
+    if (request->onInitialized) {
+      ShellBrowser browser(hwnd);
+      request->onInitialized(browser);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32Backend::BrowseForFolder(const FolderBrowseRequest& request) {
+  const std::wstring title = Widen(request.title);
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = WindowOf(request.owner);
+  info.pszDisplayName = display;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = request.fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&request);
+  // The browser is a COM object of the shell.
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  PIDLIST_ABSOLUTE list = ::SHBrowseForFolderW(&info);
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  if (!list) return std::nullopt;
+  wchar_t path[MAX_PATH];
+  const bool ok = ::SHGetPathFromIDListW(list, path);
+  ::CoTaskMemFree(list);
+  if (!ok) return std::nullopt;
+  return Narrow(path);
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,18 @@
+#pragma once
+// Real Win32 windows: each dialog built from its template table by Windows
+// itself (DialogBoxIndirectParamW), message boxes, window timers, dropped
+// files, the clipboard's Unicode text and the shell's folder browser.
+#include "platform/window_backend.h"
+
+namespace platform::win32 {
+
+class Win32Backend final : public IWindowBackend {
+ public:
+  int RunModal(CDialog& dlg) override;
+  int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                 UINT type) override;
+  std::optional<std::string> ClipboardText() override;
+  std::optional<std::string> BrowseForFolder(const FolderBrowseRequest& request) override;
+};
+
+}  // namespace platform::win32
