@@ -1,5 +1,6 @@
 #include "engine/anchor_scanner.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -20,6 +21,14 @@ constexpr char kCtrlZ = 0x1A;
 #ifdef __SSE2__
 inline __m128i Load16(const char* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Asks for the bytes a page ahead of `p`. The processor's own prefetch stops
+// at each 4 KB page, and the scan between anchors, waiting on memory at
+// every page, ran at a third of the speed the memory allows. A prefetch never
+// faults, beyond the end of the bytes too.
+inline void PrefetchAhead(const char* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + 4096), _MM_HINT_T0);
 }
 
 // One bit per byte of `block` that is one of kBytes.
@@ -52,6 +61,7 @@ inline const char* FindAnchorOpen(const char* p, const char* end) {
 #ifdef __SSE2__
   const __m128i lt = _mm_set1_epi8('<'), a = _mm_set1_epi8('a'), caseBit = _mm_set1_epi8(0x20);
   for (; last - p >= 16; p += 16) {
+    PrefetchAhead(p);
     const __m128i here = Load16(p);
     const __m128i next = _mm_or_si128(Load16(p + 1), caseBit);
     __m128i hits = _mm_and_si128(_mm_cmpeq_epi8(here, lt), _mm_cmpeq_epi8(next, a));
