@@ -69,8 +69,7 @@ int Run(const std::vector<std::string>& argv, const std::vector<std::string>& en
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -143,14 +142,14 @@ int main(int argc, char** argv) {
     int curlStatus = Run({"curl", "-s", "-o", "/dev/null", url}, env, errors);
     auto t1 = std::chrono::steady_clock::now();
     fs::remove(output);
-    int cliStatus = Run({cli, "--list", "--append", "--types", "image", "--save-folder",
-                         dir + "/out", url},
-                        env, errors);
+    int cliStatus =
+        Run({cli, "--list", "--append", "--types", "image", "--save-folder", dir + "/out", url},
+            env, errors);
     auto t2 = std::chrono::steady_clock::now();
     size_t lines = CountLines(output);
-    int plainStatus = Run({cli, "--list", "--append", "--types", "image", "--save-folder",
-                           dir + "/out", plainUrl},
-                          env, errors);
+    int plainStatus = Run(
+        {cli, "--list", "--append", "--types", "image", "--save-folder", dir + "/out", plainUrl},
+        env, errors);
     auto t3 = std::chrono::steady_clock::now();
     std::printf(
         "round %d: curl %.3f s (exit %d), vimbel-cli %.3f s (exit %d, %zu lines), "
@@ -175,8 +174,9 @@ int main(int argc, char** argv) {
   const double mb = pageBytes / 1048576.0;
   std::printf("best: curl %.3f s (%.0f MB/s), vimbel-cli %.3f s (%.0f MB/s), ratio %.2f\n",
               bestCurl, mb / bestCurl, bestCli, mb / bestCli, bestCli / bestCurl);
-  std::printf("without anchors (download and scan only): vimbel-cli %.3f s (%.0f MB/s), "
-              "ratio %.2f\n",
-              bestPlain, mb / bestPlain, bestPlain / bestCurl);
+  std::printf(
+      "without anchors (download and scan only): vimbel-cli %.3f s (%.0f MB/s), "
+      "ratio %.2f\n",
+      bestPlain, mb / bestPlain, bestPlain / bestCurl);
   return 0;
 }

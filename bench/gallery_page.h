@@ -44,14 +44,15 @@ class GalleryPage {
     }
     out += "</tr>\r\n</table>\r\n";
     if (m_n % 48 == 0) {
-      out += "<p>Photos from the trip, in the order they were taken. Click a picture for "
-             "the full size; <a href=\"../index.html\">back to the index</a> or "
-             "<a href='#top'>to the top</a>. \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE"
-             "\xE8\xAA\xAC\xE6\x98\x8E\xE6\x96\x87\xE3\x82\x82\xE3\x81\x82\xE3\x82\x8A\xE3\x81"
-             "\xBE\xE3\x81\x99\xE3\x80\x82</p>\r\n<!-- row break -->\r\n<hr size=\"1\" "
-             "noshade>\r\n<div class=\"nav\"><a href=page2.html>next</a> | <a "
-             "href=\"http://example.com/\">home</a> | <A HREF=\"/cgi-bin/count.cgi?p=gal\">"
-             "stats</A></div>\r\n";
+      out +=
+          "<p>Photos from the trip, in the order they were taken. Click a picture for "
+          "the full size; <a href=\"../index.html\">back to the index</a> or "
+          "<a href='#top'>to the top</a>. \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE"
+          "\xE8\xAA\xAC\xE6\x98\x8E\xE6\x96\x87\xE3\x82\x82\xE3\x81\x82\xE3\x82\x8A\xE3\x81"
+          "\xBE\xE3\x81\x99\xE3\x80\x82</p>\r\n<!-- row break -->\r\n<hr size=\"1\" "
+          "noshade>\r\n<div class=\"nav\"><a href=page2.html>next</a> | <a "
+          "href=\"http://example.com/\">home</a> | <A HREF=\"/cgi-bin/count.cgi?p=gal\">"
+          "stats</A></div>\r\n";
     }
   }
 

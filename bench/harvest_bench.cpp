@@ -64,8 +64,7 @@ Sample Run(const std::vector<std::string>& argv, const std::vector<std::string>&
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   Sample sample;
   auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
@@ -234,8 +233,7 @@ int main(int argc, char** argv) {
     fs::remove(fetched);
     wc.samples.push_back(Run({"wc", "-l", pagePath}, env, errors));
     local.samples.push_back(
-        Run(harvest(dir + "/local", {"--open", pagePath, origin + "/gallery/"}), env,
-            errors));
+        Run(harvest(dir + "/local", {"--open", pagePath, origin + "/gallery/"}), env, errors));
     curl.samples.push_back(Run({"curl", "-s", "-o", fetched, url}, env, errors));
     net.samples.push_back(Run(harvest(dir + "/net", {url}), env, errors));
     links = CountLines(localOut);

@@ -90,11 +90,11 @@ int main(int argc, char** argv) {
       for (size_t done = form.head.size(); done < length; done += run.size()) out << run;
       out << ".jpg\">x</a></body></html>\n";
     }
-    const long peak = PeakOfRun(program,
-                                {"--list", "--types", "image", "--save-folder",
-                                 (dir / "home").string(), "--open", page.string(),
-                                 "http://example.com/gallery/"},
-                                env);
+    const long peak =
+        PeakOfRun(program,
+                  {"--list", "--types", "image", "--save-folder", (dir / "home").string(), "--open",
+                   page.string(), "http://example.com/gallery/"},
+                  env);
     fs::remove(dir / "home" / "vimbel.txt");
     if (peak < 0) {
       std::printf("  %-28s  vimbel-cli failed\n", form.name);

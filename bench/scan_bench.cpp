@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
   stat((folder + texts::kFixedListName).c_str(), &os);
 
   std::printf("page: %.1f MB; link list: %.1f MB\n", pageMb, listBytes / 1048576.0);
-  std::printf("scan, file to file: best %.0f MB/s, median %.0f MB/s (%.3f s)\n", pageMb / times.front(),
-              pageMb / times[times.size() / 2], times.front());
+  std::printf("scan, file to file: best %.0f MB/s, median %.0f MB/s (%.3f s)\n",
+              pageMb / times.front(), pageMb / times[times.size() / 2], times.front());
   std::printf("text-mode read alone: best %.0f MB/s\n", pageMb / readBest);
   std::printf("whole stage (scan, filter, resolve, append): %.0f MB/s (%.3f s), output %.1f MB\n",
               pageMb / stage, stage, os.st_size / 1048576.0);

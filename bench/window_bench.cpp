@@ -69,8 +69,7 @@ int Run(const std::vector<std::string>& argv, const std::string& errors) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -219,9 +218,9 @@ int main(int argc, char** argv) {
 
     fs::remove(output);
     auto t0 = Clock::now();
-    int cliStatus = Run({cli, "--list", "--append", "--types", "image", "--save-folder",
-                         dir + "/out", url},
-                        errors);
+    int cliStatus =
+        Run({cli, "--list", "--append", "--types", "image", "--save-folder", dir + "/out", url},
+            errors);
     const double cliSeconds = Seconds(Clock::now() - t0);
     const size_t cliLines = CountLines(output);
 

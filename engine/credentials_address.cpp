@@ -5,8 +5,8 @@ std::string EncodeUserInfoPart(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (unsigned char c : text) {
-    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                      (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.' || c == '_' || c == '~';
     if (unreserved) {
       out += static_cast<char>(c);
     } else {
@@ -32,8 +32,7 @@ size_t AuthorityStart(const std::string& address) {
   while (i < address.size() && (IsAlpha(address[i]) || (address[i] >= '0' && address[i] <= '9') ||
                                 address[i] == '+' || address[i] == '-' || address[i] == '.'))
     ++i;
-  if (i == 0 || !IsAlpha(address[0]) || address.compare(i, 2, ":/") != 0)
-    return std::string::npos;
+  if (i == 0 || !IsAlpha(address[0]) || address.compare(i, 2, ":/") != 0) return std::string::npos;
   for (++i; i < address.size() && address[i] == '/';) ++i;
   return i;
 }

@@ -45,11 +45,11 @@ enum DownloadResult : int {
 // How the last run ended, for callers that need more than the messages (the
 // terminal front end's exit status).
 enum class HarvestOutcome {
-  kNotRun,        // refused by the start-button test, or never started
-  kCompleted,     // reached the completion message
-  kIncomplete,    // reached it after the incomplete-read warning
-  kStopped,       // an error message, the credentials prompt cancelled, or the
-                  // user's stop
+  kNotRun,      // refused by the start-button test, or never started
+  kCompleted,   // reached the completion message
+  kIncomplete,  // reached it after the incomplete-read warning
+  kStopped,     // an error message, the credentials prompt cancelled, or the
+                // user's stop
 };
 
 class CHarvestEngine {
@@ -88,11 +88,11 @@ class CHarvestEngine {
   virtual bool OpenOutput(platform::TextWriter& output, const std::string& path);
 
   // Job state.
-  std::string m_strSourceFile;  // local page to harvest instead of downloading
-  std::string m_strSaveFolder;  // ends in "/"
-  int m_nOutPutType = kOutputGallery;   // an OutputType
+  std::string m_strSourceFile;           // local page to harvest instead of downloading
+  std::string m_strSaveFolder;           // ends in "/"
+  int m_nOutPutType = kOutputGallery;    // an OutputType
   int m_nFileSelect = kFixedOutputFile;  // an OutputNaming
-  std::string m_strBaseUrl;     // the page's directory address, or empty
+  std::string m_strBaseUrl;              // the page's directory address, or empty
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
 
@@ -124,8 +124,7 @@ class CHarvestEngine {
   enum class BodyEnd;
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
-  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy,
-                                    std::string& url);
+  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy, std::string& url);
   BodyEnd ReadBody(PageDownload& download);
 
   // A kept line of the link list made ready to be written: its LF taken

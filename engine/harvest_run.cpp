@@ -55,7 +55,8 @@ void CHarvestEngine::RunHarvest() {
   const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
 
   if (!m_strSourceFile.empty()) {
-    m_strBaseUrl = BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
+    m_strBaseUrl =
+        BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
     if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
       ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();

@@ -149,7 +149,8 @@ LinkFilter::LinkFilter(const CHarvestSettings& app) {
   // of a line serves them all.
   m_sharedStart = !m_asciiNeedles.empty();
   for (const std::string& needle : m_asciiNeedles) {
-    if (needle.empty() || needle[0] != m_asciiNeedles[0][0] || (needle[0] >= 'a' && needle[0] <= 'z'))
+    if (needle.empty() || needle[0] != m_asciiNeedles[0][0] ||
+        (needle[0] >= 'a' && needle[0] <= 'z'))
       m_sharedStart = false;
   }
 }

@@ -33,7 +33,8 @@ Parts Split(std::string_view text) {
   }
   if (text.substr(0, 2) == "//") {
     size_t slash = text.find('/', 2);
-    parts.authority = text.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2);
+    parts.authority =
+        text.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2);
     text = slash == std::string_view::npos ? std::string_view() : text.substr(slash);
   }
   parts.path = text;
@@ -110,15 +111,16 @@ bool IsPlainRelativePath(std::string_view reference) {
   // From the second byte on, each is looked at with the one before it.
   ++p;
 #ifdef __SSE2__
-  const __m128i colon = _mm_set1_epi8(':'), hash = _mm_set1_epi8('#'),
-                mark = _mm_set1_epi8('?'), dot = _mm_set1_epi8('.'), slash = _mm_set1_epi8('/');
+  const __m128i colon = _mm_set1_epi8(':'), hash = _mm_set1_epi8('#'), mark = _mm_set1_epi8('?'),
+                dot = _mm_set1_epi8('.'), slash = _mm_set1_epi8('/');
   for (; end - p >= 16; p += 16) {
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
-    const __m128i dotSegment = _mm_and_si128(_mm_cmpeq_epi8(here, dot), _mm_cmpeq_epi8(before, slash));
-    const __m128i stop = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(here, colon), _mm_cmpeq_epi8(here, hash)),
-        _mm_or_si128(_mm_cmpeq_epi8(here, mark), dotSegment));
+    const __m128i dotSegment =
+        _mm_and_si128(_mm_cmpeq_epi8(here, dot), _mm_cmpeq_epi8(before, slash));
+    const __m128i stop =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(here, colon), _mm_cmpeq_epi8(here, hash)),
+                     _mm_or_si128(_mm_cmpeq_epi8(here, mark), dotSegment));
     if (_mm_movemask_epi8(stop) != 0) return false;
   }
 #endif

@@ -19,8 +19,10 @@ bool ByteReader::Open(const std::string& path) {
   m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) Close();  // opens on Linux, but cannot be read
-    else if ((m_regular = S_ISREG(st.st_mode))) m_mappedSize = st.st_size;
+    if (S_ISDIR(st.st_mode))
+      Close();  // opens on Linux, but cannot be read
+    else if ((m_regular = S_ISREG(st.st_mode)))
+      m_mappedSize = st.st_size;
   }
   if (m_fd < 0) m_failed = true;
   return m_fd >= 0;

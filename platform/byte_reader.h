@@ -35,7 +35,7 @@ class ByteReader {
   bool Failed() const { return m_failed; }
 
  private:
-  static constexpr size_t kWindow = 1 << 20;  // what is mapped at a time
+  static constexpr size_t kWindow = 1 << 20;    // what is mapped at a time
   static constexpr size_t kBlock = 128 * 1024;  // what is read at a time
 
   void Unmap();

@@ -13,9 +13,7 @@ std::string CEdit::GetWindowText() const {
   return m_pDlg ? m_pDlg->GetDlgItemText(m_nID) : std::string();
 }
 
-int CEdit::GetWindowTextLength() const {
-  return static_cast<int>(GetWindowText().size());
-}
+int CEdit::GetWindowTextLength() const { return static_cast<int>(GetWindowText().size()); }
 
 void CEdit::SetWindowText(const std::string& text) {
   if (m_pDlg) m_pDlg->SetDlgItemText(m_nID, text);
@@ -25,9 +23,7 @@ void CEdit::EnableWindow(bool enable) {
   if (m_pDlg) m_pDlg->EnableDlgItem(m_nID, enable);
 }
 
-bool CEdit::IsWindowEnabled() const {
-  return m_pDlg && m_pDlg->IsDlgItemEnabled(m_nID);
-}
+bool CEdit::IsWindowEnabled() const { return m_pDlg && m_pDlg->IsDlgItemEnabled(m_nID); }
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CEdit& rControl) {
   rControl.m_pDlg = pDX->m_pDlgWnd;
@@ -99,9 +95,7 @@ void CDialog::EnableDlgItem(int id, bool enable) {
   if (m_pWindow) m_pWindow->EnableItem(id, enable);
 }
 
-bool CDialog::IsDlgItemEnabled(int id) const {
-  return m_pWindow && m_pWindow->IsItemEnabled(id);
-}
+bool CDialog::IsDlgItemEnabled(int id) const { return m_pWindow && m_pWindow->IsItemEnabled(id); }
 
 void CDialog::GotoDlgCtrl(int id) {
   if (m_pWindow) m_pWindow->SetFocusItem(id);
@@ -124,9 +118,7 @@ void CDialog::SetIcon(int iconId) {
   if (m_pWindow) m_pWindow->SetIcon(iconId);
 }
 
-bool CDialog::IsIconic() const {
-  return m_pWindow && m_pWindow->IsIconic();
-}
+bool CDialog::IsIconic() const { return m_pWindow && m_pWindow->IsIconic(); }
 
 bool CDialog::PollStopRequest() { return m_pWindow && m_pWindow->PollStopRequest(); }
 
@@ -187,7 +179,8 @@ void CDialog::DispatchCommand(int id) {
 }
 
 void CDialog::DispatchTimer(UINT id) {
-  if (const auto* e = FindEntry(GetMessageMap(), MessageKind::Timer, 0)) e->handler(*this, id, nullptr);
+  if (const auto* e = FindEntry(GetMessageMap(), MessageKind::Timer, 0))
+    e->handler(*this, id, nullptr);
 }
 
 void CDialog::DispatchDropFiles(HDROP drop) {
@@ -199,7 +192,8 @@ void CDialog::DispatchDropFiles(HDROP drop) {
 }
 
 void CDialog::DispatchPaint() {
-  if (const auto* e = FindEntry(GetMessageMap(), MessageKind::Paint, 0)) e->handler(*this, 0, nullptr);
+  if (const auto* e = FindEntry(GetMessageMap(), MessageKind::Paint, 0))
+    e->handler(*this, 0, nullptr);
 }
 
 bool CDialog::HandlesMessage(MessageKind kind) const {

@@ -80,7 +80,8 @@ using MessageMap = std::vector<MessageMapEntry>;
 // for: ON_COMMAND(1003, &CHarvestDlg::OnSaveFolder).
 template <class T>
 MessageMapEntry ON_COMMAND(int id, void (T::*fn)()) {
-  return {MessageKind::Command, id, id, [fn](CDialog& d, UINT, HDROP) { (static_cast<T&>(d).*fn)(); }};
+  return {MessageKind::Command, id, id,
+          [fn](CDialog& d, UINT, HDROP) { (static_cast<T&>(d).*fn)(); }};
 }
 template <class T>
 MessageMapEntry ON_COMMAND_RANGE(int first, int last, void (T::*fn)(UINT)) {
@@ -89,11 +90,13 @@ MessageMapEntry ON_COMMAND_RANGE(int first, int last, void (T::*fn)(UINT)) {
 }
 template <class T>
 MessageMapEntry ON_WM_TIMER(void (T::*fn)(UINT)) {
-  return {MessageKind::Timer, 0, 0, [fn](CDialog& d, UINT id, HDROP) { (static_cast<T&>(d).*fn)(id); }};
+  return {MessageKind::Timer, 0, 0,
+          [fn](CDialog& d, UINT id, HDROP) { (static_cast<T&>(d).*fn)(id); }};
 }
 template <class T>
 MessageMapEntry ON_WM_DROPFILES(void (T::*fn)(HDROP)) {
-  return {MessageKind::DropFiles, 0, 0, [fn](CDialog& d, UINT, HDROP h) { (static_cast<T&>(d).*fn)(h); }};
+  return {MessageKind::DropFiles, 0, 0,
+          [fn](CDialog& d, UINT, HDROP h) { (static_cast<T&>(d).*fn)(h); }};
 }
 template <class T>
 MessageMapEntry ON_WM_PAINT(void (T::*fn)()) {
@@ -138,8 +141,7 @@ class CDialog {
 
   // A modal message box owned by this dialog; an empty caption means the
   // program's name.
-  int MessageBox(const std::string& text, const std::string& caption = {},
-                 UINT type = MB_OK);
+  int MessageBox(const std::string& text, const std::string& caption = {}, UINT type = MB_OK);
 
   void SetTimer(UINT id, UINT elapseMs);
   void KillTimer(UINT id);

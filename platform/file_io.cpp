@@ -84,7 +84,8 @@ LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& c
     return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
   if (!S_ISREG(st.st_mode)) return LoadResult::kFailed;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
+  if (fd < 0)
+    return errno == ENOENT || errno == ENOTDIR ? LoadResult::kMissing : LoadResult::kFailed;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<unsigned long long>(st.st_size) > maxSize) {
     ::close(fd);

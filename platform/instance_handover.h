@@ -44,7 +44,6 @@ class HandoverListener {
 // Hands `path`, made absolute against the current folder, to the running
 // instance `name`. True once it has acknowledged it; false when none listens
 // or it does not acknowledge within `waitMs`.
-bool HandOverFile(const std::string& name, const std::string& path,
-                  int waitMs = kHandoverWaitMs);
+bool HandOverFile(const std::string& name, const std::string& path, int waitMs = kHandoverWaitMs);
 
 }  // namespace platform

@@ -22,15 +22,13 @@ class InstanceLock {
   int m_fd;
 };
 
-InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists,
-                                 std::string* why) {
+InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists, std::string* why) {
   if (alreadyExists) *alreadyExists = false;
   const std::optional<std::string> folder = TempFolder(why);
   if (!folder) return nullptr;
   const std::string path = *folder + name + ".lock";
   auto fail = [&](int error) -> InstanceLock* {
-    if (why)
-      *why = path + ": " + (error == ELOOP ? "is a symbolic link" : std::strerror(error));
+    if (why) *why = path + ": " + (error == ELOOP ? "is a symbolic link" : std::strerror(error));
     return nullptr;
   };
   // The file only carries the lock; it is never read, and it is never

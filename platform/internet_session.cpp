@@ -62,8 +62,8 @@ bool StartsWithNoCase(const char* text, size_t len, const char* prefix) {
 std::string Trimmed(const char* text, size_t len) {
   size_t begin = 0, end = len;
   while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' ||
-                         text[end - 1] == '\r' || text[end - 1] == '\n'))
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r' ||
+                         text[end - 1] == '\n'))
     --end;
   return std::string(text + begin, end - begin);
 }
@@ -201,8 +201,8 @@ struct InternetRequest::Impl {
       } else if (StartsWithNoCase(line.data(), line.size(), "content-encoding:")) {
         std::string coding = Trimmed(line.data() + 17, line.size() - 17);
         self->current.encoded =
-            !coding.empty() && !(coding.size() == 8 &&
-                                 StartsWithNoCase(coding.data(), coding.size(), "identity"));
+            !coding.empty() &&
+            !(coding.size() == 8 && StartsWithNoCase(coding.data(), coding.size(), "identity"));
       }
     }
     return len;
@@ -239,8 +239,8 @@ struct InternetRequest::Impl {
       }
       CollectDone();
       if (Held() > 0 || done) return;
-      auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                      lastActivity);
+      auto idle =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity);
       if (idle.count() >= stallMs) {
         done = true;
         result = CURLE_OPERATION_TIMEDOUT;
@@ -261,23 +261,29 @@ struct InternetRequest::Impl {
 
   InternetFailure FailureCause() const {
     switch (result) {
-      case CURLE_OK: return InternetFailure::kNone;
-      case CURLE_ABORTED_BY_CALLBACK: return InternetFailure::kStopped;
-      case CURLE_URL_MALFORMAT: return InternetFailure::kBadAddress;
+      case CURLE_OK:
+        return InternetFailure::kNone;
+      case CURLE_ABORTED_BY_CALLBACK:
+        return InternetFailure::kStopped;
+      case CURLE_URL_MALFORMAT:
+        return InternetFailure::kBadAddress;
       case CURLE_UNSUPPORTED_PROTOCOL:
         // After a redirect the address the user gave was fine; the one the
         // server sent is not fetched.
         return sawBlock && complete.status >= 300 && complete.status <= 399
                    ? InternetFailure::kRedirectNotFetched
                    : InternetFailure::kUnsupportedAddress;
-      case CURLE_COULDNT_RESOLVE_HOST: return InternetFailure::kHostNotFound;
+      case CURLE_COULDNT_RESOLVE_HOST:
+        return InternetFailure::kHostNotFound;
       case CURLE_COULDNT_CONNECT: {
         long osErrno = 0;
         curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
         return osErrno == ECONNREFUSED ? InternetFailure::kRefused : InternetFailure::kUnreachable;
       }
-      case CURLE_OPERATION_TIMEDOUT: return InternetFailure::kTimedOut;
-      case CURLE_PEER_FAILED_VERIFICATION: return InternetFailure::kCertificate;
+      case CURLE_OPERATION_TIMEDOUT:
+        return InternetFailure::kTimedOut;
+      case CURLE_PEER_FAILED_VERIFICATION:
+        return InternetFailure::kCertificate;
       case CURLE_SSL_CONNECT_ERROR:
       case CURLE_SSL_ENGINE_NOTFOUND:
       case CURLE_SSL_ENGINE_SETFAILED:
@@ -293,12 +299,15 @@ struct InternetRequest::Impl {
       case CURLE_SSL_CLIENTCERT:
       case CURLE_USE_SSL_FAILED:
         return InternetFailure::kTls;
-      case CURLE_TOO_MANY_REDIRECTS: return InternetFailure::kTooManyRedirects;
+      case CURLE_TOO_MANY_REDIRECTS:
+        return InternetFailure::kTooManyRedirects;
       case CURLE_COULDNT_RESOLVE_PROXY:
       case CURLE_PROXY:
         return InternetFailure::kProxy;
-      case CURLE_GOT_NOTHING: return InternetFailure::kNoAnswer;
-      default: return InternetFailure::kOther;
+      case CURLE_GOT_NOTHING:
+        return InternetFailure::kNoAnswer;
+      default:
+        return InternetFailure::kOther;
     }
   }
 
@@ -385,8 +394,7 @@ void InternetSession::SetStopCheck(std::function<bool()> check) {
   if (m_impl) m_impl->stopCheck = std::move(check);
 }
 
-std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url,
-                                                          std::string* why,
+std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url, std::string* why,
                                                           InternetFailure* cause) {
   auto fail = [why, cause](std::string text, InternetFailure kind = InternetFailure::kOther) {
     if (why) *why = std::move(text);
@@ -411,8 +419,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   r->requestedUrl = url;
   CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK)
-    return fail(curl_easy_strerror(rc), rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress
-                                                                  : InternetFailure::kOther);
+    return fail(curl_easy_strerror(rc),
+                rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress : InternetFailure::kOther);
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
   curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
@@ -439,16 +447,15 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &InternetRequest::Impl::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, r.get());
 
-  if (curl_multi_add_handle(r->multi->multi, e) != CURLM_OK)
-    return fail("Cannot start a request");
+  if (curl_multi_add_handle(r->multi->multi, e) != CURLM_OK) return fail("Cannot start a request");
   r->added = true;
 
   r->Pump();
   if (r->done && r->result != CURLE_OK && r->Held() == 0) {
     // A 2xx answer whose body broke off before its first byte is still an
     // answer: the read reports the failure. Anything else never answered.
-    bool answered = !r->bodyStarted && r->sawBlock && r->complete.status >= 200 &&
-                    r->complete.status <= 299;
+    bool answered =
+        !r->bodyStarted && r->sawBlock && r->complete.status >= 200 && r->complete.status <= 299;
     if (!answered) return fail(r->FailureText(), r->FailureCause());
   }
   r->SettleAnswer();

@@ -32,15 +32,15 @@ enum class InternetFailure {
   kUnsupportedAddress,  // not http, https or ftp
   kHostNotFound,
   kRefused,
-  kUnreachable,         // no route to the server
+  kUnreachable,  // no route to the server
   kTimedOut,
-  kCertificate,         // the server's certificate is not trusted
-  kTls,                 // the secure connection could not be made
+  kCertificate,  // the server's certificate is not trusted
+  kTls,          // the secure connection could not be made
   kTooManyRedirects,
   kRedirectNotFetched,  // a redirect to an address that is not fetched
   kProxy,
-  kNoAnswer,            // the server closed the connection without a word
-  kStopped,             // the stop check asked to give up
+  kNoAnswer,  // the server closed the connection without a word
+  kStopped,   // the stop check asked to give up
 };
 
 class InternetRequest;
@@ -71,8 +71,7 @@ class InternetSession {
   // have arrived (or the body has ended). nullptr when no answer came: the
   // cause goes to `cause` and, in the library's words, to `why`. The
   // address's credentials never appear in `why`.
-  std::unique_ptr<InternetRequest> OpenUrl(const std::string& url,
-                                           std::string* why = nullptr,
+  std::unique_ptr<InternetRequest> OpenUrl(const std::string& url, std::string* why = nullptr,
                                            InternetFailure* cause = nullptr);
 
   // Ends the session. Requests opened through it must be closed first.

@@ -119,8 +119,8 @@ bool ValidName(const std::string& s, const char* forbidden) {
 // replaced where it stands, else appended to the section, else a new section
 // at the end. Every other byte stays as it was; new lines take the line end
 // of the file's first line.
-std::string WithEntry(std::string_view content, const std::string& section,
-                      const std::string& key, const std::string& value) {
+std::string WithEntry(std::string_view content, const std::string& section, const std::string& key,
+                      const std::string& value) {
   std::vector<Line> lines = SplitLines(content);
 
   std::string_view eol = "\r\n";

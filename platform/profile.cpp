@@ -20,8 +20,7 @@ BOOL CProfile::WriteProfileInt(const char* section, const char* key, int nValue)
   return WriteProfileString(section, key, std::to_string(nValue));
 }
 
-BOOL CProfile::WriteProfileString(const char* section, const char* key,
-                                  const std::string& value) {
+BOOL CProfile::WriteProfileString(const char* section, const char* key, const std::string& value) {
   if (!MakeParentFolders(m_profilePath)) return FALSE;
   return WritePrivateProfileString(section, key, value, m_profilePath) ? TRUE : FALSE;
 }

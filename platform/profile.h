@@ -18,8 +18,7 @@ class CProfile {
   std::string GetProfileString(const char* section, const char* key,
                                const char* defaultValue) const;
   BOOL WriteProfileInt(const char* section, const char* key, int nValue);
-  BOOL WriteProfileString(const char* section, const char* key,
-                          const std::string& value);
+  BOOL WriteProfileString(const char* section, const char* key, const std::string& value);
 
   // The profile file's full path: $XDG_CONFIG_HOME/<name>/<name>.INI, by
   // default ~/.config/vimbel/vimbel.INI. Tests point it elsewhere.

@@ -90,8 +90,8 @@ HRESULT SHGetDesktopFolder(IShellFolder** ppshf);
 // too small or the text is not valid.
 inline constexpr UINT CP_ACP = 0;
 inline constexpr unsigned MB_PRECOMPOSED = 1;
-int MultiByteToWideChar(UINT codePage, unsigned flags, const char* text, int length,
-                        wchar_t* wide, int wideLength);
+int MultiByteToWideChar(UINT codePage, unsigned flags, const char* text, int length, wchar_t* wide,
+                        int wideLength);
 
 // Drives, as the folder browser's hook probes them: on Windows the system's
 // own; elsewhere the root file system is drive 3 ("c:\"), the only one
@@ -102,7 +102,7 @@ inline constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
 UINT GetDriveType(const char* rootPath);
 UINT SetErrorMode(UINT mode);
 UINT GetErrorMode();
-int GetCurrentDriveNumber();         // 1..26; 3 outside Windows
-int ChangeCurrentDrive(int drive);   // 0 on success; -1 for 0 or a missing drive
+int GetCurrentDriveNumber();        // 1..26; 3 outside Windows
+int ChangeCurrentDrive(int drive);  // 0 on success; -1 for 0 or a missing drive
 
 }  // namespace platform

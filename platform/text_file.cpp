@@ -179,8 +179,8 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
     }
     m_openedSize = file_io::RegularFileSize(m_fd);
     char last;
-    m_endsMidLine = m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 &&
-                    last != '\n';
+    m_endsMidLine =
+        m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 && last != '\n';
     return true;
   }
   m_fd = file_io::OpenForWriting(path, mode == Mode::kAppend, privateFile);

@@ -45,7 +45,7 @@ class TextReader {
   char m_raw[64 * 1024];
   size_t m_pos = 0;
   size_t m_len = 0;
-  bool m_eof = false;      // the file (or a Ctrl-Z) has ended the input
+  bool m_eof = false;  // the file (or a Ctrl-Z) has ended the input
   bool m_failed = false;
   bool m_pendingCr = false;  // a CR at the end of a block waits for its LF
 };

@@ -66,15 +66,14 @@ class IWindowBackend {
 
   // A modal message box owned by `owner` (nullptr: the main window or none).
   // An empty caption means the program's name. Returns IDOK.
-  virtual int MessageBox(CDialog* owner, const std::string& text,
-                         const std::string& caption, UINT type) = 0;
+  virtual int MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                         UINT type) = 0;
 
   // The clipboard's plain text, or nothing when it holds none.
   virtual std::optional<std::string> ClipboardText() = 0;
 
   // Shows the folder browser; see folder_browser.h. nullopt on cancel.
-  virtual std::optional<std::string> BrowseForFolder(
-      const FolderBrowseRequest& request) = 0;
+  virtual std::optional<std::string> BrowseForFolder(const FolderBrowseRequest& request) = 0;
 };
 
 // The backend chosen once at process start by the entry point or a test.

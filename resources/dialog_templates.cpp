@@ -15,6 +15,7 @@ constexpr int kFontPoints = 9;
 
 constexpr unsigned kEditStyle = kBorder | kAutoHScroll | kTabStop;
 
+// clang-format off
 // Main dialog, in template (tab) order.
 constexpr std::array kMainControls{
     ControlTemplate{IDC_EDIT_URL, ControlKind::Edit, "", kEditStyle, 5, 11, 232, 12},
@@ -61,23 +62,33 @@ constexpr std::array kPasswordControls{
     ControlTemplate{IDC_STATIC, ControlKind::Static, "ＩＤ ：", kCenterImage, 7, 26, 25, 12},
     ControlTemplate{IDC_STATIC, ControlKind::Static, "パスワード ：", kCenterImage, 7, 48, 38, 8},
 };
+// clang-format on
 
 }  // namespace
 
-const DialogTemplate kMainDialog{
-    IDD_VIMBEL_DIALOG, "閲集 - " VIMBEL_PROGRAM_NAME,
-    kPopup | kVisible | kCaption | kSysMenu | kMinimizeBox | kModalFrame | kAppWindow | kAcceptFiles,
-    kFontName, kFontPoints, 243, 49, kMainControls};
+const DialogTemplate kMainDialog{IDD_VIMBEL_DIALOG,
+                                 "閲集 - " VIMBEL_PROGRAM_NAME,
+                                 kPopup | kVisible | kCaption | kSysMenu | kMinimizeBox |
+                                     kModalFrame | kAppWindow | kAcceptFiles,
+                                 kFontName,
+                                 kFontPoints,
+                                 243,
+                                 49,
+                                 kMainControls};
 
 const DialogTemplate kExtractSettingsDialog{
-    IDD_EXTRACT_SETTINGS, "拡張設定",
+    IDD_EXTRACT_SETTINGS,
+    "拡張設定",
     kPopup | kCaption | kSysMenu | kModalFrame | kToolWindow,
-    kFontName, kFontPoints, 147, 199, kExtractControls};
+    kFontName,
+    kFontPoints,
+    147,
+    199,
+    kExtractControls};
 
 const DialogTemplate kPasswordDialog{
-    IDD_PASSWORD, "パスワードの入力",
-    kPopup | kCaption | kModalFrame,
-    kFontName, kFontPoints, 165, 85, kPasswordControls};
+    IDD_PASSWORD, "パスワードの入力", kPopup | kCaption | kModalFrame, kFontName, kFontPoints, 165,
+    85,           kPasswordControls};
 
 const DialogTemplate* FindDialogTemplate(int id) {
   for (const DialogTemplate* t : {&kMainDialog, &kExtractSettingsDialog, &kPasswordDialog})

@@ -7,10 +7,10 @@
 namespace resources {
 
 // Template and icon ids.
-inline constexpr int IDD_VIMBEL_DIALOG = 102;   // the main dialog
+inline constexpr int IDD_VIMBEL_DIALOG = 102;  // the main dialog
 inline constexpr int IDD_EXTRACT_SETTINGS = 129;
 inline constexpr int IDD_PASSWORD = 130;
-inline constexpr int IDR_MAINFRAME = 128;       // the program icon
+inline constexpr int IDR_MAINFRAME = 128;  // the program icon
 
 // Main dialog (102).
 inline constexpr int IDC_EDIT_URL = 1000;
@@ -41,7 +41,7 @@ inline constexpr int IDC_EDIT_PASSWORD = 1015;
 inline constexpr unsigned kWatchTimerId = 1752;
 inline constexpr unsigned kWatchTimerMs = 1000;
 
-extern const platform::DialogTemplate kMainDialog;            // 102
+extern const platform::DialogTemplate kMainDialog;             // 102
 extern const platform::DialogTemplate kExtractSettingsDialog;  // 129
 extern const platform::DialogTemplate kPasswordDialog;         // 130
 

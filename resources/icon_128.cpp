@@ -8,6 +8,7 @@ namespace {
 
 // XPM: width height colours chars-per-pixel, the palette ("None" is the
 // transparent mask), then one string per pixel row.
+// clang-format off
 const char* const kIcon128Large[] = {
     "32 32 10 1",
     "  c None",
@@ -83,6 +84,7 @@ const char* const kIcon128Small[] = {
     ".wwwwwwww.      ",
     "..........      "
 };
+// clang-format on
 
 const char* const* const kImages[] = {kIcon128Large, kIcon128Small};
 

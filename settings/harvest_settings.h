@@ -16,16 +16,16 @@ class CHarvestSettings : public platform::CProfile {
   explicit CHarvestSettings(const std::string& appName = platform::kProgramName);
   virtual ~CHarvestSettings();
 
-  int m_nTimes;                // re-read limit for short downloads
-  std::string m_strUserId;     // from the credentials prompt; never stored
-  std::string m_strPassword;   // from the credentials prompt; never stored
-  std::string m_strExtent;     // custom extension with its leading dot
+  int m_nTimes;               // re-read limit for short downloads
+  std::string m_strUserId;    // from the credentials prompt; never stored
+  std::string m_strPassword;  // from the credentials prompt; never stored
+  std::string m_strExtent;    // custom extension with its leading dot
   int m_bImage;
   int m_bArchive;
   int m_bWave;
   int m_bMovie;
   int m_bExtra;
   int m_bExe;
-  int m_bClip;                 // clipboard watch
+  int m_bClip;  // clipboard watch
   platform::InstanceLock* m_hMutex;
 };

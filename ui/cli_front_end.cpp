@@ -35,7 +35,8 @@ std::optional<std::vector<int>> ParseTypes(const std::string& list, std::string&
 }
 
 std::optional<int> ParseCount(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
   errno = 0;
   const long value = std::strtol(text.c_str(), nullptr, 10);
   if (errno == ERANGE || value > INT_MAX) return std::nullopt;
@@ -78,8 +79,7 @@ const Option kOptions[] = {
      }},
     {"--list", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
-       return Choose(cmd.options.outPutType, kOutputList,
-                     "--html and --list exclude each other");
+       return Choose(cmd.options.outPutType, kOutputList, "--html and --list exclude each other");
      }},
     {"--url-name", nullptr, nullptr,
      [](CliCommand& cmd, const std::string&) {
@@ -165,9 +165,12 @@ const Option* FindOption(const std::string& name) {
 }  // namespace
 
 const char* CliUsage() {
-  return "usage: " VIMBEL_CLI_NAME " [OPTIONS] [--] ADDRESS...\n"
-         "       " VIMBEL_CLI_NAME " [OPTIONS] -\n"
-         "       " VIMBEL_CLI_NAME " [OPTIONS] --open FILE [ADDRESS]\n"
+  return "usage: " VIMBEL_CLI_NAME
+         " [OPTIONS] [--] ADDRESS...\n"
+         "       " VIMBEL_CLI_NAME
+         " [OPTIONS] -\n"
+         "       " VIMBEL_CLI_NAME
+         " [OPTIONS] --open FILE [ADDRESS]\n"
          "\n"
          "Harvests the page at each ADDRESS in turn, as the window's start button\n"
          "does, and appends the links it keeps to the output file in the save\n"
@@ -181,8 +184,9 @@ const char* CliUsage() {
          "  --html              gallery output (only while images are the one type)\n"
          "  --list              list output\n"
          "  --url-name          output file named after the base address\n"
-         "  --append            output appended to " VIMBEL_PROGRAM_NAME ".html or "
-         VIMBEL_PROGRAM_NAME ".txt\n"
+         "  --append            output appended to " VIMBEL_PROGRAM_NAME
+         ".html or " VIMBEL_PROGRAM_NAME
+         ".txt\n"
          "  --save-folder DIR   folder of the output file\n"
          "  --types LIST        file types, comma-separated: image, exe, archive,\n"
          "                      wave, movie, extra\n"

@@ -28,8 +28,8 @@ struct CliCredentials {
 
 // What the command line asks to change for this run only.
 struct CliOptions {
-  std::optional<int> outPutType;  // an OutputType: --html, --list
-  std::optional<int> fileSelect;  // an OutputNaming: --url-name, --append
+  std::optional<int> outPutType;          // an OutputType: --html, --list
+  std::optional<int> fileSelect;          // an OutputNaming: --url-name, --append
   std::optional<std::string> saveFolder;  // ends in "/"
   // The six category flags in the order image, exe, archive, wave, movie,
   // extra; all set together by --types.
@@ -39,8 +39,8 @@ struct CliOptions {
   bool toStdout = false;
   bool quiet = false;
   std::optional<CliCredentials> user;
-  bool netrc = false;        // --netrc or --netrc-file
-  std::string netrcFile;     // empty: ~/.netrc
+  bool netrc = false;     // --netrc or --netrc-file
+  std::string netrcFile;  // empty: ~/.netrc
   std::optional<std::string> openFile;
   // The addresses, harvested in turn; with --open, at most one: the local
   // page's base address.

@@ -17,7 +17,7 @@ using namespace resources;
 namespace {
 
 // A choice is stored as its radio's id less its group's base.
-constexpr int kOutputTypeRadioBase = IDC_RADIO_HTML - kOutputGallery;            // 1000
+constexpr int kOutputTypeRadioBase = IDC_RADIO_HTML - kOutputGallery;               // 1000
 constexpr int kOutputNamingRadioBase = IDC_RADIO_URLNAME - kNamedAfterBaseAddress;  // 1012
 
 }  // namespace

@@ -73,8 +73,9 @@ void FreeIdList(LPITEMIDLIST pidl) {
 }
 
 void CHarvestDlg::OnSaveFolder() {
-  std::string folder =
-      m_strSaveFolder.empty() ? std::string() : m_strSaveFolder.substr(0, m_strSaveFolder.size() - 1);
+  std::string folder = m_strSaveFolder.empty()
+                           ? std::string()
+                           : m_strSaveFolder.substr(0, m_strSaveFolder.size() - 1);
   // A hand-edited folder too long for the hook's buffer is not preselected;
   // the browser then opens at its top and the title still names it.
   if (folder.size() < sizeof g_szCurrentFolder)

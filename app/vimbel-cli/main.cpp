@@ -125,8 +125,9 @@ class CConsoleHarvest : public CHarvestEngine {
   int NoTerminalToAsk() {
     m_console.ClearStatus();
     platform::WriteTerminalText(
-        stderr, VIMBEL_CLI_NAME ": the page needs an ID and password, and there is no terminal "
-                "to ask for them on; give them with --user ID[:PASSWORD] or --netrc\n");
+        stderr, VIMBEL_CLI_NAME
+        ": the page needs an ID and password, and there is no terminal "
+        "to ask for them on; give them with --user ID[:PASSWORD] or --netrc\n");
     return platform::IDCANCEL;
   }
 
@@ -168,8 +169,7 @@ void HidePassword(int argc, char** argv) {
     else if (std::strncmp(argv[i], "--user=", 7) == 0)
       value = argv[i] + 7;
     if (!value) continue;
-    if (char* colon = std::strchr(value, ':'))
-      std::memset(colon + 1, '*', std::strlen(colon + 1));
+    if (char* colon = std::strchr(value, ':')) std::memset(colon + 1, '*', std::strlen(colon + 1));
   }
 }
 
@@ -215,7 +215,8 @@ int main(int argc, char** argv) {
       platform::WriteTerminalText(stdout, CliUsage());
       return kExitCompleted;
     case CliCommand::kVersion:
-      platform::WriteTerminalText(stdout, std::string(VIMBEL_CLI_NAME " ") + texts::kStatusIdle + "\n");
+      platform::WriteTerminalText(stdout,
+                                  std::string(VIMBEL_CLI_NAME " ") + texts::kStatusIdle + "\n");
       return kExitCompleted;
     case CliCommand::kUsageError:
       return Usage(cmd.error);
@@ -254,8 +255,9 @@ int main(int argc, char** argv) {
   const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
       app.m_hMutex, platform::CloseInstanceLock);
   if (running) {
-    platform::WriteTerminalText(
-        stderr, VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME " is running; try again when it has ended\n");
+    platform::WriteTerminalText(stderr,
+                                VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
+                                                " is running; try again when it has ended\n");
     return kExitStopped;
   }
   if (!app.m_hMutex) {

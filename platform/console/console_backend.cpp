@@ -48,8 +48,8 @@ class ConsoleWindow final : public IDialogWindow {
   ConsoleWindow(ConsoleBackend& backend, CDialog& dlg) : m_backend(backend), m_dlg(dlg) {
     for (const auto& c : dlg.Template().controls) {
       if (c.id == IDC_STATIC) continue;
-      m_controls[c.id] = Control{&c, c.caption ? c.caption : "", BST_UNCHECKED,
-                                 (c.style & kDisabled) == 0};
+      m_controls[c.id] =
+          Control{&c, c.caption ? c.caption : "", BST_UNCHECKED, (c.style & kDisabled) == 0};
     }
     dlg.AttachWindow(this);
   }

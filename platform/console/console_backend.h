@@ -15,8 +15,8 @@
 namespace platform::console {
 
 struct ConsoleStreams {
-  int inputFd = 0;         // answers to prompts
-  std::FILE* out = stderr; // prompts, messages and the status line
+  int inputFd = 0;          // answers to prompts
+  std::FILE* out = stderr;  // prompts, messages and the status line
   bool inputIsTerminal = false;
   bool outIsTerminal = false;
 

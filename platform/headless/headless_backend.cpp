@@ -20,8 +20,8 @@ bool IsRadio(const ControlTemplate* t) { return t->kind == ControlKind::AutoRadi
 HeadlessWindow::HeadlessWindow(HeadlessBackend& backend, CDialog& dlg)
     : m_backend(backend), m_dlg(dlg) {
   for (const auto& c : dlg.Template().controls)
-    m_controls.push_back(Control{&c, c.caption ? c.caption : "", BST_UNCHECKED,
-                                 (c.style & kDisabled) == 0, {}});
+    m_controls.push_back(
+        Control{&c, c.caption ? c.caption : "", BST_UNCHECKED, (c.style & kDisabled) == 0, {}});
   // The system gives the first tab stop the focus unless the dialog moves it.
   for (const auto& c : m_controls)
     if ((c.tpl->style & kTabStop) && c.enabled) {
@@ -192,7 +192,8 @@ bool HeadlessWindow::PressEnter() {
 
 bool HeadlessWindow::PressEscape() {
   if (m_ended) {
-    m_backend.AddProblem("Escape in dialog " + std::to_string(TemplateId()) + " after it had ended");
+    m_backend.AddProblem("Escape in dialog " + std::to_string(TemplateId()) +
+                         " after it had ended");
     return false;
   }
   m_dlg.DispatchCommand(IDCANCEL);
@@ -299,9 +300,10 @@ int HeadlessBackend::RunModal(CDialog& dlg) {
   return window.Result();
 }
 
-int HeadlessBackend::MessageBox(CDialog* owner, const std::string& text,
-                                const std::string& caption, UINT type) {
-  RecordedMessageBox box{owner ? owner->Template().id : 0, text, CaptionOrProgramName(caption), type};
+int HeadlessBackend::MessageBox(CDialog* owner, const std::string& text, const std::string& caption,
+                                UINT type) {
+  RecordedMessageBox box{owner ? owner->Template().id : 0, text, CaptionOrProgramName(caption),
+                         type};
   m_boxes.push_back(box);
   if (m_boxAnswers.empty()) {
     AddProblem("unexpected message box \"" + box.caption + ": " + box.text + "\"");
@@ -333,8 +335,8 @@ class RecordingBrowser final : public IFolderBrowser {
 }  // namespace
 
 std::optional<std::string> HeadlessBackend::BrowseForFolder(const FolderBrowseRequest& request) {
-  RecordedFolderBrowse record{request.owner ? request.owner->Template().id : 0, request.title,
-                              request.fileSystemOnly, {}};
+  RecordedFolderBrowse record{
+      request.owner ? request.owner->Template().id : 0, request.title, request.fileSystemOnly, {}};
   if (request.onInitialized) {
     RecordingBrowser browser(record);
     request.onInitialized(browser);

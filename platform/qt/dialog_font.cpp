@@ -27,8 +27,8 @@ const std::vector<Substitution>& Substitutions() {
         QStringLiteral("IPAexGothic"), QStringLiteral("VL PGothic"),
         QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP")}},
       {{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic")},
-       {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
-        QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans Mono CJK JP")}},
+       {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"), QStringLiteral("VL Gothic"),
+        QStringLiteral("Noto Sans Mono CJK JP")}},
   };
   return table;
 }

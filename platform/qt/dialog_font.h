@@ -38,7 +38,6 @@ struct TextFit {
   QFont font;
   int flags;  // Qt::AlignmentFlag and Qt::TextFlag for QPainter::drawText
 };
-TextFit FitText(const QFont& font, const QRect& area, const QString& text,
-                Qt::Alignment alignment);
+TextFit FitText(const QFont& font, const QRect& area, const QString& text, Qt::Alignment alignment);
 
 }  // namespace platform::qt

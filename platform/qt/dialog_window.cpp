@@ -86,9 +86,10 @@ class EtchedGroupBox final : public QGroupBox {
     const int indent = metrics.averageCharWidth() + 1;
     const QRect textRect(indent, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
     painter.fillRect(textRect, palette().color(QPalette::Window));
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
-    painter.drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, text);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(textRect.adjusted(2, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic, text);
   }
 };
 
@@ -111,8 +112,8 @@ class FittingLabel final : public QLabel {
     QPainter painter(this);
     drawFrame(&painter);
     painter.setFont(fit.font);
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(area, fit.flags, text());
   }
 };
@@ -123,7 +124,8 @@ class DialogControlStyle final : public QProxyStyle {
  public:
   DialogControlStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
 
-  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
     switch (metric) {
       case PM_IndicatorWidth:
       case PM_IndicatorHeight:
@@ -151,7 +153,8 @@ class BusyInputFilter final : public QObject {
     switch (event->type()) {
       case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
+        if (key->key() == Qt::Key_Escape &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
           m_stopRequested = true;
         return true;
       }
@@ -196,7 +199,9 @@ QStyle* ControlStyle() {
 }  // namespace
 
 DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner)
-    : QDialog(owner), m_dlg(dlg), m_font(DialogFont(dlg.Template())),
+    : QDialog(owner),
+      m_dlg(dlg),
+      m_font(DialogFont(dlg.Template())),
       m_units(MeasureBaseUnits(m_font)) {
   const DialogTemplate& tpl = dlg.Template();
   setObjectName(QStringLiteral("dialog%1").arg(tpl.id));
@@ -522,7 +527,8 @@ void DialogWindow::MoveInGroup(const Item& from, bool forward) {
   int at = 0;
   while (members[static_cast<std::size_t>(at)] != &from) ++at;
   for (int step = 1; step < n; ++step) {
-    const Item& candidate = *members[static_cast<std::size_t>(((at + (forward ? step : -step)) % n + n) % n)];
+    const Item& candidate =
+        *members[static_cast<std::size_t>(((at + (forward ? step : -step)) % n + n) % n)];
     if (!CanTakeFocus(candidate)) continue;
     candidate.widget->setFocus(Qt::OtherFocusReason);
     // An automatic radio reached by the arrow keys is clicked, as on the desktop.
@@ -574,7 +580,8 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
     Command(IDCANCEL);
     return;
   }
-  if (modifiers == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+  if (modifiers == Qt::NoModifier &&
+      (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
     // Enter presses the default button; without one it is the OK command.
     for (const Item& item : m_items) {
       auto* button = qobject_cast<QPushButton*>(item.widget);

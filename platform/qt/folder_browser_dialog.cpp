@@ -32,9 +32,8 @@ void LoadChildren(QTreeWidgetItem* item) {
   item->setData(0, kLoadedRole, true);
   const QString path = item->data(0, kPathRole).toString();
   const QDir dir(path);
-  const QStringList names =
-      dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable,
-                    QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+  const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable,
+                                          QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
   for (const QString& name : names)
     item->addChild(MakeFolderItem(name, dir.absoluteFilePath(name)));
   if (item->childCount() == 0)
@@ -94,7 +93,8 @@ std::optional<std::string> RunFolderBrowser(const FolderBrowseRequest& request, 
   tree->setHeaderHidden(true);
   tree->setColumnCount(1);
   tree->addTopLevelItem(MakeFolderItem(QStringLiteral("/"), QStringLiteral("/")));
-  QObject::connect(tree, &QTreeWidget::itemExpanded, tree, [](QTreeWidgetItem* item) { LoadChildren(item); });
+  QObject::connect(tree, &QTreeWidget::itemExpanded, tree,
+                   [](QTreeWidgetItem* item) { LoadChildren(item); });
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));

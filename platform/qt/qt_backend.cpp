@@ -56,8 +56,8 @@ class MessageBoxWindow final : public QMessageBox {
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);  // gives the box its final size
     QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-    const QRect area = owner && owner->isVisible() ? owner->frameGeometry()
-                                                   : screen()->availableGeometry();
+    const QRect area =
+        owner && owner->isVisible() ? owner->frameGeometry() : screen()->availableGeometry();
     QRect frame = frameGeometry();
     frame.moveCenter(area.center());
     move(frame.topLeft());
@@ -75,11 +75,20 @@ class QtBackend final : public IWindowBackend {
                  UINT type) override {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (type & MB_ICONMASK) {
-      case MB_ICONERROR: icon = QMessageBox::Critical; break;
-      case MB_ICONWARNING: icon = QMessageBox::Warning; break;
-      case 0x20: icon = QMessageBox::Question; break;
-      case 0x40: icon = QMessageBox::Information; break;
-      default: break;
+      case MB_ICONERROR:
+        icon = QMessageBox::Critical;
+        break;
+      case MB_ICONWARNING:
+        icon = QMessageBox::Warning;
+        break;
+      case 0x20:
+        icon = QMessageBox::Question;
+        break;
+      case 0x40:
+        icon = QMessageBox::Information;
+        break;
+      default:
+        break;
     }
     const QString title = QString::fromLocal8Bit(CaptionOrProgramName(caption).c_str());
     MessageBoxWindow box(icon, title, QString::fromLocal8Bit(text.c_str()), OwnerWidget(owner));

@@ -63,11 +63,21 @@ Win32Styles ControlStylesOf(const ControlTemplate& control) {
       if (control.style & kPassword) s.style |= ES_PASSWORD;
       if (control.style & kAlignRight) s.style |= ES_RIGHT;
       break;
-    case ControlKind::PushButton: s.style |= BS_PUSHBUTTON; break;
-    case ControlKind::DefPushButton: s.style |= BS_DEFPUSHBUTTON; break;
-    case ControlKind::AutoRadioButton: s.style |= BS_AUTORADIOBUTTON; break;
-    case ControlKind::AutoCheckBox: s.style |= BS_AUTOCHECKBOX; break;
-    case ControlKind::GroupBox: s.style |= BS_GROUPBOX; break;
+    case ControlKind::PushButton:
+      s.style |= BS_PUSHBUTTON;
+      break;
+    case ControlKind::DefPushButton:
+      s.style |= BS_DEFPUSHBUTTON;
+      break;
+    case ControlKind::AutoRadioButton:
+      s.style |= BS_AUTORADIOBUTTON;
+      break;
+    case ControlKind::AutoCheckBox:
+      s.style |= BS_AUTOCHECKBOX;
+      break;
+    case ControlKind::GroupBox:
+      s.style |= BS_GROUPBOX;
+      break;
     case ControlKind::Static:
       s.style |= (control.style & kCenter) ? SS_CENTER : SS_LEFT;
       if (control.style & kCenterImage) s.style |= SS_CENTERIMAGE;
@@ -83,17 +93,20 @@ Win32Styles ControlStylesOf(const ControlTemplate& control) {
 
 uint16_t ControlClassAtom(ControlKind kind) {
   switch (kind) {
-    case ControlKind::Edit: return kEditAtom;
-    case ControlKind::Static: return kStaticAtom;
-    default: return kButtonAtom;
+    case ControlKind::Edit:
+      return kEditAtom;
+    case ControlKind::Static:
+      return kStaticAtom;
+    default:
+      return kButtonAtom;
   }
 }
 
 std::vector<uint16_t> BuildDialogTemplate(const DialogTemplate& tpl) {
   TemplateWriter out;
   const Win32Styles dialog = DialogStylesOf(tpl);
-  out.Word(1);  // dlgVer
-  out.Word(0xFFFF);  // signature: the extended template
+  out.Word(1);        // dlgVer
+  out.Word(0xFFFF);   // signature: the extended template
   out.DoubleWord(0);  // helpID
   out.DoubleWord(dialog.exStyle);
   out.DoubleWord(dialog.style);

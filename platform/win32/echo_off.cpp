@@ -15,7 +15,8 @@ EchoOff::EchoOff(int fd) : m_fd(fd), m_saved(std::make_unique<Saved>()) {
   m_saved->input = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   if (m_saved->input == INVALID_HANDLE_VALUE || !::GetConsoleMode(m_saved->input, &m_saved->mode))
     return;
-  m_active = ::SetConsoleMode(m_saved->input, m_saved->mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  m_active =
+      ::SetConsoleMode(m_saved->input, m_saved->mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
 }
 
 EchoOff::~EchoOff() {

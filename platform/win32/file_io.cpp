@@ -87,8 +87,7 @@ long long ReadAt(int fd, char* buffer, size_t size, long long offset) {
   at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(offset) >> 32);
   DWORD n = 0;
   const DWORD count = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-  if (!::ReadFile(h, buffer, count, &n, &at))
-    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  if (!::ReadFile(h, buffer, count, &n, &at)) return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   return n;
 }
 
@@ -124,7 +123,7 @@ LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& c
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? LoadResult::kMissing
-                                                                           : LoadResult::kFailed;
+                                                                          : LoadResult::kFailed;
   }
   LARGE_INTEGER size;
   bool ok = ::GetFileSizeEx(h, &size) && static_cast<unsigned long long>(size.QuadPart) <= maxSize;
@@ -133,7 +132,8 @@ LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& c
   while (ok) {
     if (done == content.size()) content.resize(done + 4096);  // it may have grown
     DWORD n = 0;
-    ok = ::ReadFile(h, content.data() + done, static_cast<DWORD>(content.size() - done), &n, nullptr);
+    ok = ::ReadFile(h, content.data() + done, static_cast<DWORD>(content.size() - done), &n,
+                    nullptr);
     if (!ok || n == 0) break;
     done += n;
     ok = done <= maxSize;

@@ -149,7 +149,8 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
   if (pattern.empty() || IsPathSeparator(pattern.back())) return std::nullopt;
   size_t end = pattern.size();
   while (end > 0 && !IsPathSeparator(pattern[end - 1]) && pattern[end - 1] != ':') --end;
-  std::optional<std::string> folder = FullPath(end == 0 ? std::string(".\\") : pattern.substr(0, end));
+  std::optional<std::string> folder =
+      FullPath(end == 0 ? std::string(".\\") : pattern.substr(0, end));
   if (!folder) return std::nullopt;
   if (!IsPathSeparator(folder->back())) *folder += '\\';
 

@@ -18,8 +18,7 @@ class InstanceLock {
   HANDLE m_hMutex;
 };
 
-InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists,
-                                 std::string* why) {
+InstanceLock* CreateInstanceLock(const std::string& name, bool* alreadyExists, std::string* why) {
   if (alreadyExists) *alreadyExists = false;
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, win32::Widen(name).c_str());
   if (!mutex) {

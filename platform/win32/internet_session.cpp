@@ -69,7 +69,8 @@ bool OffersBasic(HINTERNET request) {
     DWORD size = sizeof value;
     if (!::HttpQueryInfoW(request, HTTP_QUERY_WWW_AUTHENTICATE, value, &size, &index)) return false;
     std::wstring_view scheme(value, size / sizeof(wchar_t));
-    if (scheme.size() >= 5 && ::CompareStringOrdinal(scheme.data(), 5, L"basic", 5, TRUE) == CSTR_EQUAL)
+    if (scheme.size() >= 5 &&
+        ::CompareStringOrdinal(scheme.data(), 5, L"basic", 5, TRUE) == CSTR_EQUAL)
       return true;
   }
 }
@@ -79,7 +80,8 @@ std::pair<DWORD, DWORD> Timeouts() {
   if (const char* text = std::getenv("VIMBEL_TEST_TIMEOUT_MS")) {
     char* end = nullptr;
     long ms = std::strtol(text, &end, 10);
-    if (end != text && *end == '\0' && ms > 0) return {static_cast<DWORD>(ms), static_cast<DWORD>(ms)};
+    if (end != text && *end == '\0' && ms > 0)
+      return {static_cast<DWORD>(ms), static_cast<DWORD>(ms)};
   }
   return {kDefaultConnectMs, kDefaultStallMs};
 }
@@ -94,9 +96,9 @@ std::string ErrorMessage(DWORD error) {
                          ::GetModuleHandleW(L"wininet.dll"), error, 0,
                          reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   if (n == 0)
-    n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                             FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message = n ? Narrow(std::wstring_view(text, n)) : std::string();
   if (text) ::LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
@@ -113,11 +115,16 @@ std::string LastError() { return ErrorMessage(::GetLastError()); }
 // code nor text: both are "cannot connect", taken as refused.
 InternetFailure CauseOf(DWORD error) {
   switch (error) {
-    case ERROR_INTERNET_INVALID_URL: return InternetFailure::kBadAddress;
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return InternetFailure::kUnsupportedAddress;
-    case ERROR_INTERNET_NAME_NOT_RESOLVED: return InternetFailure::kHostNotFound;
-    case ERROR_INTERNET_CANNOT_CONNECT: return InternetFailure::kRefused;
-    case ERROR_INTERNET_TIMEOUT: return InternetFailure::kTimedOut;
+    case ERROR_INTERNET_INVALID_URL:
+      return InternetFailure::kBadAddress;
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+      return InternetFailure::kUnsupportedAddress;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return InternetFailure::kHostNotFound;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+      return InternetFailure::kRefused;
+    case ERROR_INTERNET_TIMEOUT:
+      return InternetFailure::kTimedOut;
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
@@ -127,7 +134,8 @@ InternetFailure CauseOf(DWORD error) {
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
       return InternetFailure::kCertificate;
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return InternetFailure::kTls;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+      return InternetFailure::kTls;
     case ERROR_INTERNET_PROXY_SERVER_UNREACHABLE:
     case ERROR_INTERNET_BAD_AUTO_PROXY_SCRIPT:
     case ERROR_INTERNET_UNABLE_TO_DOWNLOAD_SCRIPT:
@@ -135,8 +143,10 @@ InternetFailure CauseOf(DWORD error) {
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_HTTP_INVALID_SERVER_RESPONSE:
       return InternetFailure::kNoAnswer;
-    case ERROR_INTERNET_OPERATION_CANCELLED: return InternetFailure::kStopped;
-    default: return InternetFailure::kOther;
+    case ERROR_INTERNET_OPERATION_CANCELLED:
+      return InternetFailure::kStopped;
+    default:
+      return InternetFailure::kOther;
   }
 }
 
@@ -307,10 +317,9 @@ bool ValidHost(const std::wstring& host) {
   }
   for (const wchar_t c : host) {
     const bool ascii = c < 0x80;
-    const bool letterOrDigit = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') ||
-                               (c >= L'0' && c <= L'9');
-    if (ascii && !letterOrDigit && c != L'-' && c != L'.' && c != L'_' && c != L'~' &&
-        c != L'%')
+    const bool letterOrDigit =
+        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    if (ascii && !letterOrDigit && c != L'-' && c != L'.' && c != L'_' && c != L'~' && c != L'%')
       return false;
   }
   return true;
@@ -329,9 +338,12 @@ bool Crack(const std::wstring& url, Address& out) {
   out.user = PercentDecoded(piece(parts.lpszUserName, parts.dwUserNameLength));
   out.password = PercentDecoded(piece(parts.lpszPassword, parts.dwPasswordLength));
   const size_t authority = url.find(L"//");
-  const size_t end = authority == std::wstring::npos ? authority : url.find_first_of(L"/?#", authority + 2);
-  out.hasCredentials = authority != std::wstring::npos &&
-                       url.substr(authority + 2, end == std::wstring::npos ? end : end - authority - 2).find(L'@') != std::wstring::npos;
+  const size_t end =
+      authority == std::wstring::npos ? authority : url.find_first_of(L"/?#", authority + 2);
+  out.hasCredentials =
+      authority != std::wstring::npos &&
+      url.substr(authority + 2, end == std::wstring::npos ? end : end - authority - 2).find(L'@') !=
+          std::wstring::npos;
   out.pathAndQuery = piece(parts.lpszUrlPath, parts.dwUrlPathLength) +
                      piece(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (out.pathAndQuery.empty()) out.pathAndQuery = L"/";
@@ -410,8 +422,7 @@ std::optional<std::pair<std::string, std::string>> NetrcCredentials(const std::s
       close();
       entry = {};
       isDefault = words[i] == "default";
-      ours = !isDefault && i + 1 < words.size() &&
-             Lower(Widen(words[i + 1])) == Lower(Widen(host));
+      ours = !isDefault && i + 1 < words.size() && Lower(Widen(words[i + 1])) == Lower(Widen(host));
       if (!isDefault) ++i;
     } else if (words[i] == "login" && i + 1 < words.size()) {
       entry.first = words[++i];
@@ -440,8 +451,8 @@ struct InternetSession::Impl {
   // The library's session with the system's proxy settings, as the user
   // made them, and the timeouts.
   bool Start() {
-    internet = Handle(
-        ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    internet =
+        Handle(::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet.h) return false;
     SetTimeouts(internet.h, connectMs, stallMs);
     return true;
@@ -522,8 +533,7 @@ void InternetSession::SetStopCheck(std::function<bool()> check) {
   if (m_impl) m_impl->stopCheck = std::move(check);
 }
 
-std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url,
-                                                          std::string* why,
+std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url, std::string* why,
                                                           InternetFailure* cause) {
   auto fail = [why, cause](Failure failure) {
     if (why) *why = std::move(failure.text);
@@ -539,9 +549,11 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   // being no address this session fetches.
   const std::wstring scheme = SchemeOf(address);
   if (!scheme.empty() && !Served(scheme))
-    return fail({InternetFailure::kUnsupportedAddress, "Protocol not supported: " + Narrow(scheme)});
+    return fail(
+        {InternetFailure::kUnsupportedAddress, "Protocol not supported: " + Narrow(scheme)});
   Address first;
-  if (!Crack(address, first)) return fail({InternetFailure::kBadAddress, "The address is not valid"});
+  if (!Crack(address, first))
+    return fail({InternetFailure::kBadAddress, "The address is not valid"});
   // Credentials in the address win over the netrc file's.
   if (!first.hasCredentials && g_useNetrc)
     if (const auto netrc = NetrcCredentials(Narrow(first.host))) {
@@ -550,8 +562,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       first.hasCredentials = true;
     }
   if (!Served(first.scheme))
-    return fail({InternetFailure::kUnsupportedAddress,
-                 "Protocol not supported: " + Narrow(first.scheme)});
+    return fail(
+        {InternetFailure::kUnsupportedAddress, "Protocol not supported: " + Narrow(first.scheme)});
 
   auto r = std::make_unique<InternetRequest::Impl>();
   r->stopCheck = stopCheck;
@@ -559,8 +571,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   // Connecting and then the answer's wait, each within its own limit.
   const DWORD answerMs = m_impl->connectMs + m_impl->stallMs;
   const DWORD stallMs = m_impl->stallMs;
-  auto waitFailure = [answerMs, stallMs](WaitEnd end,
-                                         std::chrono::steady_clock::duration waited = {}) -> Failure {
+  auto waitFailure = [answerMs, stallMs](
+                         WaitEnd end, std::chrono::steady_clock::duration waited = {}) -> Failure {
     if (end == WaitEnd::kStopped) return {InternetFailure::kStopped, "Stopped"};
     if (end == WaitEnd::kTimedOut)
       return {InternetFailure::kTimedOut, "No answer within " + std::to_string(answerMs) + " ms"};
@@ -578,13 +590,16 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     // Giving up closes the session's handle, which ends the open; the
     // session makes a new one for the requests after it.
     CallResult opened;
-    const WaitEnd end = Waited(stopCheck, answerMs, m_impl->internet, [internet, address] {
-      const HINTERNET handle = ::InternetOpenUrlW(internet, address.c_str(), nullptr, 0,
-                                                  kRequestFlags | INTERNET_FLAG_PASSIVE, 0);
-      CallResult result = Result(handle != nullptr);
-      result.handle = handle;
-      return result;
-    }, opened);
+    const WaitEnd end = Waited(
+        stopCheck, answerMs, m_impl->internet,
+        [internet, address] {
+          const HINTERNET handle = ::InternetOpenUrlW(internet, address.c_str(), nullptr, 0,
+                                                      kRequestFlags | INTERNET_FLAG_PASSIVE, 0);
+          CallResult result = Result(handle != nullptr);
+          result.handle = handle;
+          return result;
+        },
+        opened);
     if (end == WaitEnd::kStopped || end == WaitEnd::kTimedOut) m_impl->Start();
     if (end != WaitEnd::kDone) return fail(waitFailure(end));
     r->request = Handle(opened.handle);
@@ -623,10 +638,13 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       SetTimeouts(r->request.h, m_impl->connectMs, m_impl->stallMs);
       const HINTERNET request = r->request.h;
       CallResult sent;
-      return Waited(stopCheck, answerMs, r->request, [request, headers] {
-        return Result(::HttpSendRequestW(request, headers.c_str(),
-                                         static_cast<DWORD>(headers.size()), nullptr, 0));
-      }, sent);
+      return Waited(
+          stopCheck, answerMs, r->request,
+          [request, headers] {
+            return Result(::HttpSendRequestW(request, headers.c_str(),
+                                             static_cast<DWORD>(headers.size()), nullptr, 0));
+          },
+          sent);
     };
     const auto sendStart = std::chrono::steady_clock::now();
     if (const WaitEnd end = send({}); end != WaitEnd::kDone)
@@ -648,7 +666,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
       r->statusText = std::to_string(status);
       break;
     }
-    if (hop + 1 > kMaxRedirects) return fail({InternetFailure::kTooManyRedirects, "Too many redirects"});
+    if (hop + 1 > kMaxRedirects)
+      return fail({InternetFailure::kTooManyRedirects, "Too many redirects"});
     Address following;
     if (!Crack(next, following) || !Served(following.scheme))
       return fail({InternetFailure::kRedirectNotFetched,
@@ -704,12 +723,15 @@ size_t ReadWire(InternetRequest::Impl& r, char* buffer, size_t size) {
   // arrived hands over what came before a broken connection.
   const HINTERNET request = r.request.h;
   CallResult queried;
-  const WaitEnd end = Waited(r.stopCheck, r.stallMs, r.request, [request] {
-    DWORD available = 0;
-    CallResult result = Result(::InternetQueryDataAvailable(request, &available, 0, 0));
-    result.count = available;
-    return result;
-  }, queried);
+  const WaitEnd end = Waited(
+      r.stopCheck, r.stallMs, r.request,
+      [request] {
+        DWORD available = 0;
+        CallResult result = Result(::InternetQueryDataAvailable(request, &available, 0, 0));
+        result.count = available;
+        return result;
+      },
+      queried);
   const DWORD available = queried.count;
   if (end != WaitEnd::kDone) {
     r.Fail(end == WaitEnd::kStopped    ? std::string("Stopped")

@@ -7,7 +7,7 @@
 
 namespace platform::win32 {
 
-std::string UserProfileFolder();      // USERPROFILE
-std::string RoamingAppDataFolder();   // APPDATA
+std::string UserProfileFolder();     // USERPROFILE
+std::string RoamingAppDataFolder();  // APPDATA
 
 }  // namespace platform::win32

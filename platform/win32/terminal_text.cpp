@@ -32,9 +32,9 @@ bool WriteTerminalText(std::FILE* stream, std::string_view text) {
 }
 
 int OpenControllingTerminal() {
-  const HANDLE input = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     0, nullptr);
+  const HANDLE input =
+      ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   if (input == INVALID_HANDLE_VALUE) return -1;
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(input), 0);
   if (fd < 0) ::CloseHandle(input);

@@ -69,8 +69,8 @@ class DialogWindow final : public IDialogWindow {
     const std::pair<WPARAM, int> kinds[] = {{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}};
     for (const auto& [kind, metric] : kinds) {
       const int size = ::GetSystemMetrics(metric);
-      if (HANDLE icon = ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size,
-                                     LR_SHARED))
+      if (HANDLE icon =
+              ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, size, size, LR_SHARED))
         ::SendMessageW(m_hWnd, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
     }
   }

@@ -175,8 +175,8 @@ TEST_F(HarvestRun, StoppedRunsSayWhyAndNothingElse) {
   const std::string gone = env.Path("gone.html");
   const std::vector<Case> cases = {
       {"404", server.Url("/missing.html"), "", "指定されたファイルが存在しません。\n"},
-      {"refused", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/a/",
-       "", "ｻｰﾊﾞｰに接続できませんでした。\n"},
+      {"refused", "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/a/", "",
+       "ｻｰﾊﾞｰに接続できませんでした。\n"},
       {"unknown host", "http://nohost.invalid/a/b.html", "", "ｻｰﾊﾞｰに接続できませんでした。\n"},
       {"local page gone", "http://example.com/", gone, "ﾌｧｲﾙを読み込めませんでした。\n" + gone},
   };
@@ -315,7 +315,9 @@ TEST_F(HarvestRun, ScanAndWriteFailuresAreReportedAndScratchFilesRemoved) {
 
 #ifndef _WIN32  // the private folder of the POSIX build
 TEST_F(HarvestRun, ARefusedScratchFolderStopsTheRun) {
-  ASSERT_EQ(::symlink(env.Dir().c_str(), ScratchFolder().substr(0, ScratchFolder().size() - 1).c_str()), 0);
+  ASSERT_EQ(
+      ::symlink(env.Dir().c_str(), ScratchFolder().substr(0, ScratchFolder().size() - 1).c_str()),
+      0);
   server.Route("/page.html", HttpRoute::Page(200, kGalleryPage));
   engine.SetAddress(server.Url("/page.html"));
   engine.OnOK();

@@ -74,7 +74,7 @@ struct AnswerCase {
   const char* name;
   HttpRoute route;
   int expectedResult;
-  std::string expectedPage;       // the scratch file's bytes
+  std::string expectedPage;  // the scratch file's bytes
   std::vector<Shown> expectedMessages;
   std::string expectedLastStatus;
 };
@@ -85,35 +85,87 @@ TEST_F(PageAnswers, DispatchOnTheFinalStatus) {
   const std::string k404 =
       "指定されたファイルが存在しません。\nアドレスをよく確かめてからもう一度実行してください。";
   const std::vector<AnswerCase> cases = {
-      {"200", HttpRoute::Page(200, "<a href=x.jpg>\n"), 1, "<a href=x.jpg>\r\n", {},
+      {"200",
+       HttpRoute::Page(200, "<a href=x.jpg>\n"),
+       1,
+       "<a href=x.jpg>\r\n",
+       {},
        "15 ﾊﾞｲﾄ(100%)"},
       {"203", HttpRoute::Page(203, "abc"), 1, "abc", {}, "3 ﾊﾞｲﾄ(100%)"},
       {"206", HttpRoute::Page(206, "abcd"), 1, "abcd", {}, "4 ﾊﾞｲﾄ(100%)"},
-      {"404", HttpRoute::Page(404, "gone"), 2, "", {{k404, "404 Not Found", kError}},
+      {"404",
+       HttpRoute::Page(404, "gone"),
+       2,
+       "",
+       {{k404, "404 Not Found", kError}},
        "接続中．．．"},
-      {"500", HttpRoute::Page(500, "oops"), 2, "",
-       {{"その他のエラーが発生しました。(code 500)", "Error Code 500", kError}}, "接続中．．．"},
-      {"403", HttpRoute::Page(403, ""), 2, "",
-       {{"その他のエラーが発生しました。(code 403)", "Error Code 403", kError}}, "接続中．．．"},
-      {"302 without a place to go", HttpRoute::Page(302, ""), 2, "",
-       {{"その他のエラーが発生しました。(code 302)", "Error Code 302", kError}}, "接続中．．．"},
-      {"chunked, no length", Chunked(std::string(2048, 'c')), 1, std::string(2048, 'c'), {},
+      {"500",
+       HttpRoute::Page(500, "oops"),
+       2,
+       "",
+       {{"その他のエラーが発生しました。(code 500)", "Error Code 500", kError}},
+       "接続中．．．"},
+      {"403",
+       HttpRoute::Page(403, ""),
+       2,
+       "",
+       {{"その他のエラーが発生しました。(code 403)", "Error Code 403", kError}},
+       "接続中．．．"},
+      {"302 without a place to go",
+       HttpRoute::Page(302, ""),
+       2,
+       "",
+       {{"その他のエラーが発生しました。(code 302)", "Error Code 302", kError}},
+       "接続中．．．"},
+      {"chunked, no length",
+       Chunked(std::string(2048, 'c')),
+       1,
+       std::string(2048, 'c'),
+       {},
        "2048 ﾊﾞｲﾄ"},
       {"zero bytes", HttpRoute::Page(200, ""), 1, "", {}, "読み込み中"},
-      {"a zero byte is page data", HttpRoute::Page(200, std::string("ab\0cd", 5)), 1,
-       std::string("ab\0cd", 5), {}, "5 ﾊﾞｲﾄ(100%)"},
-      {"short with a length", Short(std::string(29, 's'), 100), 1, std::string(29, 's'),
-       {kIncompleteWarning}, "29 ﾊﾞｲﾄ(28%)"},
-      {"half", Short(std::string(50, 'h'), 100), 1, std::string(50, 'h'), {kIncompleteWarning},
+      {"a zero byte is page data",
+       HttpRoute::Page(200, std::string("ab\0cd", 5)),
+       1,
+       std::string("ab\0cd", 5),
+       {},
+       "5 ﾊﾞｲﾄ(100%)"},
+      {"short with a length",
+       Short(std::string(29, 's'), 100),
+       1,
+       std::string(29, 's'),
+       {kIncompleteWarning},
+       "29 ﾊﾞｲﾄ(28%)"},
+      {"half",
+       Short(std::string(50, 'h'), 100),
+       1,
+       std::string(50, 'h'),
+       {kIncompleteWarning},
        "50 ﾊﾞｲﾄ(50%)"},
-      {"reset, no length", Cut(HttpRoute::Framing::kClose, HttpRoute::Cut::kReset, 40), 1,
-       std::string(40, 'x'), {kIncompleteWarning}, "40 ﾊﾞｲﾄ"},
-      {"reset in a chunked body", Cut(HttpRoute::Framing::kChunked, HttpRoute::Cut::kReset, 40),
-       1, std::string(40, 'x'), {kIncompleteWarning}, "40 ﾊﾞｲﾄ"},
-      {"stall", Cut(HttpRoute::Framing::kLength, HttpRoute::Cut::kStall, 40), 1,
-       std::string(40, 'x'), {kIncompleteWarning}, "40 ﾊﾞｲﾄ(40%)"},
-      {"stall before the body", Cut(HttpRoute::Framing::kLength, HttpRoute::Cut::kStall, 0), 1,
-       "", {kIncompleteWarning}, "読み込み中"},
+      {"reset, no length",
+       Cut(HttpRoute::Framing::kClose, HttpRoute::Cut::kReset, 40),
+       1,
+       std::string(40, 'x'),
+       {kIncompleteWarning},
+       "40 ﾊﾞｲﾄ"},
+      {"reset in a chunked body",
+       Cut(HttpRoute::Framing::kChunked, HttpRoute::Cut::kReset, 40),
+       1,
+       std::string(40, 'x'),
+       {kIncompleteWarning},
+       "40 ﾊﾞｲﾄ"},
+      {"stall",
+       Cut(HttpRoute::Framing::kLength, HttpRoute::Cut::kStall, 40),
+       1,
+       std::string(40, 'x'),
+       {kIncompleteWarning},
+       "40 ﾊﾞｲﾄ(40%)"},
+      {"stall before the body",
+       Cut(HttpRoute::Framing::kLength, HttpRoute::Cut::kStall, 0),
+       1,
+       "",
+       {kIncompleteWarning},
+       "読み込み中"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -317,8 +369,9 @@ TEST_F(PageAnswers, APageTheDiskCannotHoldIsAWriteFailure) {
     result = engine.DownloadPage(url, PagePath(), 0);
   }
   EXPECT_EQ(result, 2);
-  EXPECT_EQ(Messages(engine),
-            (std::vector<Shown>{{"ﾌｧｲﾙに書き込めませんでした。\n" + PagePath(), "エラー", kError}}));
+  EXPECT_EQ(
+      Messages(engine),
+      (std::vector<Shown>{{"ﾌｧｲﾙに書き込めませんでした。\n" + PagePath(), "エラー", kError}}));
   EXPECT_EQ(server.RequestCount("/page"), 1u);
 }
 #endif

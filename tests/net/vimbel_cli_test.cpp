@@ -46,14 +46,14 @@ class VimbelCli : public LoopbackTest {
   // Runs the program with `args`; its standard input is `input` from a file,
   // so it is never a terminal. Standard output and error go to files, or to
   // the descriptors given.
-  CliResult Run(const std::vector<std::string>& args, const std::string& input = "",
-                int outFd = -1, int errFd = -1) {
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "", int outFd = -1,
+                int errFd = -1) {
     return Finish(Start(args, input, outFd, errFd), outFd, errFd);
   }
 
   // Starts the program as Run does; -1 when it cannot be started.
-  pid_t Start(const std::vector<std::string>& args, const std::string& input = "",
-              int outFd = -1, int errFd = -1) {
+  pid_t Start(const std::vector<std::string>& args, const std::string& input = "", int outFd = -1,
+              int errFd = -1) {
     WriteBytes(env.Path("stdin"), input);
     std::vector<std::string> argv{VIMBEL_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -118,7 +118,8 @@ TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
   HttpRoute guarded = HttpRoute::Page(200, kGallery);
   guarded.basicAuth = std::make_pair(std::string("u"), std::string("p"));
   server.Route("/guarded.html", guarded);
-  const std::string refused = "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/";
+  const std::string refused =
+      "http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/";
 
   struct Case {
     std::vector<std::string> args;
@@ -128,23 +129,34 @@ TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
   };
   const Case cases[] = {
       {{"--stdout", server.Url("/dir/page.html")}, 0, "正常終了: 終了しました。", true},
-      {{"--stdout", "--times", "0", server.Url("/short.html")}, 1,
-       "警告: ﾌｧｲﾙが正常に読み込めませんでした。", true},
-      {{"--stdout", server.Url("/missing.html")}, 2,
-       "404 Not Found: 指定されたファイルが存在しません。\nアドレスをよく確かめてからもう一度実行してください。\n",
+      {{"--stdout", "--times", "0", server.Url("/short.html")},
+       1,
+       "警告: ﾌｧｲﾙが正常に読み込めませんでした。",
+       true},
+      {{"--stdout", server.Url("/missing.html")},
+       2,
+       "404 Not Found: "
+       "指定されたファイルが存在しません。\nアドレスをよく確かめてからもう一度実行してください。\n",
        false},
-      {{"--stdout", server.Url("/broken.html")}, 2,
-       "Error Code 500: その他のエラーが発生しました。(code 500)", false},
-      {{"--stdout", refused}, 2, "エラー: ｻｰﾊﾞｰに接続できませんでした。\nｻｰﾊﾞｰに接続を拒否されました。\n",
+      {{"--stdout", server.Url("/broken.html")},
+       2,
+       "Error Code 500: その他のエラーが発生しました。(code 500)",
+       false},
+      {{"--stdout", refused},
+       2,
+       "エラー: ｻｰﾊﾞｰに接続できませんでした。\nｻｰﾊﾞｰに接続を拒否されました。\n",
        false},
       // The password prompt needs a terminal; without one the run stops
       // and says how to give them.
-      {{"--stdout", server.Url("/guarded.html")}, 2,
+      {{"--stdout", server.Url("/guarded.html")},
+       2,
        "the page needs an ID and password, and there is no terminal to ask for them on; give "
        "them with --user ID[:PASSWORD] or --netrc\n",
        false},
       {{"--stdout", ""}, 2, "エラー: ｲﾝﾀｰﾈｯﾄｱﾄﾞﾚｽが入力されていません。", false},
-      {{"--stdout", "--bogus", server.Url("/dir/page.html")}, 64, "vimbel-cli: unknown option --bogus",
+      {{"--stdout", "--bogus", server.Url("/dir/page.html")},
+       64,
+       "vimbel-cli: unknown option --bogus",
        false},
   };
   for (const Case& c : cases) {
@@ -190,8 +202,8 @@ TEST_F(VimbelCli, OutputFileInTheSaveFolderIsAppendedTo) {
   // Named after the base address, in another folder.
   const std::string out = env.Path("out");
   ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
-  const CliResult r = Run({"--url-name", "--save-folder", out, "--types", "archive",
-                           server.Url("/dir/page.html")});
+  const CliResult r =
+      Run({"--url-name", "--save-folder", out, "--types", "archive", server.Url("/dir/page.html")});
   EXPECT_EQ(r.exit, 0) << r.err;
   std::string flat = base;
   for (char& c : flat)
@@ -203,8 +215,9 @@ TEST_F(VimbelCli, LocalPageIsHarvestedAgainstItsBaseAddressWithoutTheNetwork) {
   WriteBytes(env.Path("page.html"), kGallery);
   CliResult r = Run({"--stdout", "--list", "--open", env.Path("page.html"), "http://ex.com/a/b/"});
   EXPECT_EQ(r.exit, 0) << r.err;
-  EXPECT_EQ(r.out, "http://ex.com/a/b/photos/one.jpg\r\nhttp://ex.com/a/two.GIF\r\n"
-                   "http://elsewhere/three.jpeg\r\n");
+  EXPECT_EQ(r.out,
+            "http://ex.com/a/b/photos/one.jpg\r\nhttp://ex.com/a/two.GIF\r\n"
+            "http://elsewhere/three.jpeg\r\n");
   EXPECT_EQ(server.RequestCount(), 0u);
 
   struct Case {
@@ -213,7 +226,8 @@ TEST_F(VimbelCli, LocalPageIsHarvestedAgainstItsBaseAddressWithoutTheNetwork) {
     const char* stderrHas;
   };
   const Case cases[] = {
-      {{"--open", env.Path("page.html"), "http://ex.com/a/b"}, 2,
+      {{"--open", env.Path("page.html"), "http://ex.com/a/b"},
+       2,
        "エラー: ﾍﾞｰｽとなるｱﾄﾞﾚｽが正しく入力されていません。"},
       {{"--open", env.Path("page.html")}, 64, "base ADDRESS"},
       {{"--open", env.Path("nothing.html"), "http://ex.com/"}, 2, "ﾌｧｲﾙが見つかりませんでした。"},
@@ -283,8 +297,8 @@ TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
     const pid_t pid = Start({server.Url("/stalled.html")});
     ASSERT_GT(pid, 0);
     // Until the page is being read into its scratch file.
-    for (int wait = 0; wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked);
-         ++wait)
+    for (int wait = 0;
+         wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked); ++wait)
       ::usleep(10 * 1000);
     EXPECT_TRUE(Exists(scratch)) << "the download never began";
     ::usleep(50 * 1000);  // the answer's first bytes on their way
@@ -450,8 +464,8 @@ TEST_F(VimbelCli, StdoutIsTheDescriptorAsGivenInTheScriptsOrder) {
                           server.Url("/dir/page.html") + "' </dev/null 2>/dev/null";
   const std::string file = env.Path("f"), piped = env.Path("piped");
   WriteBytes(file, "old contents, longer than a and b\n");
-  const std::string script = "{ echo a; " + cli + "; echo b; } > '" + file + "'; { echo a; " +
-                             cli + "; echo b; } | cat > '" + piped + "'";
+  const std::string script = "{ echo a; " + cli + "; echo b; } > '" + file + "'; { echo a; " + cli +
+                             "; echo b; } | cat > '" + piped + "'";
   ASSERT_EQ(std::system(script.c_str()), 0);
   EXPECT_EQ(ReadBytes(file), "a\n" + links + "b\n");
   EXPECT_EQ(ReadBytes(piped), "a\n" + links + "b\n");
@@ -488,7 +502,8 @@ std::string Drain(int master) {
   std::string got;
   char buffer[4096];
   ssize_t n;
-  while ((n = ::read(master, buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(n));
+  while ((n = ::read(master, buffer, sizeof buffer)) > 0)
+    got.append(buffer, static_cast<size_t>(n));
   return got;
 }
 
@@ -498,8 +513,8 @@ TEST_F(VimbelCli, OnATerminalControlBytesShowEscapedAndTheStatusLineGoes) {
   int outMaster, outSlave, errMaster, errSlave;
   ASSERT_EQ(::openpty(&outMaster, &outSlave, nullptr, nullptr, nullptr), 0);
   ASSERT_EQ(::openpty(&errMaster, &errSlave, nullptr, nullptr, nullptr), 0);
-  const CliResult r = Run({"--stdout", "--list", server.Url("/dir/page.html")}, "", outSlave,
-                          errSlave);
+  const CliResult r =
+      Run({"--stdout", "--list", server.Url("/dir/page.html")}, "", outSlave, errSlave);
   ::close(outSlave);
   ::close(errSlave);
   const std::string out = Drain(outMaster), err = Drain(errMaster);

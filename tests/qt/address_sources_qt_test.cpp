@@ -154,7 +154,8 @@ TEST(FolderBrowserWindow, OpensOnTheSaveFolderAndStoresTheChoice) {
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     auto* browser = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!browser || browser->objectName() != QStringLiteral("folderBrowser") || !browser->isVisible())
+    if (!browser || browser->objectName() != QStringLiteral("folderBrowser") ||
+        !browser->isVisible())
       return;
     poll.stop();
     auto* tree = browser->findChild<QTreeWidget*>(QStringLiteral("folderTree"));

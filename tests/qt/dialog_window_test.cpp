@@ -40,13 +40,19 @@ const char* KindName(QWidget* w) {
 
 const char* KindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::Edit: return "edit";
+    case ControlKind::Edit:
+      return "edit";
     case ControlKind::PushButton:
-    case ControlKind::DefPushButton: return "button";
-    case ControlKind::AutoRadioButton: return "radio";
-    case ControlKind::AutoCheckBox: return "check";
-    case ControlKind::GroupBox: return "group";
-    case ControlKind::Static: return "static";
+    case ControlKind::DefPushButton:
+      return "button";
+    case ControlKind::AutoRadioButton:
+      return "radio";
+    case ControlKind::AutoCheckBox:
+      return "check";
+    case ControlKind::GroupBox:
+      return "group";
+    case ControlKind::Static:
+      return "static";
   }
   return "";
 }
@@ -133,7 +139,8 @@ TEST_P(QtDialogTest, BuildsEveryControlFromItsTemplate) {
       const auto at = children.indexOf(w.ControlAt(i));
       for (std::size_t j = 0; j < tpl.controls.size(); ++j) {
         if (tpl.controls[j].kind == ControlKind::GroupBox) continue;
-        EXPECT_LT(at, children.indexOf(w.ControlAt(j))) << "group box " << i << " above control " << j;
+        EXPECT_LT(at, children.indexOf(w.ControlAt(j)))
+            << "group box " << i << " above control " << j;
       }
     }
 
@@ -301,8 +308,8 @@ TEST(QtDialogRules, MessageBoxesCarryTheirIconAndTheProgramsNameAndBelongToTheDi
     QFont bold = QApplication::font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    EXPECT_GE(boxFrame.width(), metrics.horizontalAdvance(QString::fromUtf8(c.shownCaption)) +
-                                    3 * metrics.height());
+    EXPECT_GE(boxFrame.width(),
+              metrics.horizontalAdvance(QString::fromUtf8(c.shownCaption)) + 3 * metrics.height());
     EXPECT_LE((boxFrame.center() - ownerFrame.center()).manhattanLength(), 2);
   }
 }
@@ -397,7 +404,7 @@ TEST(QtDialogRules, DroppedLocalFilesReachTheDropHandlerWhereverTheyLand) {
     };
     EXPECT_TRUE(drop(&w, {QUrl::fromLocalFile(QString::fromStdString(a))}));
     EXPECT_TRUE(drop(w.Control(IDC_EDIT_URL), {QUrl::fromLocalFile(QString::fromStdString(a)),
-                                       QUrl::fromLocalFile(QString::fromStdString(b))}));
+                                               QUrl::fromLocalFile(QString::fromStdString(b))}));
     EXPECT_FALSE(drop(&w, {QUrl("http://example.com/x.html")})) << "only local files are taken";
     PressKey(&w, Qt::Key_Escape);
   });
@@ -406,7 +413,8 @@ TEST(QtDialogRules, DroppedLocalFilesReachTheDropHandlerWhereverTheyLand) {
 
 TEST(QtDialogRules, TheClipboardsTextIsReadable) {
   QGuiApplication::clipboard()->setText(QStringLiteral("http://example.com/ページ/"));
-  EXPECT_EQ(WindowBackend().ClipboardText(), std::optional<std::string>("http://example.com/ページ/"));
+  EXPECT_EQ(WindowBackend().ClipboardText(),
+            std::optional<std::string>("http://example.com/ページ/"));
   QGuiApplication::clipboard()->clear();
   EXPECT_FALSE(WindowBackend().ClipboardText().has_value());
 }

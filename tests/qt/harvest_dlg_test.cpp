@@ -77,15 +77,31 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         InitCase{"FirstStart", {}, true, IDC_RADIO_HTML, IDC_RADIO_APPEND, kAbsent},
         InitCase{"ImagesOff", {{"image", 0}}, false, IDC_RADIO_LIST, IDC_RADIO_APPEND, "2"},
-        InitCase{"ImagesAndArchives", {{"OutPutType", 1}, {"archive", 1}}, false, IDC_RADIO_LIST,
-                 IDC_RADIO_APPEND, "2"},
-        InitCase{"ExecutablesAlone", {{"image", 0}, {"exe", 1}, {"FileSelect", 1}}, false,
-                 IDC_RADIO_LIST, IDC_RADIO_URLNAME, "2"},
+        InitCase{"ImagesAndArchives",
+                 {{"OutPutType", 1}, {"archive", 1}},
+                 false,
+                 IDC_RADIO_LIST,
+                 IDC_RADIO_APPEND,
+                 "2"},
+        InitCase{"ExecutablesAlone",
+                 {{"image", 0}, {"exe", 1}, {"FileSelect", 1}},
+                 false,
+                 IDC_RADIO_LIST,
+                 IDC_RADIO_URLNAME,
+                 "2"},
         InitCase{"CustomExtension", {{"extra", 1}}, false, IDC_RADIO_LIST, IDC_RADIO_APPEND, "2"},
-        InitCase{"ListChosenImagesOnly", {{"OutPutType", 2}}, true, IDC_RADIO_LIST,
-                 IDC_RADIO_APPEND, "2"},
-        InitCase{"NamedAfterTheAddress", {{"FileSelect", 1}}, true, IDC_RADIO_HTML,
-                 IDC_RADIO_URLNAME, kAbsent}));
+        InitCase{"ListChosenImagesOnly",
+                 {{"OutPutType", 2}},
+                 true,
+                 IDC_RADIO_LIST,
+                 IDC_RADIO_APPEND,
+                 "2"},
+        InitCase{"NamedAfterTheAddress",
+                 {{"FileSelect", 1}},
+                 true,
+                 IDC_RADIO_HTML,
+                 IDC_RADIO_URLNAME,
+                 kAbsent}));
 
 TEST(MainDialog, EachRadioClickIsStoredAtOnce) {
   MainDialog m;
@@ -130,7 +146,8 @@ bool Contains(const std::vector<std::string>& v, const std::string& prefix) {
 }
 
 const std::string kPage =
-    "<html><a href=\"a.jpg\">a</a>\n<A HREF=\"/pics/b.gif\">b</A>\n<a href=\"c.zip\">c</a></html>\n";
+    "<html><a href=\"a.jpg\">a</a>\n<A HREF=\"/pics/b.gif\">b</A>\n<a "
+    "href=\"c.zip\">c</a></html>\n";
 
 class MainDialogHarvest : public testing::Test, protected MainDialog {
  protected:
@@ -169,8 +186,8 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
   EXPECT_EQ(server.RequestCount("/dir/page.html"), 2u);
 
   const std::string base = server.Url("");
-  const std::string once = "<IMG SRC=\"" + base + "/dir/a.jpg\"><BR>\r\n<IMG SRC=\"" + base +
-                           "/pics/b.gif\"><BR>\r\n";
+  const std::string once =
+      "<IMG SRC=\"" + base + "/dir/a.jpg\"><BR>\r\n<IMG SRC=\"" + base + "/pics/b.gif\"><BR>\r\n";
   EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.html"), once + once);
 
   // The user saw the run's progress although the run never returned to the
@@ -178,7 +195,6 @@ TEST_F(MainDialogHarvest, EnterInTheAddressFieldRunsAHarvestAndTheWindowStays) {
   EXPECT_TRUE(Contains(recorder.painted, "接続中．．．"));
   EXPECT_TRUE(Contains(recorder.painted, "読み込み中"));
   EXPECT_TRUE(Contains(recorder.painted, std::to_string(kPage.size()) + " ﾊﾞｲﾄ"));
-
 }
 
 // Escape or the close box during a run, also before the server has said a

@@ -46,7 +46,8 @@ int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::this_thread::sleep_for(20ms);
   }
   return -1;
@@ -73,9 +74,7 @@ bool LockHeldWithin(std::chrono::milliseconds limit) {
 
 class RealProgram : public testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  }
+  void SetUp() override { ::setenv("QT_QPA_PLATFORM", "offscreen", 1); }
   testing_support::TestEnvironment env;
 };
 
@@ -115,7 +114,8 @@ int RunAlongside(const std::string& folder, const std::vector<std::string>& argv
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     qt_test::Pump(20);
   }
   Kill(pid);
@@ -183,8 +183,10 @@ TEST_F(RealProgram, TheScreenshotShowsTheMainWindowAtItsTemplateSize) {
   int width = 0, height = 0;
   ASSERT_EQ(std::sscanf(line, "%dx%d", &width, &height), 2) << line;
   const auto& tpl = resources::kMainDialog;
-  const QSize expected = platform::qt::DialogUnitsToPixels(
-      platform::qt::MeasureBaseUnits(platform::qt::DialogFont(tpl)), 0, 0, tpl.cx, tpl.cy).size();
+  const QSize expected =
+      platform::qt::DialogUnitsToPixels(
+          platform::qt::MeasureBaseUnits(platform::qt::DialogFont(tpl)), 0, 0, tpl.cx, tpl.cy)
+          .size();
   EXPECT_EQ(QSize(width, height), expected);
 
   const QImage image(QString::fromStdString(png));

@@ -30,7 +30,8 @@ int RunDialog(platform::CDialog& dlg, const std::function<void(DialogWindow&)>& 
     // The user sees a window before acting on it.
     QElapsedTimer clock;
     clock.start();
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && clock.elapsed() < 2000)
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) &&
+           clock.elapsed() < 2000)
       QApplication::processEvents(QEventLoop::AllEvents, 10);
     body(*window);
     QTimer::singleShot(20000, window, [window, &dlg] {
@@ -113,7 +114,8 @@ bool NoTopLevelWindowOpen(std::string* which) {
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   for (QWidget* w : QApplication::topLevelWidgets()) {
     if (!w->isVisible()) continue;
-    if (which) *which = w->metaObject()->className() + std::string(" ") + w->windowTitle().toStdString();
+    if (which)
+      *which = w->metaObject()->className() + std::string(" ") + w->windowTitle().toStdString();
     return false;
   }
   return true;

@@ -22,18 +22,30 @@ constexpr auto kServerLifetime = 10min;
 
 const char* Reason(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 203: return "Non-Authoritative Information";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 203:
+      return "Non-Authoritative Information";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Status";
   }
 }
 
@@ -44,8 +56,7 @@ std::string Lower(std::string text) {
 }
 
 std::string Base64(const std::string& in) {
-  static const char kTable[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const char kTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   size_t i = 0;
   for (; i + 2 < in.size(); i += 3) {
@@ -63,8 +74,8 @@ std::string Base64(const std::string& in) {
     out += kTable[(v >> 12) & 63];
     out += "==";
   } else if (i + 2 == in.size()) {
-    unsigned v = (static_cast<unsigned char>(in[i]) << 16) |
-                 (static_cast<unsigned char>(in[i + 1]) << 8);
+    unsigned v =
+        (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8);
     out += kTable[(v >> 18) & 63];
     out += kTable[(v >> 12) & 63];
     out += kTable[(v >> 6) & 63];
@@ -115,8 +126,8 @@ HttpRequestRecord ParseHead(const std::string& head) {
   size_t sp2 = first.find(' ', sp1 == std::string::npos ? 0 : sp1 + 1);
   if (sp1 != std::string::npos) {
     rec.method = first.substr(0, sp1);
-    rec.target = first.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos
-                                                                  : sp2 - sp1 - 1);
+    rec.target =
+        first.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
   }
   rec.path = rec.target.substr(0, rec.target.find('?'));
   size_t pos = lineEnd + 2;
@@ -239,9 +250,7 @@ void HttpServer::AcceptLoop() {
     int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_connections.emplace_back([this, fd] {
-      Serve(fd);
-    });
+    m_connections.emplace_back([this, fd] { Serve(fd); });
   }
 }
 
@@ -304,16 +313,16 @@ void HttpServer::Serve(int fd) {
     compressed = Compressed(*answer->body, answer->coding == HttpRoute::Coding::kGzip);
   const std::string& body =
       answer->coding == HttpRoute::Coding::kIdentity ? *answer->body : compressed;
-  std::string out = "HTTP/1.1 " + std::to_string(answer->status) + " " +
-                    Reason(answer->status) + "\r\n";
+  std::string out =
+      "HTTP/1.1 " + std::to_string(answer->status) + " " + Reason(answer->status) + "\r\n";
   for (const auto& [name, value] : answer->headers) out += name + ": " + value + "\r\n";
   if (answer->coding != HttpRoute::Coding::kIdentity)
     out += std::string("Content-Encoding: ") +
            (answer->coding == HttpRoute::Coding::kGzip ? "gzip" : "deflate") + "\r\n";
   switch (answer->framing) {
     case HttpRoute::Framing::kLength:
-      out += "Content-Length: " +
-             std::to_string(answer->declaredLength.value_or(body.size())) + "\r\n";
+      out += "Content-Length: " + std::to_string(answer->declaredLength.value_or(body.size())) +
+             "\r\n";
       break;
     case HttpRoute::Framing::kChunked:
       out += "Transfer-Encoding: chunked\r\n";
@@ -323,8 +332,8 @@ void HttpServer::Serve(int fd) {
   }
   out += "Connection: close\r\n\r\n";
 
-  size_t limit = answer->cut == HttpRoute::Cut::kNone ? body.size()
-                                                      : std::min(answer->cutAfter, body.size());
+  size_t limit =
+      answer->cut == HttpRoute::Cut::kNone ? body.size() : std::min(answer->cutAfter, body.size());
   bool ok = SendAll(fd, out.data(), out.size());
   if (answer->framing == HttpRoute::Framing::kChunked) {
     size_t piece = std::max<size_t>(answer->chunkSize, 1);

@@ -59,8 +59,8 @@ struct HttpRoute {
 
 struct HttpRequestRecord {
   std::string method;
-  std::string target;  // as sent: path and query
-  std::string path;    // without the query
+  std::string target;                          // as sent: path and query
+  std::string path;                            // without the query
   std::map<std::string, std::string> headers;  // names in lower case
 };
 

@@ -48,7 +48,8 @@ struct pollfd {
 inline int poll(pollfd* fds, unsigned long n, int timeoutMs) {
   WSAPOLLFD polled[8];
   if (n > 8) return -1;
-  for (unsigned long i = 0; i < n; ++i) polled[i] = {static_cast<SOCKET>(fds[i].fd), fds[i].events, 0};
+  for (unsigned long i = 0; i < n; ++i)
+    polled[i] = {static_cast<SOCKET>(fds[i].fd), fds[i].events, 0};
   const int ready = ::WSAPoll(polled, n, timeoutMs);
   for (unsigned long i = 0; i < n; ++i) fds[i].revents = polled[i].revents;
   return ready;

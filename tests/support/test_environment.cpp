@@ -27,9 +27,10 @@ const std::pair<const char*, const char*> kPlaces[] = {
     {"USERPROFILE", "home"}, {"APPDATA", "config"}, {"TMP", "tmp"}, {"TEMP", "tmp"}};
 #else
 const char* const kOverridden[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
-const std::pair<const char*, const char*> kPlaces[] = {
-    {"HOME", "home"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_RUNTIME_DIR", "runtime"},
-    {"TMPDIR", "tmp"}};
+const std::pair<const char*, const char*> kPlaces[] = {{"HOME", "home"},
+                                                       {"XDG_CONFIG_HOME", "config"},
+                                                       {"XDG_RUNTIME_DIR", "runtime"},
+                                                       {"TMPDIR", "tmp"}};
 #endif
 
 // The program's paths are UTF-8; on Windows a narrow std::filesystem path

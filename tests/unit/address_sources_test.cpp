@@ -2,7 +2,6 @@
 // and the file named on the command line.
 #include <gtest/gtest.h>
 
-
 #include <string>
 
 #include "resources/dialog_templates.h"

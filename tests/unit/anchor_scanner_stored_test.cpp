@@ -99,9 +99,35 @@ std::string StoredLinks(const std::string& page, const std::vector<size_t>& cuts
 // f and = apart and together, and now and then a Ctrl-Z.
 std::string RandomPage(std::mt19937& random, size_t pieces) {
   static const char* const kPieces[] = {
-      "<",  "<<", "<<<a", "a",  "A", " ",      "\n",     "\r",       "\r\n",  "\r\r\n",
-      "f",  "F",  "=",    "\"", "'", ">",      "\t",     "x",        "jpg",   "<a ",
-      "<A\n", "<a\r\n", "<a\r", "href=", "HREF=\"", "f=\"", "ff=", "<p>text</p>", "\xE3\x81\x82",
+      "<",
+      "<<",
+      "<<<a",
+      "a",
+      "A",
+      " ",
+      "\n",
+      "\r",
+      "\r\n",
+      "\r\r\n",
+      "f",
+      "F",
+      "=",
+      "\"",
+      "'",
+      ">",
+      "\t",
+      "x",
+      "jpg",
+      "<a ",
+      "<A\n",
+      "<a\r\n",
+      "<a\r",
+      "href=",
+      "HREF=\"",
+      "f=\"",
+      "ff=",
+      "<p>text</p>",
+      "\xE3\x81\x82",
       "                                        ",
   };
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
@@ -146,7 +172,8 @@ TEST(StoredAnchorScan, MatchesTheTableByteByByteWhereverTheBlocksAreCut) {
 TEST(StoredAnchorScan, MatchesTheTableOnLongPagesReadFromAFile) {
   std::mt19937 random(7);
   std::string page;
-  for (int i = 0; i < 40; ++i) page += std::string(static_cast<size_t>(i), ' ') + "<a href=\"v.jpg\">";
+  for (int i = 0; i < 40; ++i)
+    page += std::string(static_cast<size_t>(i), ' ') + "<a href=\"v.jpg\">";
   page += "<a href=\"";
   for (int i = 0; i < 30000; ++i) page += i % 3 == 0 ? "ab\r\n" : i % 3 == 1 ? "cd\r" : "e\n";
   page += "\"> <a href=";

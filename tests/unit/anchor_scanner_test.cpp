@@ -35,14 +35,22 @@ std::string Scan(const std::string& page) {
 // can be found in the table at a glance.
 std::string StateName(int state) {
   switch (state) {
-    case kOutside: return "kOutside";
-    case kTagOpen: return "kTagOpen";
-    case kAnchorName: return "kAnchorName";
-    case kInAnchor: return "kInAnchor";
-    case kAfterF: return "kAfterF";
-    case kValueStart: return "kValueStart";
-    case kQuoted: return "kQuoted";
-    case kUnquoted: return "kUnquoted";
+    case kOutside:
+      return "kOutside";
+    case kTagOpen:
+      return "kTagOpen";
+    case kAnchorName:
+      return "kAnchorName";
+    case kInAnchor:
+      return "kInAnchor";
+    case kAfterF:
+      return "kAfterF";
+    case kValueStart:
+      return "kValueStart";
+    case kQuoted:
+      return "kQuoted";
+    case kUnquoted:
+      return "kUnquoted";
   }
   return "state " + std::to_string(state);
 }
@@ -62,26 +70,26 @@ struct Step {
 
 TEST(AnchorScanner, FollowsEveryTransitionOfTheTable) {
   const std::vector<Step> table = {
-      {kOutside, '<', "", kTagOpen},       {kOutside, 'a', "", kOutside},
-      {kOutside, '>', "", kOutside},       {kTagOpen, 'a', "", kAnchorName},
-      {kTagOpen, 'A', "", kAnchorName},    {kTagOpen, '<', "", kOutside},
-      {kTagOpen, ' ', "", kOutside},       {kTagOpen, 'b', "", kOutside},
-      {kAnchorName, ' ', "", kInAnchor},   {kAnchorName, '\n', "", kInAnchor},
-      {kAnchorName, '\t', "", kOutside},   {kAnchorName, '\r', "", kOutside},
-      {kAnchorName, '>', "", kOutside},    {kAnchorName, 'r', "", kOutside},
-      {kInAnchor, 'f', "", kAfterF},       {kInAnchor, 'F', "", kAfterF},
-      {kInAnchor, '>', "", kInAnchor},     {kInAnchor, '<', "", kInAnchor},
-      {kInAnchor, '=', "", kInAnchor},     {kAfterF, '=', "", kValueStart},
-      {kAfterF, 'f', "", kInAnchor},       {kAfterF, 'F', "", kInAnchor},
-      {kAfterF, ' ', "", kInAnchor},       {kValueStart, '"', "", kQuoted},
-      {kValueStart, ' ', " ", kUnquoted},  {kValueStart, '\'', "'", kUnquoted},
-      {kValueStart, '>', ">", kUnquoted},  {kValueStart, 'x', "x", kUnquoted},
-      {kQuoted, '"', "\n", kOutside},      {kQuoted, '\n', "\n", kQuoted},
-      {kQuoted, ' ', " ", kQuoted},        {kQuoted, '>', ">", kQuoted},
-      {kUnquoted, ' ', "\n", kOutside},    {kUnquoted, '>', "\n", kOutside},
-      {kUnquoted, '\n', "\n", kUnquoted},  {kUnquoted, '\t', "\t", kUnquoted},
-      {kUnquoted, '\r', "\r", kUnquoted},  {kUnquoted, '"', "\"", kUnquoted},
-      {kUnquoted, '\'', "'", kUnquoted},   {kUnquoted, '\xE3', "\xE3", kUnquoted},
+      {kOutside, '<', "", kTagOpen},      {kOutside, 'a', "", kOutside},
+      {kOutside, '>', "", kOutside},      {kTagOpen, 'a', "", kAnchorName},
+      {kTagOpen, 'A', "", kAnchorName},   {kTagOpen, '<', "", kOutside},
+      {kTagOpen, ' ', "", kOutside},      {kTagOpen, 'b', "", kOutside},
+      {kAnchorName, ' ', "", kInAnchor},  {kAnchorName, '\n', "", kInAnchor},
+      {kAnchorName, '\t', "", kOutside},  {kAnchorName, '\r', "", kOutside},
+      {kAnchorName, '>', "", kOutside},   {kAnchorName, 'r', "", kOutside},
+      {kInAnchor, 'f', "", kAfterF},      {kInAnchor, 'F', "", kAfterF},
+      {kInAnchor, '>', "", kInAnchor},    {kInAnchor, '<', "", kInAnchor},
+      {kInAnchor, '=', "", kInAnchor},    {kAfterF, '=', "", kValueStart},
+      {kAfterF, 'f', "", kInAnchor},      {kAfterF, 'F', "", kInAnchor},
+      {kAfterF, ' ', "", kInAnchor},      {kValueStart, '"', "", kQuoted},
+      {kValueStart, ' ', " ", kUnquoted}, {kValueStart, '\'', "'", kUnquoted},
+      {kValueStart, '>', ">", kUnquoted}, {kValueStart, 'x', "x", kUnquoted},
+      {kQuoted, '"', "\n", kOutside},     {kQuoted, '\n', "\n", kQuoted},
+      {kQuoted, ' ', " ", kQuoted},       {kQuoted, '>', ">", kQuoted},
+      {kUnquoted, ' ', "\n", kOutside},   {kUnquoted, '>', "\n", kOutside},
+      {kUnquoted, '\n', "\n", kUnquoted}, {kUnquoted, '\t', "\t", kUnquoted},
+      {kUnquoted, '\r', "\r", kUnquoted}, {kUnquoted, '"', "\"", kUnquoted},
+      {kUnquoted, '\'', "'", kUnquoted},  {kUnquoted, '\xE3', "\xE3", kUnquoted},
   };
   for (const Step& s : table) {
     AnchorScanner scanner;

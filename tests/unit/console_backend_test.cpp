@@ -108,8 +108,9 @@ TEST(ConsoleBackend, CredentialsPromptAsksForEachFieldThenPressesOk) {
   EXPECT_EQ(env.App().m_strUserId, "someone");
   EXPECT_EQ(env.App().m_strPassword, "p@ss:w/rd");
   const std::string out = t.Output();
-  EXPECT_NE(out.find("パスワードの入力: ＩＤとパスワードを入力してください．\nＩＤ ：パスワード ："),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("パスワードの入力: ＩＤとパスワードを入力してください．\nＩＤ ：パスワード ："),
+      std::string::npos)
       << out;
   EXPECT_EQ(out.find("p@ss"), std::string::npos) << "the password is never shown";
   // The prompt takes its two lines and nothing more from the input.

@@ -25,8 +25,8 @@ constexpr std::array kControls{
     ControlTemplate{IDOK, ControlKind::DefPushButton, "OK", kTabStop, 0, 0, 10, 10},
     ControlTemplate{IDCANCEL, ControlKind::PushButton, "Cancel", kTabStop, 0, 0, 10, 10},
 };
-const DialogTemplate kTestTemplate{900, "test", kCaption | kSysMenu | kAcceptFiles,
-                                   "font", 9, 100, 100, kControls};
+const DialogTemplate kTestTemplate{
+    900, "test", kCaption | kSysMenu | kAcceptFiles, "font", 9, 100, 100, kControls};
 
 // Records what its handlers saw.
 class CProbeDlg : public CDialog {

@@ -103,8 +103,8 @@ TEST(ExtractSettingsDlg, OkStoresFlagsExtensionAndCountAsTyped) {
     // Each setting under its own key, in the order they have always been
     // written.
     EXPECT_EQ(testing_support::ReadBytes(env.ProfilePath()),
-              std::string("[Parameter]\r\nextent=") + row.storedExtent + "\r\ntimes=" +
-                  std::to_string(row.storedTimes) +
+              std::string("[Parameter]\r\nextent=") + row.storedExtent +
+                  "\r\ntimes=" + std::to_string(row.storedTimes) +
                   "\r\nimage=1\r\nexe=0\r\narchive=1\r\nwave=1\r\nmovie=0\r\nextra=1\r\n"
                   "clip=1\r\n");
   }

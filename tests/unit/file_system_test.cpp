@@ -87,7 +87,8 @@ TEST(CopyFileReplacing, IsWholeWhereTheKernelCopyIsRefusedOrSaysNothing) {
   for (const Source& source : sources) {
     ASSERT_FALSE(source.bytes.empty()) << source.path;
     for (const std::string& target : targets) {
-      EXPECT_TRUE(platform::CopyFileReplacing(source.path, target)) << source.path << " to " << target;
+      EXPECT_TRUE(platform::CopyFileReplacing(source.path, target))
+          << source.path << " to " << target;
       EXPECT_TRUE(ReadBytes(target) == source.bytes) << source.path << " to " << target;
       EXPECT_EQ(ModeOf(target), 0600u);
     }

@@ -83,10 +83,14 @@ TEST(HeadlessBackend, ImpossibleUserActionsAreProblems) {
     const char* problem;
   };
   const std::vector<Case> cases{
-      {"typing into a disabled edit", [](HeadlessWindow& w) { return w.Type(1000, "x"); }, "disabled"},
-      {"clicking a control that is not there", [](HeadlessWindow& w) { return w.Click(4242); }, "no dialog"},
-      {"typing into a check box", [](HeadlessWindow& w) { return w.Type(1006, "x"); }, "not an edit"},
-      {"firing a timer that does not run", [](HeadlessWindow& w) { return w.FireTimer(1752); }, "not running"},
+      {"typing into a disabled edit", [](HeadlessWindow& w) { return w.Type(1000, "x"); },
+       "disabled"},
+      {"clicking a control that is not there", [](HeadlessWindow& w) { return w.Click(4242); },
+       "no dialog"},
+      {"typing into a check box", [](HeadlessWindow& w) { return w.Type(1006, "x"); },
+       "not an edit"},
+      {"firing a timer that does not run", [](HeadlessWindow& w) { return w.FireTimer(1752); },
+       "not running"},
       {"dropping on a window that takes no drops",
        [](HeadlessWindow& w) { return w.DropFiles({"/x"}); }, "accepts no dropped files"},
   };

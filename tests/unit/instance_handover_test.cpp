@@ -50,13 +50,13 @@ TEST(InstanceHandover, TheRunningInstanceGetsTheFileAsAnAbsolutePath) {
       {"/abs/line\nbreak.html", "/abs/line\nbreak.html"},
   };
   for (const Case& c : cases) {
-    auto sent = std::async(std::launch::async,
-                           [&c] { return platform::HandOverFile("vimbel", c.given); });
+    auto sent =
+        std::async(std::launch::async, [&c] { return platform::HandOverFile("vimbel", c.given); });
     EXPECT_EQ(AcceptWithin(*listener, 2s), c.arrives);
     EXPECT_TRUE(sent.get()) << "acknowledged: " << c.given;
   }
   const std::string socket = *platform::TempFolder() + "vimbel.sock";
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::lstat(socket.c_str(), &st), 0);
   EXPECT_TRUE(S_ISSOCK(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -119,7 +119,7 @@ TEST(InstanceHandover, AnotherUserCanNeitherReachNorHandOver) {
   std::vector<std::pair<std::string, mode_t>> opened;
   for (std::string dir = folder; dir.size() >= env.Dir().size();
        dir.erase(dir.find_last_of('/', dir.size() - 2) + 1)) {
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(dir.c_str(), &st), 0) << dir;
     opened.emplace_back(dir, st.st_mode & 07777);
     ASSERT_EQ(::chmod(dir.c_str(), 0711), 0);

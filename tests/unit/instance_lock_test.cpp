@@ -91,7 +91,8 @@ TEST(StartUp, ALockThatCannotBeTakenIsReportedAndNothingRuns) {
     EXPECT_EQ(env.App().InitInstance(), platform::FALSE);
     ASSERT_EQ(ui->MessageBoxes().size(), 1u);
     const auto& box = ui->MessageBoxes()[0];
-    EXPECT_EQ(box.text.rfind("ﾌｧｲﾙを作成できませんでした。\n" + lockPath + ": ", 0), 0u) << box.text;
+    EXPECT_EQ(box.text.rfind("ﾌｧｲﾙを作成できませんでした。\n" + lockPath + ": ", 0), 0u)
+        << box.text;
     EXPECT_EQ(box.caption, "エラー");
     EXPECT_EQ(box.type, 16u);
     EXPECT_TRUE(ui->ModalRuns().empty());

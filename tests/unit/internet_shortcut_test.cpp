@@ -16,11 +16,15 @@ TEST(InternetShortcut, TheFileNameDecidesInAnyCase) {
     bool shortcut;
   };
   const Case cases[] = {
-      {"/home/u/Gallery.url", true},     {"/home/u/Gallery.URL", true},
-      {"/home/u/Gallery.Url", true},     {"Gallery.url", true},
+      {"/home/u/Gallery.url", true},
+      {"/home/u/Gallery.URL", true},
+      {"/home/u/Gallery.Url", true},
+      {"Gallery.url", true},
       {"/home/u/site.url/page.html", false},  // a folder's name does not count
-      {"/home/u/page.url.html", false},  {"/home/u/url", false},
-      {"/home/u/.url", true},            {"", false},
+      {"/home/u/page.url.html", false},
+      {"/home/u/url", false},
+      {"/home/u/.url", true},
+      {"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsInternetShortcutName(c.path), c.shortcut) << c.path;
 }

@@ -82,8 +82,9 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
 // definition lowercases a copy and searches that. Random lines of capitals,
 // near misses and multibyte characters must give the same answer both ways.
 TEST(LinkFilter, AgreesWithTheLowercasedCopyOnRandomLines) {
-  const char* const pieces[] = {"J", "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1",
-                                "\xEF\xBD\x8A", "\xE3", "/", "x", "A", "e", "I", "f", "-"};
+  const char* const pieces[] = {
+      "J",    "j", "P", "p", "G", "g", ".", "..", ".JP", "\xEF\xBC\xA1", "\xEF\xBD\x8A",
+      "\xE3", "/", "x", "A", "e", "I", "f", "-"};
   const char* const extents[] = {".jpg", "jpg", "g", "", ".", "a", ".\xEF\xBD\x8Ag", "jP", "-G"};
   std::mt19937 random(3);
   std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
@@ -178,9 +179,15 @@ TEST(LinkFilter, LowercasesWholeCharactersOnly) {
       {"ABC xyz 09", "abc xyz 09"},
       {"\xEF\xBC\xA1\xEF\xBC\xBA", "\xEF\xBD\x81\xEF\xBD\x9A"},  // Ａ Ｚ -> ａ ｚ
       {"\xEF\xBC\xA0\xEF\xBC\xBB", "\xEF\xBC\xA0\xEF\xBC\xBB"},  // ＠ ［ stay
-      {"\xC3\x89", "\xC3\x89"},                                    // É is not an ASCII capital
-      {"\xE3\x81\x82" "A", "\xE3\x81\x82" "a"},
-      {"\xEF\xBC" "A", "\xEF\xBC" "a"},  // a broken character: bytes stay bytes
+      {"\xC3\x89", "\xC3\x89"},                                  // É is not an ASCII capital
+      {"\xE3\x81\x82"
+       "A",
+       "\xE3\x81\x82"
+       "a"},
+      {"\xEF\xBC"
+       "A",
+       "\xEF\xBC"
+       "a"},  // a broken character: bytes stay bytes
       {"\xBC\xA1", "\xBC\xA1"},
   };
   for (const Case& c : cases) EXPECT_EQ(LowercaseMultibyte(c.in), c.out) << c.in;

@@ -42,7 +42,8 @@ const std::vector<std::string> kLinks = {
     " \"x.jpg\"\"",
     "my file:x.jpg",
     "\xE7\x94\xBB/\xE5\x83\x8F.\xEF\xBC\xAA\xEF\xBC\xB0\xEF\xBC\xA7",
-    "\xEF\xBC" "A.gif\x81",
+    "\xEF\xBC"
+    "A.gif\x81",
     "x\r.jpg",
     kLong,
     "g",
@@ -50,10 +51,20 @@ const std::vector<std::string> kLinks = {
 
 TEST(ReferenceResolver, GivesEachReferenceWhatResolvingItAloneGives) {
   const std::vector<std::string> bases = {
-      "http://a/b/c/",     "http://a/b/c/d;p?q#f", "http://a",         "http://",
-      "http://u:p@h:80/d/", "//h/x/",              "rel/dir/",         "",
-      "ftp:only/path",      "x:",                  "http://a/" + kLong + "/",
-      "http://a/./b/../c/", "./rel/",              "http://a/b/..",
+      "http://a/b/c/",
+      "http://a/b/c/d;p?q#f",
+      "http://a",
+      "http://",
+      "http://u:p@h:80/d/",
+      "//h/x/",
+      "rel/dir/",
+      "",
+      "ftp:only/path",
+      "x:",
+      "http://a/" + kLong + "/",
+      "http://a/./b/../c/",
+      "./rel/",
+      "http://a/b/..",
   };
   for (const std::string& base : bases) {
     ReferenceResolver resolver(base);
@@ -95,8 +106,11 @@ TEST(LinkFilter, JudgesEachLineAsLinkPassesFilterDoes) {
     int image, movie, extra;
     const char* extent;
   };
-  for (const Settings& s : std::vector<Settings>{
-           {1, 0, 0, ""}, {0, 1, 1, ".PNG"}, {0, 0, 1, "\xEF\xBC\xAA"}, {0, 0, 1, ""}, {0, 0, 0, ""}}) {
+  for (const Settings& s : std::vector<Settings>{{1, 0, 0, ""},
+                                                 {0, 1, 1, ".PNG"},
+                                                 {0, 0, 1, "\xEF\xBC\xAA"},
+                                                 {0, 0, 1, ""},
+                                                 {0, 0, 0, ""}}) {
     app.m_bImage = s.image;
     app.m_bMovie = s.movie;
     app.m_bExe = app.m_bArchive = app.m_bWave = 0;
@@ -106,7 +120,8 @@ TEST(LinkFilter, JudgesEachLineAsLinkPassesFilterDoes) {
     for (const std::string& link : kLinks) {
       // A long line that passes leaves its lowered copy behind; the short
       // lines after it must not find an extension in what is left over.
-      EXPECT_EQ(filter.Passes(link + "\n"), LinkPassesFilter(link + "\n", app)) << link.substr(0, 60);
+      EXPECT_EQ(filter.Passes(link + "\n"), LinkPassesFilter(link + "\n", app))
+          << link.substr(0, 60);
       EXPECT_EQ(filter.Passes("x"), LinkPassesFilter("x", app));
     }
   }
@@ -132,7 +147,8 @@ TEST(WriteLinkList, WritesWhatPrepareLinkLineGivesForEveryLineThatPasses) {
         const std::string line = list.substr(begin, end - begin);
         begin = end;
         if (!LinkPassesFilter(line, env.App())) continue;
-        for (char c : engine.PrepareLinkLine(line)) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        for (char c : engine.PrepareLinkLine(line))
+          expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
       }
       const std::string output = engine.OutputFilePath();
       std::remove(output.c_str());

@@ -213,8 +213,8 @@ TEST_F(WriteLinkListTest, TheOutputOnlyEverGainsWholeLines) {
     EXPECT_EQ(ReadBytes(output), c.after);
     EXPECT_FALSE(Exists(linkList));
     if (c.fileSizeLimit) {
-      EXPECT_EQ(FileFailureText(failure),
-                "ﾌｧｲﾙに書き込めませんでした。\n" + output + "\nﾌｧｲﾙは書き込む前の状態に戻しました。");
+      EXPECT_EQ(FileFailureText(failure), "ﾌｧｲﾙに書き込めませんでした。\n" + output +
+                                              "\nﾌｧｲﾙは書き込む前の状態に戻しました。");
     } else {
       EXPECT_FALSE(failure) << FileFailureText(failure);
     }
@@ -251,8 +251,8 @@ TEST_F(WriteLinkListTest, AppendsOnlyToARegularFileOfTheUsersOwn) {
        true, mine},
       {"own link to a device", [&] { return ::symlink("/dev/null", output.c_str()) == 0; }, true,
        mine},
-      {"own link to a file", [&] { return ::symlink(victim.c_str(), output.c_str()) == 0; },
-       false, mine + line},
+      {"own link to a file", [&] { return ::symlink(victim.c_str(), output.c_str()) == 0; }, false,
+       mine + line},
       {"own link to an own link to a file",
        [&] {
          return ::symlink(victim.c_str(), env.Path("hop").c_str()) == 0 &&
@@ -264,8 +264,7 @@ TEST_F(WriteLinkListTest, AppendsOnlyToARegularFileOfTheUsersOwn) {
        [&] { return plant(victim, env.Path("hop")) && ::symlink("../hop", output.c_str()) == 0; },
        true, mine},
       {"planted link to nothing yet",
-       [&] { return ::unlink(victim.c_str()) == 0 && plant(victim, output); }, true,
-       std::nullopt},
+       [&] { return ::unlink(victim.c_str()) == 0 && plant(victim, output); }, true, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

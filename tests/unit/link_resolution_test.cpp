@@ -24,22 +24,48 @@ struct Resolution {
 TEST(ResolveReference, HoldsTheExamplesOfRfc3986) {
   const std::vector<Resolution> examples = {
       // 5.4.1 normal examples
-      {"g:h", "g:h"}, {"g", "http://a/b/c/g"}, {"./g", "http://a/b/c/g"},
-      {"g/", "http://a/b/c/g/"}, {"/g", "http://a/g"}, {"//g", "http://g"},
-      {"?y", "http://a/b/c/d;p?y"}, {"g?y", "http://a/b/c/g?y"}, {"#s", "http://a/b/c/d;p?q#s"},
-      {"g#s", "http://a/b/c/g#s"}, {"g?y#s", "http://a/b/c/g?y#s"}, {";x", "http://a/b/c/;x"},
-      {"g;x", "http://a/b/c/g;x"}, {"g;x?y#s", "http://a/b/c/g;x?y#s"}, {"", "http://a/b/c/d;p?q"},
-      {".", "http://a/b/c/"}, {"./", "http://a/b/c/"}, {"..", "http://a/b/"}, {"../", "http://a/b/"},
-      {"../g", "http://a/b/g"}, {"../..", "http://a/"}, {"../../", "http://a/"},
+      {"g:h", "g:h"},
+      {"g", "http://a/b/c/g"},
+      {"./g", "http://a/b/c/g"},
+      {"g/", "http://a/b/c/g/"},
+      {"/g", "http://a/g"},
+      {"//g", "http://g"},
+      {"?y", "http://a/b/c/d;p?y"},
+      {"g?y", "http://a/b/c/g?y"},
+      {"#s", "http://a/b/c/d;p?q#s"},
+      {"g#s", "http://a/b/c/g#s"},
+      {"g?y#s", "http://a/b/c/g?y#s"},
+      {";x", "http://a/b/c/;x"},
+      {"g;x", "http://a/b/c/g;x"},
+      {"g;x?y#s", "http://a/b/c/g;x?y#s"},
+      {"", "http://a/b/c/d;p?q"},
+      {".", "http://a/b/c/"},
+      {"./", "http://a/b/c/"},
+      {"..", "http://a/b/"},
+      {"../", "http://a/b/"},
+      {"../g", "http://a/b/g"},
+      {"../..", "http://a/"},
+      {"../../", "http://a/"},
       {"../../g", "http://a/g"},
       // 5.4.2 abnormal examples
-      {"../../../g", "http://a/g"}, {"../../../../g", "http://a/g"}, {"/./g", "http://a/g"},
-      {"/../g", "http://a/g"}, {"g.", "http://a/b/c/g."}, {".g", "http://a/b/c/.g"},
-      {"g..", "http://a/b/c/g.."}, {"..g", "http://a/b/c/..g"}, {"./../g", "http://a/b/g"},
-      {"./g/.", "http://a/b/c/g/"}, {"g/./h", "http://a/b/c/g/h"}, {"g/../h", "http://a/b/c/h"},
-      {"g;x=1/./y", "http://a/b/c/g;x=1/y"}, {"g;x=1/../y", "http://a/b/c/y"},
-      {"g?y/./x", "http://a/b/c/g?y/./x"}, {"g?y/../x", "http://a/b/c/g?y/../x"},
-      {"g#s/./x", "http://a/b/c/g#s/./x"}, {"g#s/../x", "http://a/b/c/g#s/../x"},
+      {"../../../g", "http://a/g"},
+      {"../../../../g", "http://a/g"},
+      {"/./g", "http://a/g"},
+      {"/../g", "http://a/g"},
+      {"g.", "http://a/b/c/g."},
+      {".g", "http://a/b/c/.g"},
+      {"g..", "http://a/b/c/g.."},
+      {"..g", "http://a/b/c/..g"},
+      {"./../g", "http://a/b/g"},
+      {"./g/.", "http://a/b/c/g/"},
+      {"g/./h", "http://a/b/c/g/h"},
+      {"g/../h", "http://a/b/c/h"},
+      {"g;x=1/./y", "http://a/b/c/g;x=1/y"},
+      {"g;x=1/../y", "http://a/b/c/y"},
+      {"g?y/./x", "http://a/b/c/g?y/./x"},
+      {"g?y/../x", "http://a/b/c/g?y/../x"},
+      {"g#s/./x", "http://a/b/c/g#s/./x"},
+      {"g#s/../x", "http://a/b/c/g#s/../x"},
       {"http:g", "http:g"},
   };
   for (const Resolution& e : examples)
@@ -51,10 +77,11 @@ TEST(ResolveReference, HoldsTheExamplesOfRfc3986) {
 // reference with one never takes that shortcut: so whatever a reference
 // resolves to, the same reference with "#" must give that and "#".
 TEST(ResolveReference, AppendsPlainPathsAsTheFullStepsWould) {
-  const char* const pieces[] = {"a", "B", "/", ".", "..", "./", "../", ":", "?", "#",
-                                "g", "x.jpg", "%20", " ", "//", ";p", "=", "\xE3\x81\x82"};
-  const char* const bases[] = {"http://a/b/c/d;p?q", "http://a/b/c/", "http://a", "file:///x/y/",
-                               "http://a/./b/",      "a/b/",          "",         "http://h/p/../q/"};
+  const char* const pieces[] = {"a", "B", "/",     ".",   "..", "./", "../", ":", "?",
+                                "#", "g", "x.jpg", "%20", " ",  "//", ";p",  "=", "\xE3\x81\x82"};
+  const char* const bases[] = {
+      "http://a/b/c/d;p?q", "http://a/b/c/", "http://a", "file:///x/y/",
+      "http://a/./b/",      "a/b/",          "",         "http://h/p/../q/"};
   std::mt19937 random(11);
   std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
   for (const char* base : bases) {
@@ -98,7 +125,8 @@ TEST(ResolveRelativeLink, ResolvesAgainstTheBaseAddressAsWritten) {
   TestEnvironment env;
   RecordingEngine engine{env.App()};
   engine.m_strBaseUrl = "http://a/b/c/";
-  for (const Resolution& c : cases) EXPECT_EQ(engine.ResolveRelativeLink(c.reference), c.result) << c.reference;
+  for (const Resolution& c : cases)
+    EXPECT_EQ(engine.ResolveRelativeLink(c.reference), c.result) << c.reference;
 }
 
 TEST(ResolveRelativeLink, TakesTheBaseAsAPageAddressMayLeaveIt) {

@@ -51,9 +51,9 @@ TEST(PrivateProfile, ReadsKeysWithDefaultsCaseAndEmptyValues) {
     int value;
   };
   const std::vector<IntCase> ints = {
-      {"OutPutType", 1, 2},  {"outputtype", 1, 2}, {"times", 0, -3},  {"clip", 0, 12},
-      {"exe", 4, 0},         {"extra", 0, 5},      {"image", 1, 1},   {"SaveFolder", 8, 8},
-      {"missing", 42, 42},   {"movie", 0, 1215752191},
+      {"OutPutType", 1, 2}, {"outputtype", 1, 2},     {"times", 0, -3}, {"clip", 0, 12},
+      {"exe", 4, 0},        {"extra", 0, 5},          {"image", 1, 1},  {"SaveFolder", 8, 8},
+      {"missing", 42, 42},  {"movie", 0, 1215752191},
   };
   for (const IntCase& c : ints)
     EXPECT_EQ(GetPrivateProfileInt("Parameter", c.key, c.def, path), c.value) << c.key;
@@ -103,8 +103,8 @@ TEST(PrivateProfile, WritesKeepTheRestOfAHandMadeFile) {
 TEST(PrivateProfile, RoundTripsAndReplacesTheFileWhole) {
   TestEnvironment env;
   const std::string path = env.Path("p.INI");
-  const std::vector<std::string> values = {"", "/home/u/\xE7\x94\xBB\xE5\x83\x8F/", "a=b;c",
-                                           "[x]", std::string(100000, 'v')};
+  const std::vector<std::string> values = {"", "/home/u/\xE7\x94\xBB\xE5\x83\x8F/", "a=b;c", "[x]",
+                                           std::string(100000, 'v')};
   for (const std::string& v : values) {
     ASSERT_TRUE(WritePrivateProfileString("Parameter", "SaveFolder", v, path));
     EXPECT_EQ(GetPrivateProfileString("Parameter", "SaveFolder", "default", path), v);
@@ -119,7 +119,8 @@ TEST(PrivateProfile, RoundTripsAndReplacesTheFileWhole) {
   // Each write is a new file renamed over the old one: a reader holding the
   // old file keeps seeing it whole, and no temporary file is left behind.
 #ifndef _WIN32  // no inode numbers there
-  struct stat old {}, now {};
+  struct stat old {
+  }, now{};
   ASSERT_EQ(::stat(path.c_str(), &old), 0);
   ASSERT_TRUE(WritePrivateProfileString("Parameter", "times", "3", path));
   ASSERT_EQ(::stat(path.c_str(), &now), 0);
@@ -231,8 +232,10 @@ TEST(HarvestApp, StartsEmptyAndKeepsItsProfileInTheConfigurationFolder) {
 
   // No file yet: every key reads as its default; the first write makes the
   // folder and the file.
-  EXPECT_EQ(app.GetProfileInt(profile::kSection, profile::kFileSelect, profile::kFileSelectDefault), 2);
-  EXPECT_EQ(app.GetProfileString(profile::kSection, profile::kExtent, profile::kExtentDefault), ".???");
+  EXPECT_EQ(app.GetProfileInt(profile::kSection, profile::kFileSelect, profile::kFileSelectDefault),
+            2);
+  EXPECT_EQ(app.GetProfileString(profile::kSection, profile::kExtent, profile::kExtentDefault),
+            ".???");
   EXPECT_TRUE(app.WriteProfileInt(profile::kSection, profile::kTimes, -2));
   EXPECT_TRUE(app.WriteProfileString(profile::kSection, profile::kSaveFolder, "/x/"));
   EXPECT_EQ(app.GetProfileInt(profile::kSection, profile::kTimes, 0), -2);

@@ -76,10 +76,10 @@ TEST(SaveFolder, TheBrowserOpensOnTheSavedFolderWhenItCanBeSelected) {
   const Row rows[] = {
       {folder + "/", folder, folder},
       {rare + "/", rare, rare},
-      {"", "", std::nullopt},                                      // empty: the title alone
-      {desktop + "/", desktop, std::nullopt},                      // the desktop word
-      {c.env.Path("gone/"), c.env.Path("gone"), std::nullopt},     // no such folder
-      {tooLong + "/", tooLong, std::nullopt},                      // too long to select
+      {"", "", std::nullopt},                                   // empty: the title alone
+      {desktop + "/", desktop, std::nullopt},                   // the desktop word
+      {c.env.Path("gone/"), c.env.Path("gone"), std::nullopt},  // no such folder
+      {tooLong + "/", tooLong, std::nullopt},                   // too long to select
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.saveFolder);

@@ -47,7 +47,11 @@ TEST(TextReader, DeliversTextModeInputByEveryReadCall) {
       {"crlf becomes lf", "a\r\nb\r\n", "a\nb\n"},
       {"lone cr stays", "a\rb\r", "a\rb\r"},
       {"cr cr lf keeps the first cr", "a\r\r\nb", "a\r\nb"},
-      {"ctrl-z ends the input", std::string("ab\x1A" "cd\r\n", 7), "ab"},
+      {"ctrl-z ends the input",
+       std::string("ab\x1A"
+                   "cd\r\n",
+                   7),
+       "ab"},
       {"cr before ctrl-z stays", std::string("ab\r\x1A\n", 5), "ab\r"},
       {"empty file", "", ""},
       {"every other byte passes", std::string("\xEF\xBC\xA1\xFF\x00z", 6),
@@ -119,7 +123,8 @@ TEST(TextWriter, LargeWritesSurviveTheBufferEdgeAndReadBackTheSame) {
   TextWriter out;
   ASSERT_TRUE(out.Open(env.Path("big"), TextWriter::Mode::kCreate));
   // Pieces of odd sizes, so that a CR LF pair falls on the buffer's edge.
-  for (size_t pos = 0; pos < text.size(); pos += 4093) EXPECT_TRUE(out.Write(text.substr(pos, 4093)));
+  for (size_t pos = 0; pos < text.size(); pos += 4093)
+    EXPECT_TRUE(out.Write(text.substr(pos, 4093)));
   ASSERT_TRUE(out.Close());
   EXPECT_EQ(ReadAllWith(env.Path("big"), 1), text);
   std::string stored;

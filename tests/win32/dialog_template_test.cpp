@@ -33,9 +33,12 @@ std::string ClassOf(HWND window) {
 
 const char* ExpectedClass(platform::ControlKind kind) {
   switch (kind) {
-    case platform::ControlKind::Edit: return "Edit";
-    case platform::ControlKind::Static: return "Static";
-    default: return "Button";
+    case platform::ControlKind::Edit:
+      return "Edit";
+    case platform::ControlKind::Static:
+      return "Static";
+    default:
+      return "Button";
   }
 }
 
@@ -44,14 +47,15 @@ class DialogTemplates : public ::testing::TestWithParam<const DialogTemplate*> {
 TEST_P(DialogTemplates, WindowsBuildsEveryControlAsTheTableSays) {
   const DialogTemplate& tpl = *GetParam();
   const std::vector<uint16_t> data = platform::win32::BuildDialogTemplate(tpl);
-  HWND dialog = ::CreateDialogIndirectParamW(
-      ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), nullptr,
-      QuietProc, 0);
+  HWND dialog = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
+                                             reinterpret_cast<LPCDLGTEMPLATEW>(data.data()),
+                                             nullptr, QuietProc, 0);
   ASSERT_NE(dialog, nullptr) << "error " << ::GetLastError();
 
   EXPECT_EQ(TextOf(dialog), tpl.caption);
   const auto dialogStyles = platform::win32::DialogStylesOf(tpl);
-  const DWORD keptDialogStyle = dialogStyles.style & ~static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME);
+  const DWORD keptDialogStyle =
+      dialogStyles.style & ~static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME);
   EXPECT_EQ(::GetWindowLongW(dialog, GWL_STYLE) & keptDialogStyle, keptDialogStyle);
   EXPECT_EQ(::GetWindowLongW(dialog, GWL_EXSTYLE) & dialogStyles.exStyle, dialogStyles.exStyle);
   RECT client;

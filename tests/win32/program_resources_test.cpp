@@ -45,8 +45,7 @@ TEST(WindowsPrograms, EachCarriesTheIconTheVersionAndTheManifest) {
     HMODULE module = ::LoadLibraryExW(Widen(path).c_str(), nullptr,
                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
-    EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(128), RT_GROUP_ICON), nullptr)
-        << "icon 128";
+    EXPECT_NE(::FindResourceW(module, MAKEINTRESOURCEW(128), RT_GROUP_ICON), nullptr) << "icon 128";
     HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
     ASSERT_NE(manifest, nullptr);
     const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module, manifest)));

@@ -35,9 +35,9 @@ TEST(TerminalText, AConsoleShowsTheCharactersWhateverItsCodePage) {
   ASSERT_TRUE(::AllocConsole());
   // A code page in which the UTF-8 bytes would show as other characters.
   ::SetConsoleOutputCP(1252);
-  const HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       0, nullptr);
+  const HANDLE console =
+      ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(console, INVALID_HANDLE_VALUE);
   CONSOLE_SCREEN_BUFFER_INFO before{};
   ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &before));
@@ -47,9 +47,9 @@ TEST(TerminalText, AConsoleShowsTheCharactersWhateverItsCodePage) {
 
   EXPECT_TRUE(platform::WriteTerminalText(stream, kText));
   const std::wstring expected = platform::win32::Widen(kText);
-  EXPECT_EQ(ConsoleCharacters(console, before.dwCursorPosition,
-                              static_cast<DWORD>(expected.size())),
-            expected);
+  EXPECT_EQ(
+      ConsoleCharacters(console, before.dwCursorPosition, static_cast<DWORD>(expected.size())),
+      expected);
   std::fclose(stream);
   ::FreeConsole();
 }
@@ -76,9 +76,9 @@ TEST(TerminalText, ALineTypedAtAConsoleArrivesAsUtf8WhateverItsCodePage) {
   ::FreeConsole();
   ASSERT_TRUE(::AllocConsole());
   ::SetConsoleCP(1252);
-  const HANDLE input = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     0, nullptr);
+  const HANDLE input =
+      ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(input, INVALID_HANDLE_VALUE);
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(input), _O_RDONLY);
   Type(input, L"名前ｱ pass");

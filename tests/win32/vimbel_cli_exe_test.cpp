@@ -62,8 +62,8 @@ class VimbelCliExe : public LoopbackTest {
     startup.hStdOutput = streams[1];
     startup.hStdError = streams[2];
     PROCESS_INFORMATION process{};
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
+    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          nullptr, &startup, &process);
     for (const HANDLE stream : streams) ::CloseHandle(stream);
     CliResult r;
     if (!started) {
@@ -94,11 +94,17 @@ TEST_F(VimbelCliExe, ExitStatusOutputLinesAndMessagesAsOnLinux) {
     std::string err;
   };
   const Case cases[] = {
-      {{"--stdout", "--list", server.Url("/dir/page.html")}, 0,
-       server.Url("/dir/one.jpg") + "\r\n", "正常終了: 終了しました。\r\n"},
-      {{"--stdout", "--list", "--types", "archive", server.Url("/dir/page.html")}, 0,
-       server.Url("/two.zip") + "\r\n", "正常終了: 終了しました。\r\n"},
-      {{"--stdout", refused}, 2, "",
+      {{"--stdout", "--list", server.Url("/dir/page.html")},
+       0,
+       server.Url("/dir/one.jpg") + "\r\n",
+       "正常終了: 終了しました。\r\n"},
+      {{"--stdout", "--list", "--types", "archive", server.Url("/dir/page.html")},
+       0,
+       server.Url("/two.zip") + "\r\n",
+       "正常終了: 終了しました。\r\n"},
+      {{"--stdout", refused},
+       2,
+       "",
        "エラー: ｻｰﾊﾞｰに接続できませんでした。\r\nｻｰﾊﾞｰに接続を拒否されました。\r\n"},
       {{"--bogus"}, 64, "", "vimbel-cli: unknown option --bogus (see vimbel-cli --help)\r\n"},
       {{"--version"}, 0, "vimbel-cli Version1.03\r\n", ""},

@@ -73,7 +73,6 @@ class CProbeDlg : public CDialog {
     static const MessageMap map{ON_WM_TIMER(&CProbeDlg::OnTimer)};
     return map;
   }
-
 };
 
 TEST(Win32Backend, ADialogRunsItsTimersUnderAMessageBoxItOwns) {
@@ -100,14 +99,16 @@ class CDropTargetDlg : public CDialog {
  protected:
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
-    const std::wstring names = std::wstring(L"C:\\画像\\ｱ.url") + L'\0' + L"D:\\x.html" + L'\0' + L'\0';
+    const std::wstring names =
+        std::wstring(L"C:\\画像\\ｱ.url") + L'\0' + L"D:\\x.html" + L'\0' + L'\0';
     HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
     drop->fWide = TRUE;
     std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(drop + 1));
     ::GlobalUnlock(memory);
-    HWND self = ::FindWindowW(L"#32770", platform::win32::Widen(resources::kMainDialog.caption).c_str());
+    HWND self =
+        ::FindWindowW(L"#32770", platform::win32::Widen(resources::kMainDialog.caption).c_str());
     EXPECT_NE(self, nullptr);
     ::PostMessageW(self, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     SetTimer(kGiveUp, 5000);  // a drop that never comes fails the test, not the run
@@ -179,7 +180,8 @@ class CBusyDlg : public CDialog {
 
  private:
   HWND Self() const {
-    return ::FindWindowW(L"#32770", platform::win32::Widen(resources::kPasswordDialog.caption).c_str());
+    return ::FindWindowW(L"#32770",
+                         platform::win32::Widen(resources::kPasswordDialog.caption).c_str());
   }
   Input m_input;
 };

@@ -60,8 +60,10 @@ TEST(WindowsFiles, JapaneseNamesReachTheDiskAsTheyAre) {
   EXPECT_FALSE(platform::FileExists(copy));
 
   const std::string profile = folder + "設定.INI";
-  ASSERT_TRUE(platform::WritePrivateProfileString("Parameter", "SaveFolder", "C:\\写真\\", profile));
-  EXPECT_EQ(platform::GetPrivateProfileString("Parameter", "SaveFolder", "", profile), "C:\\写真\\");
+  ASSERT_TRUE(
+      platform::WritePrivateProfileString("Parameter", "SaveFolder", "C:\\写真\\", profile));
+  EXPECT_EQ(platform::GetPrivateProfileString("Parameter", "SaveFolder", "", profile),
+            "C:\\写真\\");
   ASSERT_TRUE(platform::WritePrivateProfileString("Parameter", "times", "2", profile));
   EXPECT_EQ(platform::GetPrivateProfileInt("Parameter", "times", 0, profile), 2);
   int entries = 0;
