@@ -14,73 +14,27 @@
 // kernel (what it waited for is the rest), and its peak resident memory.
 // vimbel-cli is taken from the folder this program lives in.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/gallery_page.h"
 #include "tests/support/http_server.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Sample {
-  double wall = 0, user = 0, system = 0;
-  long peakKb = 0;
-  int status = -1;
-};
-
-double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
-
-// Runs argv with the given environment additions; stdin and stdout from
-// /dev/null, stderr into `errors`.
-Sample Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-           const std::string& errors) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> envStore(env);
-  for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : envStore) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  Sample sample;
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return sample;
-  int status = 0;
-  rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return sample;
-  sample.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  sample.user = Seconds(usage.ru_utime);
-  sample.system = Seconds(usage.ru_stime);
-  sample.peakKb = usage.ru_maxrss;
-  sample.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return sample;
-}
+using Sample = bench::ChildRun;
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -107,18 +61,6 @@ struct Series {
     return Median(values);
   }
 };
-
-size_t CountLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  size_t lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  return lines;
-}
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Block by block: a whole output read at once would raise this process's
 // peak memory, and with it what its children report.
@@ -165,24 +107,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: harvest_bench [MEGABYTES] [ROUNDS]\n");
     return 64;
   }
-  const std::string cli = (fs::canonical("/proc/self/exe").parent_path() / "vimbel-cli").string();
-  if (access(cli.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "harvest_bench: %s is not built\n", cli.c_str());
-    return 1;
-  }
-
-  // A world of its own: profile, scratch folder, page and output under one
-  // temporary folder, removed at the end.
-  std::string dir = (fs::temp_directory_path() / "vimbel-bench-XXXXXX").string();
-  if (!mkdtemp(dir.data())) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  for (const char* sub : {"/home", "/config", "/runtime", "/local", "/net"})
-    mkdir((dir + sub).c_str(), 0700);
-  const std::vector<std::string> env = {
-      "HOME=" + dir + "/home", "XDG_CONFIG_HOME=" + dir + "/config",
-      "XDG_RUNTIME_DIR=" + dir + "/runtime", "no_proxy=*", "NO_PROXY=*"};
+  const std::optional<std::string> cli = bench::ProgramBeside("harvest_bench", "vimbel-cli");
+  if (!cli) return 1;
+  // A world of its own: profile, scratch folder, page and output.
+  std::optional<bench::World> world = bench::World::Make({"local", "net"});
+  if (!world) return 1;
+  const std::string& dir = world->Dir();
+  const std::vector<std::string>& env = world->Env();
 
   const std::string pagePath = dir + "/page.html";
   int toServer[2], fromServer[2];
@@ -203,7 +134,6 @@ int main(int argc, char** argv) {
   int port = 0;
   if (serverPid < 0 || read(fromServer[0], &port, sizeof port) != sizeof port || port <= 0) {
     std::fprintf(stderr, "harvest_bench: cannot start the loopback server\n");
-    fs::remove_all(dir);
     return 1;
   }
   const std::string origin = "http://127.0.0.1:" + std::to_string(port);
@@ -213,7 +143,7 @@ int main(int argc, char** argv) {
   const std::string errors = dir + "/stderr.txt";
   const std::vector<std::string> common = {"--list", "--append", "--types", "image"};
   auto harvest = [&](const std::string& folder, std::vector<std::string> source) {
-    std::vector<std::string> args = {cli};
+    std::vector<std::string> args = {*cli};
     args.insert(args.end(), common.begin(), common.end());
     args.insert(args.end(), {"--save-folder", folder});
     args.insert(args.end(), source.begin(), source.end());
@@ -231,24 +161,22 @@ int main(int argc, char** argv) {
     fs::remove(localOut);
     fs::remove(netOut);
     fs::remove(fetched);
-    wc.samples.push_back(Run({"wc", "-l", pagePath}, env, errors));
-    local.samples.push_back(
-        Run(harvest(dir + "/local", {"--open", pagePath, origin + "/gallery/"}), env, errors));
-    curl.samples.push_back(Run({"curl", "-s", "-o", fetched, url}, env, errors));
-    net.samples.push_back(Run(harvest(dir + "/net", {url}), env, errors));
-    links = CountLines(localOut);
+    wc.samples.push_back(bench::RunChild({"wc", "-l", pagePath}, env, errors));
+    local.samples.push_back(bench::RunChild(
+        harvest(dir + "/local", {"--open", pagePath, origin + "/gallery/"}), env, errors));
+    curl.samples.push_back(bench::RunChild({"curl", "-s", "-o", fetched, url}, env, errors));
+    net.samples.push_back(bench::RunChild(harvest(dir + "/net", {url}), env, errors));
+    links = bench::CountLines(localOut);
     // Both harvests read the same bytes and name the same base address.
     for (const Series* s : {&wc, &local, &curl, &net}) ok = ok && s->samples.back().status == 0;
     ok = ok && links > 0 && SameContents(localOut, netOut);
     if (!ok) {
       std::fprintf(stderr, "harvest_bench: a run failed, or the two harvests differ\n%s",
-                   Contents(errors).c_str());
+                   bench::Contents(errors).c_str());
     }
   }
   close(toServer[1]);  // the server's signal to stop
   waitpid(serverPid, nullptr, 0);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   if (!ok) return 1;
 
   std::printf("%zu links kept; medians of %d rounds:\n", links, rounds);

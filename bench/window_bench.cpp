@@ -8,29 +8,22 @@
 // pressed; its time runs until the completion message would appear. vimbel-cli
 // is taken from the folder this program lives in and timed as a process.
 // Each side runs ROUNDS times; the best time of each is compared.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/dialog.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/win_types.h"
 #include "ui/harvest_app.h"
 #include "tests/support/http_server.h"
 #include "ui/harvest_dlg.h"
-
-extern char** environ;
 
 namespace {
 
@@ -59,34 +52,7 @@ std::string MakePage(size_t bytes, size_t& anchors, size_t& images) {
   return page;
 }
 
-// Runs argv with stdin and stdout on /dev/null and stderr into `errors`.
-// The exit status, or -1.
-int Run(const std::vector<std::string>& argv, const std::string& errors) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-size_t CountLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  size_t lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  return lines;
-}
 
 // The main dialog as the user drives it: a moment after it shows, the
 // address goes into the field and the start button is pressed. The run's
@@ -170,25 +136,13 @@ int main(int argc, char** argv) {
     return 64;
   }
 
-  const std::string cli = (fs::canonical("/proc/self/exe").parent_path() / "vimbel-cli").string();
-  if (access(cli.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "window_bench: %s is not built\n", cli.c_str());
-    return 1;
-  }
-
-  // A world of its own for both sides: profile, scratch folder and output
-  // under one temporary folder, removed at the end.
-  std::string dir = (fs::temp_directory_path() / "vimbel-bench-XXXXXX").string();
-  if (!mkdtemp(dir.data())) {
-    std::perror("mkdtemp");
-    return 1;
-  }
-  for (const char* sub : {"/home", "/config", "/runtime", "/out"}) mkdir((dir + sub).c_str(), 0700);
-  setenv("HOME", (dir + "/home").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", (dir + "/runtime").c_str(), 1);
-  setenv("no_proxy", "*", 1);
-  setenv("NO_PROXY", "*", 1);
+  const std::optional<std::string> cli = bench::ProgramBeside("window_bench", "vimbel-cli");
+  if (!cli) return 1;
+  // A world of its own for both sides: profile, scratch folder and output.
+  std::optional<bench::World> world = bench::World::Make({"out"});
+  if (!world) return 1;
+  const std::string& dir = world->Dir();
+  world->Enter();
   setenv("QT_QPA_PLATFORM", "offscreen", 0);  // xcb pictures a real display
 
   size_t anchors = 0, images = 0;
@@ -214,30 +168,27 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds && ok; ++round) {
     fs::remove(output);
     const double window = WindowRun(url, dir + "/out/");
-    const size_t windowLines = CountLines(output);
+    const size_t windowLines = bench::CountLines(output);
 
     fs::remove(output);
-    auto t0 = Clock::now();
-    int cliStatus =
-        Run({cli, "--list", "--append", "--types", "image", "--save-folder", dir + "/out", url},
-            errors);
-    const double cliSeconds = Seconds(Clock::now() - t0);
-    const size_t cliLines = CountLines(output);
+    const bench::ChildRun cliRun = bench::RunChild(
+        {*cli, "--list", "--append", "--types", "image", "--save-folder", dir + "/out", url}, {},
+        errors);
+    const int cliStatus = cliRun.status;
+    const double cliSeconds = cliRun.wall;
+    const size_t cliLines = bench::CountLines(output);
 
     std::printf("round %d: window %.3f s (%zu lines), vimbel-cli %.3f s (exit %d, %zu lines)\n",
                 round + 1, window, windowLines, cliSeconds, cliStatus, cliLines);
     if (window < 0 || cliStatus != 0 || windowLines != images || cliLines != images) {
-      std::ifstream said(errors);
       std::fprintf(stderr, "window_bench: a run failed or lost links\n%s",
-                   std::string(std::istreambuf_iterator<char>(said), {}).c_str());
+                   bench::Contents(errors).c_str());
       ok = false;
     }
     bestWindow = std::min(bestWindow, window);
     bestCli = std::min(bestCli, cliSeconds);
   }
   server.Stop();
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   if (!ok) return 1;
 
   std::printf("best: window %.3f s, vimbel-cli %.3f s, ratio %.2f\n", bestWindow, bestCli,
