@@ -46,8 +46,9 @@ int OpenForWriting(const std::string& path, bool append, bool privateFile) {
     if (fd >= 0) ::_setmode(fd, _O_BINARY);
     return fd;
   }
-  // Append-only access puts every write at the end, whoever else writes.
-  const DWORD access = append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
+  // An append goes at the end (the descriptor appends, and the sharing
+  // keeps any other writer out); write access lets a failed one be cut back.
+  const DWORD access = append ? FILE_WRITE_DATA | FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
   const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
   // A private scratch file is never reached through a planted link: the
   // link itself is opened, and refused.
@@ -58,7 +59,7 @@ int OpenForWriting(const std::string& path, bool append, bool privateFile) {
     ::CloseHandle(h);
     return -1;
   }
-  return Descriptor(h, _O_WRONLY);
+  return Descriptor(h, append ? _O_WRONLY | _O_APPEND : _O_WRONLY);
 }
 
 long long ReadSome(int fd, char* buffer, size_t size) {

@@ -259,7 +259,9 @@ class ShellBrowser final : public IFolderBrowser {
   HWND m_hWnd;
 };
 
-int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
+}  // namespace
+
+int CALLBACK FolderBrowserCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
   if (message == BFFM_INITIALIZED) {
     const auto* request = reinterpret_cast<const FolderBrowseRequest*>(data);
     if (request->onInitialized) {
@@ -270,8 +272,6 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
   return 0;
 }
 
-}  // namespace
-
 std::optional<std::string> Win32Backend::BrowseForFolder(const FolderBrowseRequest& request) {
   const std::wstring title = Widen(request.title);
   wchar_t display[MAX_PATH] = {};
@@ -280,7 +280,7 @@ std::optional<std::string> Win32Backend::BrowseForFolder(const FolderBrowseReque
   info.pszDisplayName = display;
   info.lpszTitle = title.c_str();
   info.ulFlags = request.fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
-  info.lpfn = BrowseCallback;
+  info.lpfn = FolderBrowserCallback;
   info.lParam = reinterpret_cast<LPARAM>(&request);
   // The browser is a COM object of the shell.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

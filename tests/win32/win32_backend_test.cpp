@@ -1,18 +1,21 @@
 // The Win32 window backend with real windows under a display: texts in and
-// out of controls, timers that keep ticking under a message box, and the
-// box's owner and caption.
+// out of controls, timers that keep ticking under a message box, the box's
+// owner and caption, dropped files, the clipboard and the folder browser's
+// callback.
 #include "platform/win32/win32_backend.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/dialog.h"
 #include "platform/win32/wide_text.h"
+#include "platform/file_system.h"
 #include "resources/dialog_templates.h"
+#include "tests/support/headless_ui.h"
 // Last: its macros would rename what the headers above declare.
 #include "platform/win32/windows_api.h"
 
@@ -222,6 +225,100 @@ TEST(Win32Backend, ClipboardTextArrivesAsUtf8) {
 
   platform::win32::Win32Backend backend;
   EXPECT_EQ(backend.ClipboardText(), "http://例え.jp/ｱ");
+}
+
+// The folder browser's requests as the save-folder chooser makes them, sent
+// to a window of the test's own in place of the shell's dialog.
+struct BrowserRequest {
+  UINT message;
+  WPARAM wParam;
+  std::string path;
+  bool criticalErrorsQuiet;  // the error mode while the request was sent
+};
+std::vector<BrowserRequest> g_browserRequests;
+
+LRESULT CALLBACK RecordBrowserRequests(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message < WM_USER) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  g_browserRequests.push_back(
+      {message, wParam,
+       message == BFFM_SETSELECTIONW && wParam
+           ? platform::win32::Narrow(reinterpret_cast<const wchar_t*>(lParam))
+           : std::string(),
+       (::GetErrorMode() & SEM_FAILCRITICALERRORS) != 0});
+  return 0;
+}
+
+// Hands the request to the Win32 callback as the shell does: a selection
+// change, which asks for nothing, then the browser's opening.
+class CallbackOnlyBackend final : public platform::IWindowBackend {
+ public:
+  explicit CallbackOnlyBackend(HWND browser) : m_browser(browser) {}
+  int RunModal(CDialog&) override { return -1; }
+  int MessageBox(CDialog*, const std::string&, const std::string&, platform::UINT) override {
+    return IDOK;
+  }
+  std::optional<std::string> ClipboardText() override { return std::nullopt; }
+  std::optional<std::string> BrowseForFolder(const platform::FolderBrowseRequest& request) override {
+    const auto data = reinterpret_cast<LPARAM>(&request);
+    platform::win32::FolderBrowserCallback(m_browser, BFFM_SELCHANGED, 0, data);
+    platform::win32::FolderBrowserCallback(m_browser, BFFM_INITIALIZED, 0, data);
+    return std::nullopt;
+  }
+
+ private:
+  HWND m_browser;
+};
+
+// Each drive present is probed with critical errors quiet, and the save
+// folder selected by its UTF-16 path; a folder that cannot be selected asks
+// for nothing.
+TEST(Win32Backend, TheFolderBrowserIsAskedForTheSaveFolderOncePerDrivePresent) {
+  testing_support::HeadlessMainDialog c;
+  c.Open();
+  WNDCLASSW type{};
+  type.lpfnWndProc = RecordBrowserRequests;
+  type.hInstance = ::GetModuleHandleW(nullptr);
+  type.lpszClassName = L"VimbelTestBrowser";
+  ASSERT_TRUE(::RegisterClassW(&type));
+  HWND browser = ::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                   nullptr, type.hInstance, nullptr);
+  ASSERT_NE(browser, nullptr);
+
+  size_t drives = 0;
+  for (wchar_t root[] = L"A:\\"; root[0] <= L'Z'; ++root[0])
+    drives += ::GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
+  ASSERT_GE(drives, 1u);
+
+  ASSERT_TRUE(testing_support::CreateFolder(c.env.Path("保存先𠮷")));
+  ASSERT_TRUE(testing_support::CreateFolder(c.env.Path("ﾃﾞｽｸﾄｯﾌﾟ")));
+  const std::string folder = platform::CanonicalExistingPath(c.env.Path("保存先𠮷")).value();
+  struct Row {
+    std::string saveFolder;
+    bool selected;
+  };
+  const Row rows[] = {
+      {folder + "\\", true},
+      {c.env.Path("ﾃﾞｽｸﾄｯﾌﾟ\\"), false},  // where the browser starts anyway
+      {c.env.Path("gone\\"), false},
+  };
+  CallbackOnlyBackend callbackOnly(browser);
+  platform::SetWindowBackend(&callbackOnly);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.saveFolder);
+    g_browserRequests.clear();
+    c.dlg.m_strSaveFolder = row.saveFolder;
+    c.dlg.OnSaveFolder();
+    ASSERT_EQ(g_browserRequests.size(), row.selected ? drives : 0);
+    for (const BrowserRequest& request : g_browserRequests) {
+      EXPECT_EQ(request.message, static_cast<UINT>(BFFM_SETSELECTIONW));
+      EXPECT_EQ(request.wParam, static_cast<WPARAM>(TRUE)) << "a path, not an item list";
+      EXPECT_EQ(request.path, folder);
+      EXPECT_TRUE(request.criticalErrorsQuiet);
+    }
+  }
+  platform::SetWindowBackend(&c.ui.Backend());
+  ::DestroyWindow(browser);
+  ::UnregisterClassW(type.lpszClassName, type.hInstance);
 }
 
 }  // namespace
