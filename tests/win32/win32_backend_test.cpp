@@ -258,7 +258,8 @@ class CallbackOnlyBackend final : public platform::IWindowBackend {
     return IDOK;
   }
   std::optional<std::string> ClipboardText() override { return std::nullopt; }
-  std::optional<std::string> BrowseForFolder(const platform::FolderBrowseRequest& request) override {
+  std::optional<std::string> BrowseForFolder(
+      const platform::FolderBrowseRequest& request) override {
     const auto data = reinterpret_cast<LPARAM>(&request);
     platform::win32::FolderBrowserCallback(m_browser, BFFM_SELCHANGED, 0, data);
     platform::win32::FolderBrowserCallback(m_browser, BFFM_INITIALIZED, 0, data);
@@ -280,8 +281,8 @@ TEST(Win32Backend, TheFolderBrowserIsAskedForTheSaveFolderOncePerDrivePresent) {
   type.hInstance = ::GetModuleHandleW(nullptr);
   type.lpszClassName = L"VimbelTestBrowser";
   ASSERT_TRUE(::RegisterClassW(&type));
-  HWND browser = ::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                   nullptr, type.hInstance, nullptr);
+  HWND browser = ::CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   type.hInstance, nullptr);
   ASSERT_NE(browser, nullptr);
 
   size_t drives = 0;

@@ -111,7 +111,8 @@ TEST(WindowsFiles, AnAppendCanBeCutBackToTheFileAsItWas) {
   };
   const Case cases[] = {
       {"own file", platform::OpenOwnFileToAppend},
-      {"append", [](const std::string& p) { return platform::file_io::OpenForWriting(p, true, false); }},
+      {"append",
+       [](const std::string& p) { return platform::file_io::OpenForWriting(p, true, false); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
