@@ -68,7 +68,8 @@ class CHarvestEngine {
   // credentials puts them into the address that answered (after redirects)
   // and leaves that in `url` for the next call; a page that was read leaves
   // in `url` the address it was read from. A run the user stopped ends with
-  // kDownloadStopped, silently, and leaves no page.
+  // kDownloadStopped, silently, and leaves no page. The page's link list is
+  // written as it arrives, for the run to take instead of scanning the page.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Scans the page for anchor values into the link scratch file, then hands
@@ -126,6 +127,9 @@ class CHarvestEngine {
                         const std::string& scratchPath);
   DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy, std::string& url);
   BodyEnd ReadBody(PageDownload& download);
+  // The link list the last page download wrote as the page arrived; empty
+  // when the stored page is still to be scanned.
+  std::string m_scannedLinkList;
 
   // A kept line of the link list made ready to be written: its LF taken
   // off and its CR and TAB bytes dropped (in `line`), then resolved. The view

@@ -37,6 +37,7 @@ void CHarvestEngine::OnOK() {
 
 void CHarvestEngine::RunHarvest() {
   m_lastOutcome = HarvestOutcome::kStopped;
+  m_scannedLinkList.clear();
   auto stop = [this] {
     m_lastOutcome = HarvestOutcome::kStopped;
     SetStatusText(kStatusIdle);
@@ -80,7 +81,10 @@ void CHarvestEngine::RunHarvest() {
     m_strBaseUrl = BaseAddressOf(request);
   }
 
-  if (FileFailure failure = ScanAnchorLinks(pagePath)) {
+  // A downloaded page was scanned as it arrived.
+  const FileFailure failure =
+      m_scannedLinkList.empty() ? ScanAnchorLinks(pagePath) : WriteLinkList(m_scannedLinkList);
+  if (failure) {
     ShowError(FileFailureText(failure));
     stop();
     return;

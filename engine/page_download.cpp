@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/connect_failure_text.h"
+#include "engine/anchor_scanner.h"
 #include "engine/credentials_address.h"
+#include "engine/download_scan.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
 #include "engine/progress_text.h"
@@ -42,6 +45,17 @@ struct CHarvestEngine::PageDownload {
   platform::InternetSession session;
   platform::TextWriter page;
   std::unique_ptr<platform::InternetRequest> request;
+  // The link list, written as the page arrives when it can be.
+  DownloadScan scan;
+  std::string linkPath;  // empty when the page is to be scanned once stored
+  bool scanKept = false;
+
+  // A link list the run does not take is not left behind.
+  ~PageDownload() {
+    if (linkPath.empty() || scanKept) return;
+    scan.Close();
+    platform::RemoveFile(linkPath);
+  }
   // Once the user has asked to stop, the attempt stays stopped.
   bool stopped = false;
 
@@ -64,6 +78,7 @@ enum class CHarvestEngine::BodyEnd {
 
 DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string& scratchPath,
                                             int attempt) {
+  m_scannedLinkList.clear();
   PageDownload download;
   if (!OpenPageDownload(download, url, scratchPath)) return kDownloadStopped;
 
@@ -82,9 +97,16 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   SetStatusText(texts::kStatusReading);
   BodyEnd end = ReadBody(download);
   if (!download.Close() && end != BodyEnd::kStopped) end = BodyEnd::kWriteFailed;
+  // Whatever page goes on to the scan, the link list written with it holds
+  // its links, unless it could not be written whole.
+  auto keepScan = [&] {
+    download.scanKept = !download.linkPath.empty() && download.scan.Close();
+    if (download.scanKept) m_scannedLinkList = download.linkPath;
+  };
   switch (end) {
     case BodyEnd::kWhole:
       url = answeredBy;
+      keepScan();
       return kDownloadGoOn;
     case BodyEnd::kStopped:
       // A stopped run says nothing and leaves no page behind.
@@ -100,6 +122,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   ShowMessage(texts::kIncompleteRead, texts::kCaptionWarning, platform::MB_ICONWARNING);
   m_lastOutcome = HarvestOutcome::kIncomplete;
   url = answeredBy;
+  keepScan();
   return kDownloadGoOn;
 }
 
@@ -113,6 +136,9 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
     ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
     return false;
   }
+  if (std::optional<std::string> linkPath = LinkListPath();
+      linkPath && download.scan.Open(*linkPath))
+    download.linkPath = *linkPath;
   if (!sessionOpen) {
     download.Close();
     ShowError(ConnectFailureText(platform::InternetFailure::kOther, why));
@@ -183,6 +209,7 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       end = BodyEnd::kWriteFailed;
       break;
     }
+    download.scan.Feed(buffer, n);
     // A declared length counts the bytes as sent, compressed or not.
     received = request.BodyBytesOnWire();
     countShown = false;

@@ -1,5 +1,7 @@
 // Whole runs from the start button: both roads, to the output file.
 #include <filesystem>
+#include <iterator>
+#include <random>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -124,6 +126,37 @@ TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
   EXPECT_FALSE(Exists(PageScratch()));
   EXPECT_EQ(ReadBytes(page), kGalleryPage);
   EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// The downloaded page is scanned as it arrives, the local one once copied:
+// both must find the same links, whatever line ends the page has and
+// wherever the reads cut it, and neither may look past a Ctrl-Z.
+TEST_F(HarvestRun, BothRoadsFindTheSameLinksInTheSamePage) {
+  const char* const kPieces[] = {"<a href=\"", "<A HREF=", "x.jpg", "y.GIF\"",          ">",
+                                 "\r",         "\n",       "\r\n",  "\r\r\n",           "\t",
+                                 " ",          "z",        "\"",    "<a\r\nhref=p.png "};
+  std::mt19937 random(1207);
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
+  std::string page;
+  while (page.size() < 300'000) page += kPieces[pick(random)];
+  page += "<a href=last.jpg>\x1A<a href=hidden.jpg>";
+  server.Route("/dir/page.html", HttpRoute::Page(200, page));
+  engine.SetAddress(server.Url("/dir/page.html"));
+  engine.OnOK();
+  const std::string downloaded = ReadBytes(Output());
+  std::filesystem::remove(Output());
+
+  WriteBytes(env.Path("saved.html"), page);
+  engine.m_strSourceFile = env.Path("saved.html");
+  engine.SetAddress(server.Url("/dir/"));
+  engine.OnOK();
+
+  const std::string base = server.Url("/dir/");
+  EXPECT_GT(downloaded.size(), 100'000u);
+  EXPECT_NE(downloaded.find(base + "last.jpg\r\n"), std::string::npos);
+  EXPECT_EQ(downloaded.find("hidden"), std::string::npos);
+  EXPECT_TRUE(ReadBytes(Output()) == downloaded);
+  EXPECT_EQ(Messages(engine), (std::vector<Shown>{kDone, kDone}));
 }
 
 TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
