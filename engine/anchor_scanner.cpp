@@ -241,9 +241,10 @@ std::optional<std::string> LinkListPath() {
   return *folder + texts::kLinkScratchName;
 }
 
-FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath) {
+FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath,
+                               bool mapPage) {
   platform::ByteReader page;
-  if (!page.Open(pagePath)) return {FileFailure::kCannotRead, pagePath};
+  if (!page.Open(pagePath, mapPage)) return {FileFailure::kCannotRead, pagePath};
   platform::TextWriter links;
   if (!links.Open(linkPath, platform::TextWriter::Mode::kCreate, true))
     return {FileFailure::kCannotCreate, linkPath};
@@ -274,9 +275,15 @@ FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& l
   return {};
 }
 
+FileFailure CHarvestEngine::ScanToLinkList(const std::string& pagePath, std::string& linkPath) {
+  std::optional<std::string> path = LinkListPath();
+  if (!path) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
+  linkPath = *path;
+  return ScanPageToLinkList(pagePath, linkPath);
+}
+
 FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
-  std::optional<std::string> linkPath = LinkListPath();
-  if (!linkPath) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
-  if (FileFailure failure = ScanPageToLinkList(pagePath, *linkPath)) return failure;
-  return WriteLinkList(*linkPath);
+  std::string linkPath;
+  if (FileFailure failure = ScanToLinkList(pagePath, linkPath)) return failure;
+  return WriteLinkList(linkPath);
 }

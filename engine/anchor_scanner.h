@@ -52,7 +52,10 @@ struct FileFailure;
 
 // Scans the page at `pagePath` (text mode) into a new private link list at
 // `linkPath`. On failure the link list is removed and the failure returned.
-FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath);
+// `mapPage`: whether the page may be mapped, as a scratch file of the
+// program's own may; a page someone else may change is only read.
+FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath,
+                               bool mapPage = true);
 
 // The link list's full path in the private temporary folder (nullopt when
 // that folder cannot be had).

@@ -75,6 +75,8 @@ class CHarvestEngine {
   // Scans the page for anchor values into the link scratch file, then hands
   // it to WriteLinkList.
   FileFailure ScanAnchorLinks(const std::string& pagePath);
+  // The scan alone: the link list's path in `linkPath`.
+  FileFailure ScanToLinkList(const std::string& pagePath, std::string& linkPath);
   // Filters, resolves, formats and appends the link list to the output
   // file; deletes the link list whatever happens.
   FileFailure WriteLinkList(const std::string& linkListPath);
@@ -127,7 +129,10 @@ class CHarvestEngine {
                         const std::string& scratchPath);
   DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy, std::string& url);
   BodyEnd ReadBody(PageDownload& download);
-  // The link list the last page download wrote as the page arrived; empty
+  // Copies the local page to the page scratch file; false when it cannot be
+  // read. The page is scanned while the copy is made, where it can be.
+  bool CopyLocalPage(const std::string& pagePath);
+  // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
   std::string m_scannedLinkList;
 

@@ -1,6 +1,8 @@
 // The start button and the harvest run it starts.
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "engine/base_address.h"
 #include "engine/file_failure_text.h"
@@ -58,7 +60,7 @@ void CHarvestEngine::RunHarvest() {
   if (!m_strSourceFile.empty()) {
     m_strBaseUrl =
         BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
-    if (!platform::CopyFileReplacing(m_strSourceFile, pagePath)) {
+    if (!CopyLocalPage(pagePath)) {
       ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();
       return;
@@ -81,9 +83,21 @@ void CHarvestEngine::RunHarvest() {
     m_strBaseUrl = BaseAddressOf(request);
   }
 
-  // A downloaded page was scanned as it arrived.
-  const FileFailure failure =
-      m_scannedLinkList.empty() ? ScanAnchorLinks(pagePath) : WriteLinkList(m_scannedLinkList);
+  // A page was scanned as it arrived or while it was copied, where it could be.
+  std::string linkPath = m_scannedLinkList;
+  FileFailure failure = linkPath.empty() ? ScanToLinkList(pagePath, linkPath) : FileFailure{};
+  if (!failure) {
+    // The page is not read again. Letting go of a large one keeps the file
+    // system busy a while, which it may be while the links are written.
+    std::thread removal;
+    try {
+      removal = std::thread([&pagePath] { platform::RemoveFile(pagePath); });
+    } catch (const std::system_error&) {
+      platform::RemoveFile(pagePath);
+    }
+    failure = WriteLinkList(linkPath);
+    if (removal.joinable()) removal.join();
+  }
   if (failure) {
     ShowError(FileFailureText(failure));
     stop();

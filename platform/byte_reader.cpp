@@ -11,7 +11,7 @@ namespace platform {
 
 ByteReader::~ByteReader() { Close(); }
 
-bool ByteReader::Open(const std::string& path) {
+bool ByteReader::Open(const std::string& path, bool mapped) {
   Close();
   m_failed = false;
   m_mappedSize = m_offset = 0;
@@ -21,7 +21,7 @@ bool ByteReader::Open(const std::string& path) {
   if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
     if (S_ISDIR(st.st_mode))
       Close();  // opens on Linux, but cannot be read
-    else if ((m_regular = S_ISREG(st.st_mode)))
+    else if ((m_regular = S_ISREG(st.st_mode)) && mapped)
       m_mappedSize = st.st_size;
   }
   if (m_fd < 0) m_failed = true;

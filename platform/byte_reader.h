@@ -18,8 +18,9 @@ class ByteReader {
   ByteReader& operator=(const ByteReader&) = delete;
 
   // Opens `path` for reading; a folder is refused. False when it cannot be
-  // opened.
-  bool Open(const std::string& path);
+  // opened. `mapped`: whether a regular file may be mapped (see Next); a
+  // file someone else may change is only ever read.
+  bool Open(const std::string& path, bool mapped = true);
   void Close();
 
   // The next block of the file, valid until the next call; empty at the end

@@ -30,6 +30,9 @@ bool RemoveFile(const std::string& path);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// A file that can be read more than once, and by two readers at a time (not
+// a folder, pipe or device).
+bool IsRegularFile(const std::string& path);
 
 // Creates every missing folder on the way to `path`'s folder, each private
 // to the user. False when the folder is not there afterwards.

@@ -8,7 +8,7 @@ namespace platform {
 
 ByteReader::~ByteReader() { Close(); }
 
-bool ByteReader::Open(const std::string& path) {
+bool ByteReader::Open(const std::string& path, bool) {
   Close();
   m_failed = false;
   m_mappedSize = m_offset = 0;

@@ -1,0 +1,37 @@
+// The local page: copied to the page scratch file by the system while the
+// page itself is scanned on this thread, so that the run pays for the longer
+// of the two rather than for both.
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "engine/anchor_scanner.h"
+#include "engine/harvest_engine.h"
+#include "platform/file_system.h"
+
+bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
+  m_scannedLinkList.clear();
+  const std::string& source = m_strSourceFile;
+  // A pipe or a device gives its bytes once, to one reader: it is copied,
+  // and the copy scanned after.
+  const std::optional<std::string> linkPath = LinkListPath();
+  if (!linkPath || !platform::IsRegularFile(source))
+    return platform::CopyFileReplacing(source, pagePath);
+
+  bool copied = false;
+  std::thread copier;
+  try {
+    copier = std::thread([&] { copied = platform::CopyFileReplacing(source, pagePath); });
+  } catch (const std::system_error&) {
+    return platform::CopyFileReplacing(source, pagePath);
+  }
+  // The user's file may change under the run, so it is read, never mapped.
+  const FileFailure scan = ScanPageToLinkList(source, *linkPath, false);
+  copier.join();
+  // Where the scan failed, the copy is scanned as it would have been, and
+  // any failure reported as it would have been.
+  if (copied && !scan) m_scannedLinkList = *linkPath;
+  if (!copied || scan) platform::RemoveFile(*linkPath);
+  return copied;
+}
