@@ -3,10 +3,12 @@
 #include <iterator>
 #include <random>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/net/net_fixture.h"
@@ -158,6 +160,21 @@ TEST_F(HarvestRun, BothRoadsFindTheSameLinksInTheSamePage) {
   EXPECT_TRUE(ReadBytes(Output()) == downloaded);
   EXPECT_EQ(Messages(engine), (std::vector<Shown>{kDone, kDone}));
 }
+
+#ifndef _WIN32
+// A pipe gives its bytes once: the copy and the scan must not share them.
+TEST_F(HarvestRun, TheLocalRoadTakesAPageFromAPipe) {
+  const std::string pipe = env.Path("page.fifo");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] { WriteBytes(pipe, kGalleryPage); });
+  engine.m_strSourceFile = pipe;
+  engine.SetAddress("http://example.com/gallery/");
+  engine.OnOK();
+  writer.join();
+  EXPECT_EQ(ReadBytes(Output()), Listed("http://example.com/gallery/"));
+  EXPECT_EQ(Messages(engine), std::vector<Shown>{kDone});
+}
+#endif
 
 TEST_F(HarvestRun, TheStartButtonRefusesBeforeTouchingAnything) {
   struct Case {
