@@ -14,6 +14,7 @@
 #include "engine/download_scan.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
+#include "engine/page_sink.h"
 #include "engine/progress_text.h"
 #include "platform/decimal_text.h"
 #include "platform/file_system.h"
@@ -193,6 +194,7 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   auto lastShown = std::chrono::steady_clock::now();
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
+  PageSink sink(download.page, download.scan);
   for (;;) {
     if (download.stopped || StopRequested()) {
       download.stopped = true;
@@ -205,11 +207,10 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       if (request.Failed()) end = BodyEnd::kShort;
       break;
     }
-    if (!download.page.Write(buffer, n)) {
+    if (!sink.Write(buffer, n)) {
       end = BodyEnd::kWriteFailed;
       break;
     }
-    download.scan.Feed(buffer, n);
     // A declared length counts the bytes as sent, compressed or not.
     received = request.BodyBytesOnWire();
     countShown = false;
@@ -220,6 +221,7 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       countShown = true;
     }
   }
+  if (!sink.Finish()) end = BodyEnd::kWriteFailed;
   // The end of a compressed stream (its trailer) arrives without giving
   // anything to read.
   if (request.BodyBytesOnWire() != received) {
