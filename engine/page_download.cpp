@@ -190,7 +190,6 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   int64_t declared = hasLength ? platform::LeadingDecimal(lengthText) : 0;
 
   int64_t received = 0;
-  char buffer[kReadChunk];
   auto lastShown = std::chrono::steady_clock::now();
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
@@ -200,14 +199,15 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
       download.stopped = true;
       return BodyEnd::kStopped;
     }
-    size_t n = request.Read(buffer, sizeof buffer);
+    const size_t n = request.Read(sink.Room(kReadChunk), kReadChunk);
+    const bool kept = sink.Commit(n);
     if (n == 0) {
       // The end of the body, or a transfer that broke off (reset, stall):
       // either way the read is over.
       if (request.Failed()) end = BodyEnd::kShort;
       break;
     }
-    if (!sink.Write(buffer, n)) {
+    if (!kept) {
       end = BodyEnd::kWriteFailed;
       break;
     }

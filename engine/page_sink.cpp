@@ -4,7 +4,6 @@
 #include <utility>
 
 PageSink::PageSink(platform::TextWriter& page, DownloadScan& scan) : m_page(page), m_scan(scan) {
-  m_filling.reserve(kBlock);
   try {
     m_thread = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
@@ -14,16 +13,21 @@ PageSink::PageSink(platform::TextWriter& page, DownloadScan& scan) : m_page(page
 
 PageSink::~PageSink() { Finish(); }
 
-bool PageSink::Write(const char* data, size_t size) {
-  m_filling.append(data, size);
-  if (m_filling.size() >= kBlock) HandOver();
+char* PageSink::Room(size_t size) {
+  if (kBlock - m_filling.size < size) HandOver();
+  return m_filling.bytes.get() + m_filling.size;
+}
+
+bool PageSink::Commit(size_t size) {
+  m_filling.size += size;
+  if (m_filling.size == kBlock) HandOver();
   return !m_failed;
 }
 
 bool PageSink::Finish() {
   if (m_finished) return !m_failed;
   m_finished = true;
-  if (!m_filling.empty()) HandOver();
+  if (m_filling.size > 0) HandOver();
   if (m_thread.joinable()) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -35,16 +39,16 @@ bool PageSink::Finish() {
   return !m_failed;
 }
 
-bool PageSink::WriteBlock(const std::string& block) {
-  if (!m_page.Write(block)) return false;
-  m_scan.Feed(block.data(), block.size());
+bool PageSink::WriteBlock(const Block& block) {
+  if (!m_page.Write(block.bytes.get(), block.size)) return false;
+  m_scan.Feed(block.bytes.get(), block.size);
   return true;
 }
 
 void PageSink::HandOver() {
   if (!m_thread.joinable()) {
     if (!m_failed && !WriteBlock(m_filling)) m_failed = true;
-    m_filling.clear();
+    m_filling.size = 0;
     return;
   }
   {
@@ -55,7 +59,7 @@ void PageSink::HandOver() {
     m_hasQueued = true;
   }
   m_changed.notify_all();
-  m_filling.clear();
+  m_filling.size = 0;
 }
 
 void PageSink::Run() {
@@ -69,7 +73,6 @@ void PageSink::Run() {
     m_changed.notify_all();
     // Once the page has failed, what follows is dropped: the run ends.
     if (!m_failed && !WriteBlock(m_writing)) m_failed = true;
-    m_writing.clear();
     lock.lock();
   }
 }

@@ -2,13 +2,13 @@
 // Where a downloaded page's bytes go: the page scratch file and the scan
 // that writes the link list alongside. Both run on a thread of their own, a
 // block at a time, so that taking the next bytes off the connection never
-// waits for the file system; what is held stays a few blocks, whatever the
-// page's size.
+// waits for the file system; three blocks are held, whatever the page's
+// size.
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "engine/download_scan.h"
@@ -21,27 +21,36 @@ class PageSink {
   PageSink(const PageSink&) = delete;
   PageSink& operator=(const PageSink&) = delete;
 
-  // The next bytes of the body. False once the page could not be written.
-  bool Write(const char* data, size_t size);
+  // Room for up to `size` (at most kBlock) next bytes of the body, to be
+  // read straight into; valid until Commit.
+  char* Room(size_t size);
+  // The first `size` bytes of the room now hold the body's next bytes.
+  // False once the page could not be written.
+  bool Commit(size_t size);
   // Hands over what is left and waits until all is written: false when the
   // page could not be written whole.
   bool Finish();
 
- private:
   static constexpr size_t kBlock = 256 * 1024;
 
+ private:
+  struct Block {
+    std::unique_ptr<char[]> bytes{new char[kBlock]};
+    size_t size = 0;
+  };
+
   void HandOver();  // queues the block being filled
-  bool WriteBlock(const std::string& block);
+  bool WriteBlock(const Block& block);
   void Run();
 
   platform::TextWriter& m_page;
   DownloadScan& m_scan;
-  std::string m_filling;  // the caller's
-  std::string m_writing;  // the thread's
+  Block m_filling;  // the caller's
+  Block m_writing;  // the thread's
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::string m_queued;
+  Block m_queued;
   bool m_hasQueued = false;
   bool m_ending = false;
   std::atomic<bool> m_failed{false};
