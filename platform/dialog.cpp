@@ -196,6 +196,11 @@ void CDialog::DispatchPaint() {
     e->handler(*this, 0, nullptr);
 }
 
+int CDialog::DispatchQueryDragIcon() {
+  const auto* e = FindEntry(GetMessageMap(), MessageKind::QueryDragIcon, 0);
+  return e && e->answer ? e->answer(*this) : 0;
+}
+
 bool CDialog::HandlesMessage(MessageKind kind) const {
   for (const auto& e : GetMessageMap())
     if (e.kind == kind) return true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dialog_template.h"
+#include "platform/icon.h"
 #include "platform/win_types.h"
 
 namespace platform {
@@ -73,6 +74,9 @@ struct MessageMapEntry {
   int idFirst = 0;
   int idLast = 0;
   std::function<void(CDialog& dlg, UINT id, HDROP drop)> handler;
+  // A message that asks for an answer (the drag icon): the handler's
+  // result, an icon id or 0.
+  std::function<int(CDialog& dlg)> answer = nullptr;
 };
 using MessageMap = std::vector<MessageMapEntry>;
 
@@ -102,12 +106,16 @@ template <class T>
 MessageMapEntry ON_WM_PAINT(void (T::*fn)()) {
   return {MessageKind::Paint, 0, 0, [fn](CDialog& d, UINT, HDROP) { (static_cast<T&>(d).*fn)(); }};
 }
-// The drag icon of a minimised window; the handler's result (an icon id) is
-// what backends that ask for it would use.
-template <class T, class R>
-MessageMapEntry ON_WM_QUERYDRAGICON(R (T::*fn)()) {
+// The drag icon of a minimised window: backends whose system asks for it
+// show the icon the handler returns.
+template <class T>
+MessageMapEntry ON_WM_QUERYDRAGICON(HICON (T::*fn)()) {
   return {MessageKind::QueryDragIcon, 0, 0,
-          [fn](CDialog& d, UINT, HDROP) { (void)(static_cast<T&>(d).*fn)(); }};
+          [fn](CDialog& d, UINT, HDROP) { (void)(static_cast<T&>(d).*fn)(); },
+          [fn](CDialog& d) {
+            const HICON icon = (static_cast<T&>(d).*fn)();
+            return icon ? icon->id : 0;
+          }};
 }
 
 class CDialog {
@@ -168,6 +176,8 @@ class CDialog {
   // finished here.
   void DispatchDropFiles(HDROP drop);
   void DispatchPaint();
+  // The id of the icon the drag-icon handler returns; 0 without one.
+  int DispatchQueryDragIcon();
   bool HandlesMessage(MessageKind kind) const;
 
   // Called by the backend: attach or detach its window, then initialise.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/file_io.h"
+#include "platform/http_digest.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/windows_api.h"
 // After windows.h, which it needs.
@@ -62,17 +63,23 @@ std::string Base64(std::string_view bytes) {
   return out;
 }
 
-// Whether a 401 answer offers Basic authentication.
-bool OffersBasic(HINTERNET request) {
+// The challenges of a 401 answer's WWW-Authenticate headers, in their
+// order.
+std::vector<AuthChallenge> ChallengesOf(HINTERNET request) {
+  std::vector<AuthChallenge> challenges;
   for (DWORD index = 0;;) {
-    wchar_t value[512];
-    DWORD size = sizeof value;
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_WWW_AUTHENTICATE, value, &size, &index)) return false;
-    std::wstring_view scheme(value, size / sizeof(wchar_t));
-    if (scheme.size() >= 5 &&
-        ::CompareStringOrdinal(scheme.data(), 5, L"basic", 5, TRUE) == CSTR_EQUAL)
-      return true;
+    DWORD size = 0, probe = index;
+    if (::HttpQueryInfoW(request, HTTP_QUERY_WWW_AUTHENTICATE, nullptr, &size, &probe) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+      break;
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_WWW_AUTHENTICATE, value.data(), &size, &index)) break;
+    value.resize(size / sizeof(wchar_t));
+    for (AuthChallenge& challenge : ParseAuthChallenges(Narrow(value)))
+      challenges.push_back(std::move(challenge));
   }
+  return challenges;
 }
 
 // Both timeouts, or the test override for both.
@@ -649,12 +656,33 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
     const auto sendStart = std::chrono::steady_clock::now();
     if (const WaitEnd end = send({}); end != WaitEnd::kDone)
       return fail(waitFailure(end, std::chrono::steady_clock::now() - sendStart));
-    if (sendCredentials && StatusOf(r->request.h) == 401 && OffersBasic(r->request.h)) {
-      const std::string pair = Narrow(first.user) + ":" + Narrow(first.password);
-      const auto resendStart = std::chrono::steady_clock::now();
-      const WaitEnd end = send(L"Authorization: Basic " + Widen(Base64(pair)) + L"\r\n");
-      if (end != WaitEnd::kDone)
-        return fail(waitFailure(end, std::chrono::steady_clock::now() - resendStart));
+    if (sendCredentials && StatusOf(r->request.h) == 401) {
+      // Digest when the server offers it, since Basic shows the password
+      // to anyone on the way.
+      const std::string user = Narrow(first.user), password = Narrow(first.password);
+      const std::string uri = Narrow(target.pathAndQuery);
+      auto digestAnswer = [&](const DigestChallenge& challenge) {
+        return DigestAuthorization(challenge, {"GET", uri, user, password, NewClientNonce(), 1});
+      };
+      const std::vector<AuthChallenge> challenges = ChallengesOf(r->request.h);
+      const std::optional<DigestChallenge> digest = UsableDigest(challenges);
+      std::optional<std::string> authorization;
+      if (digest)
+        authorization = digestAnswer(*digest);
+      else if (OffersBasic(challenges))
+        authorization = "Basic " + Base64(user + ":" + password);
+      for (bool renewed = false; authorization; renewed = true) {
+        const auto resendStart = std::chrono::steady_clock::now();
+        const WaitEnd end = send(L"Authorization: " + Widen(*authorization) + L"\r\n");
+        if (end != WaitEnd::kDone)
+          return fail(waitFailure(end, std::chrono::steady_clock::now() - resendStart));
+        authorization.reset();
+        // An expired nonce is no refusal: the same credentials once more,
+        // with the new one.
+        if (digest && !renewed && StatusOf(r->request.h) == 401)
+          if (const auto fresh = UsableDigest(ChallengesOf(r->request.h)); fresh && fresh->stale)
+            authorization = digestAnswer(*fresh);
+      }
     }
     const DWORD status = StatusOf(r->request.h);
     if (!IsRedirect(status)) {

@@ -193,6 +193,15 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       dlg.DispatchDropFiles(&files);
       return TRUE;
     }
+    case WM_QUERYDRAGICON: {
+      // Answered as the value itself, as the few messages that ask for a
+      // handle are.
+      const int id = dlg.DispatchQueryDragIcon();
+      if (id == 0) return FALSE;
+      return reinterpret_cast<INT_PTR>(
+          ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
+                       ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    }
     case WM_DESTROY:
       window->KillAllTimers();
       return FALSE;

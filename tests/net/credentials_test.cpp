@@ -80,6 +80,49 @@ TEST_F(Credentials, WrongCredentialsPromptAgainUntilCancel) {
   EXPECT_EQ(env.App().m_strPassword, "wrong again");
 }
 
+// Every form of Digest a server may ask for; Basic is offered as well and
+// would be refused. An expired nonce is renewed without a second prompt.
+TEST_F(Credentials, DigestIsAnsweredInTheFormTheServerAsksFor) {
+  struct Case {
+    const char* algorithm;
+    bool qop;
+    bool staleFirst;
+  };
+  const Case cases[] = {
+      {"MD5", true, false},     {"", false, false},  {"MD5-sess", true, false},
+      {"SHA-256", true, false}, {"MD5", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.algorithm) + (c.qop ? " qop" : "") + (c.staleFirst ? " stale" : ""));
+    HttpRoute route = HttpRoute::Page(200, "digest page");
+    route.digestAuth = HttpRoute::DigestDemand{"名前 x", "pa:ss", c.algorithm, c.qop, c.staleFirst};
+    server.Route("/dir/page.html", route);
+    engine.ClearRecords();
+    const int prompts = engine.PromptCount();
+    engine.QueueCredentials("名前 x", "pa:ss");
+    std::string url = server.Url("/dir/page.html?q=1");
+
+    EXPECT_EQ(Attempts(url), (std::vector<int>{0, 1}));
+    EXPECT_EQ(engine.PromptCount(), prompts + 1);
+    EXPECT_EQ(testing_support::ReadBytes(PagePath()), "digest page");
+    EXPECT_EQ(server.LastRequest().headers["authorization"].rfind("Digest ", 0), 0u);
+  }
+}
+
+TEST_F(Credentials, RefusedDigestPromptsAgain) {
+  HttpRoute route = HttpRoute::Page(200, "x");
+  route.digestAuth = HttpRoute::DigestDemand{"user", "right"};
+  server.Route("/page", route);
+  engine.QueueCredentials("user", "wrong");
+  engine.QueueCredentialsCancel();
+  std::string url = server.Url("/page");
+
+  EXPECT_EQ(Attempts(url), (std::vector<int>{0, 2}));
+  EXPECT_EQ(engine.PromptCount(), 2);
+  EXPECT_TRUE(engine.Messages().empty());
+  EXPECT_EQ(testing_support::ReadBytes(PagePath()), "");
+}
+
 TEST_F(Credentials, CancelAtOnceStopsWithoutAMessage) {
   server.Route("/page", Guarded("x", "user", "right"));
   engine.QueueCredentialsCancel();

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "platform/hashes.h"
+#include "platform/http_digest.h"
 #include "tests/support/loopback_socket.h"
 
 namespace test {
@@ -144,6 +147,85 @@ HttpRequestRecord ParseHead(const std::string& head) {
     pos = end + 2;
   }
   return rec;
+}
+
+constexpr const char* kDigestRealm = "vimbel test";
+constexpr const char* kDigestOpaque = "opaque/value";
+// Quoted values with commas and spaces, as real nonces may be.
+constexpr const char* kStaleNonce = "old, spent";
+constexpr const char* kFreshNonce = "fresh, 2";
+
+enum class DigestCheck { kRefused, kStale, kAccepted };
+
+// The user a Digest answer names: "username", or "username*" as
+// UTF-8''<percent-encoded>.
+std::optional<std::string> UserOf(const platform::AuthChallenge& answer) {
+  if (const std::string* plain = answer.Param("username")) return *plain;
+  const std::string* extended = answer.Param("username*");
+  const std::string prefix = "UTF-8''";
+  if (!extended || Lower(extended->substr(0, prefix.size())) != Lower(prefix)) return std::nullopt;
+  std::string user;
+  for (size_t i = prefix.size(); i < extended->size(); ++i) {
+    const std::string hex = extended->substr(i + 1, 2);
+    char* end = nullptr;
+    const long byte = std::strtol(hex.c_str(), &end, 16);
+    if ((*extended)[i] == '%' && hex.size() == 2 && end == hex.c_str() + 2) {
+      user += static_cast<char>(byte);
+      i += 2;
+    } else {
+      user += (*extended)[i];
+    }
+  }
+  return user;
+}
+
+// Checks a Digest answer the way a server computes it, from the demand's
+// own credentials.
+DigestCheck CheckDigest(const HttpRoute::DigestDemand& demand, const HttpRequestRecord& request) {
+  const auto header = request.headers.find("authorization");
+  if (header == request.headers.end()) return DigestCheck::kRefused;
+  const auto parsed = platform::ParseAuthChallenges(header->second);
+  if (parsed.size() != 1 || parsed[0].scheme != "digest") return DigestCheck::kRefused;
+  const auto param = [&](const char* name) {
+    const std::string* value = parsed[0].Param(name);
+    return value ? *value : std::string();
+  };
+  const std::string nonce = param("nonce");
+  const bool sha256 = Lower(demand.algorithm).starts_with("sha-256");
+  const auto hash = [&](const std::string& text) {
+    return sha256 ? platform::Sha256Hex(text) : platform::Md5Hex(text);
+  };
+  std::string key = hash(demand.user + ":" + kDigestRealm + ":" + demand.password);
+  if (Lower(demand.algorithm).ends_with("-sess"))
+    key = hash(key + ":" + nonce + ":" + param("cnonce"));
+  const std::string target = hash(request.method + ":" + request.target);
+  const std::string expected = demand.qop
+                                   ? hash(key + ":" + nonce + ":" + param("nc") + ":" +
+                                          param("cnonce") + ":" + param("qop") + ":" + target)
+                                   : hash(key + ":" + nonce + ":" + target);
+  const bool right =
+      UserOf(parsed[0]) == demand.user && param("realm") == kDigestRealm &&
+      param("uri") == request.target && param("opaque") == kDigestOpaque &&
+      Lower(param("algorithm")) == Lower(demand.algorithm) &&
+      (demand.qop ? param("qop") == "auth" && !param("nc").empty() && !param("cnonce").empty()
+                  : param("qop").empty()) &&
+      param("response") == expected;
+  if (!right) return DigestCheck::kRefused;
+  if (nonce == kFreshNonce) return DigestCheck::kAccepted;
+  return demand.staleFirst && nonce == kStaleNonce ? DigestCheck::kStale : DigestCheck::kRefused;
+}
+
+HttpRoute DigestRefusal(const HttpRoute::DigestDemand& demand, bool stale) {
+  HttpRoute refused = HttpRoute::Page(401, "unauthorized\n");
+  refused.headers.emplace_back("WWW-Authenticate", "Basic realm=\"vimbel test\"");
+  std::string challenge = std::string("Digest realm=\"") + kDigestRealm + "\", nonce=\"" +
+                          (demand.staleFirst && !stale ? kStaleNonce : kFreshNonce) +
+                          "\", opaque=\"" + kDigestOpaque + "\"";
+  if (!demand.algorithm.empty()) challenge += ", algorithm=" + demand.algorithm;
+  if (demand.qop) challenge += ", qop=\"auth\"";
+  if (stale) challenge += ", stale=true";
+  refused.headers.emplace_back("WWW-Authenticate", challenge);
+  return refused;
 }
 
 }  // namespace
@@ -304,6 +386,13 @@ void HttpServer::Serve(int fd) {
     if (it == request.headers.end() || it->second != expected) {
       refused = HttpRoute::Page(401, "unauthorized\n");
       refused.headers.emplace_back("WWW-Authenticate", "Basic realm=\"vimbel test\"");
+      answer = &refused;
+    }
+  }
+  if (route->digestAuth) {
+    const DigestCheck check = CheckDigest(*route->digestAuth, request);
+    if (check != DigestCheck::kAccepted) {
+      refused = DigestRefusal(*route->digestAuth, check == DigestCheck::kStale);
       answer = &refused;
     }
   }

@@ -51,6 +51,17 @@ struct HttpRoute {
   size_t lateBytes = 0;
   // When set, a request without these Basic credentials gets 401.
   std::optional<std::pair<std::string, std::string>> basicAuth;
+  // When set, a request without a right Digest answer for these
+  // credentials gets 401. Basic is offered too, first, and refused: a
+  // client must prefer Digest.
+  struct DigestDemand {
+    std::string user;
+    std::string password;
+    std::string algorithm = "MD5";  // as the challenge names it; empty: not named
+    bool qop = true;                // false: the oldest form, without qop
+    bool staleFirst = false;        // the first right answer hears its nonce expired
+  };
+  std::optional<DigestDemand> digestAuth;
 
   static HttpRoute Page(int status, std::string body);
   static HttpRoute Redirect(std::string location, int status = 302);

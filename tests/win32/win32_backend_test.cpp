@@ -15,6 +15,7 @@
 #include "platform/win32/wide_text.h"
 #include "platform/file_system.h"
 #include "resources/dialog_templates.h"
+#include "resources/icon_128.h"
 #include "tests/support/headless_ui.h"
 // Last: its macros would rename what the headers above declare.
 #include "platform/win32/windows_api.h"
@@ -141,6 +142,42 @@ TEST(Win32Backend, DroppedFilesArriveAsUtf8Names) {
   CDropTargetDlg dlg;
   EXPECT_EQ(dlg.DoModal(), IDOK);
   EXPECT_EQ(dlg.m_dropped, (std::vector<std::string>{"C:\\画像\\ｱ.url", "D:\\x.html"}));
+  platform::SetWindowBackend(nullptr);
+}
+
+// A minimised window dragged: the system asks the dialog for the icon its
+// handler names, here the program's icon 128.
+class CDragIconDlg : public CDialog {
+ public:
+  CDragIconDlg() : CDialog(resources::kPasswordDialog) {}
+  LRESULT m_answer = 0;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    HWND self = ::FindWindowW(L"#32770",
+                              platform::win32::Widen(resources::kPasswordDialog.caption).c_str());
+    m_answer = ::SendMessageW(self, WM_QUERYDRAGICON, 0, 0);
+    EndDialog(IDOK);
+    return TRUE;
+  }
+  platform::HICON OnQueryDragIcon() { return &resources::Icon128(); }
+  const MessageMap& GetMessageMap() const override {
+    static const MessageMap map{ON_WM_QUERYDRAGICON(&CDragIconDlg::OnQueryDragIcon)};
+    return map;
+  }
+};
+
+TEST(Win32Backend, TheDragIconIsTheOneTheDialogNames) {
+  platform::win32::Win32Backend backend;
+  platform::SetWindowBackend(&backend);
+  CDragIconDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  const HANDLE icon128 =
+      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON,
+                   ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED);
+  ASSERT_NE(icon128, nullptr);
+  EXPECT_EQ(reinterpret_cast<HANDLE>(dlg.m_answer), icon128);
   platform::SetWindowBackend(nullptr);
 }
 
