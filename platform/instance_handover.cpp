@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "platform/file_system.h"
 
@@ -76,6 +77,14 @@ class OwnedFd {
 
 }  // namespace
 
+struct HandoverListener::Endpoint {
+  int fd;
+  std::string path;
+};
+
+HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, int descriptor)
+    : m_endpoint(std::move(endpoint)), m_descriptor(descriptor) {}
+
 std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& name) {
   sockaddr_un address;
   std::string path;
@@ -89,18 +98,19 @@ std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& na
     ::unlink(path.c_str());
     return nullptr;
   }
-  return std::unique_ptr<HandoverListener>(new HandoverListener(fd, path));
+  return std::unique_ptr<HandoverListener>(
+      new HandoverListener(std::make_unique<Endpoint>(Endpoint{fd, path}), fd));
 }
 
 HandoverListener::~HandoverListener() {
-  ::close(m_fd);
-  ::unlink(m_path.c_str());
+  ::close(m_endpoint->fd);
+  ::unlink(m_endpoint->path.c_str());
 }
 
 std::optional<std::string> HandoverListener::Accept() {
   int raw;
   do {
-    raw = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    raw = ::accept4(m_endpoint->fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
   } while (raw < 0 && errno == EINTR);
   if (raw < 0) return std::nullopt;
   const OwnedFd connection(raw);

@@ -2,8 +2,9 @@
 // A file named to a second start of the program, handed to the running
 // instance: through a local socket "<name>.sock" in the private temporary
 // folder, which is the user's alone (0700, refused when another user owns
-// it). Each side also checks that the other runs as the same user, so no
-// other user can hand the window a file, nor receive one.
+// it); on Windows through a local named pipe only the user may open. Each
+// side also checks that the other runs as the same user, so no other user
+// can hand the window a file, nor receive one.
 //
 // The sender waits for an acknowledgement. A handover the running instance
 // does not take within the sender's wait (it is busy in a run) is dropped:
@@ -21,14 +22,15 @@ class HandoverListener {
  public:
   // Listens as the running instance `name`. Call only while holding the
   // instance lock: a socket left behind by an instance that was killed is
-  // replaced. nullptr when the socket cannot be made.
+  // replaced. nullptr when the socket or pipe cannot be made.
   static std::unique_ptr<HandoverListener> Listen(const std::string& name);
-  ~HandoverListener();  // stops listening and removes the socket
+  ~HandoverListener();  // stops listening and removes the socket or pipe
   HandoverListener(const HandoverListener&) = delete;
   HandoverListener& operator=(const HandoverListener&) = delete;
 
   // Readable when a handover waits: for the window's event loop to watch.
-  int Descriptor() const { return m_fd; }
+  // On Windows the handle of an event, signalled while a handover waits.
+  int Descriptor() const { return m_descriptor; }
 
   // Takes one waiting handover and acknowledges it: the path it carries.
   // nullopt when none waits, the sender is another user, it sent no
@@ -36,9 +38,11 @@ class HandoverListener {
   std::optional<std::string> Accept();
 
  private:
-  HandoverListener(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-  int m_fd;
-  std::string m_path;
+  // What the system listens with: a socket and its path, or a pipe.
+  struct Endpoint;
+  HandoverListener(std::unique_ptr<Endpoint> endpoint, int descriptor);
+  std::unique_ptr<Endpoint> m_endpoint;
+  int m_descriptor;
 };
 
 // Hands `path`, made absolute against the current folder, to the running

@@ -1,7 +1,11 @@
 #include "platform/win32/win32_backend.h"
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,6 +24,59 @@ namespace {
 // enough that a stop is felt at once, rarely enough to cost the handler
 // nothing.
 constexpr ULONGLONG kPollIntervalMs = 20;
+
+// Posted to a dialog by one of its watches: the handle it watches is
+// signalled. wParam: the watch's index.
+constexpr UINT kWatchSignalled = WM_APP + 1;
+
+// A handle watched for a dialog: a thread waits on it and posts
+// kWatchSignalled, so that whichever message loop runs (the dialog's own, a
+// message box's) calls back on the user-interface thread. The handle stays
+// signalled until the callback has dealt with it: the thread waits for each
+// call to end before it waits on the handle again.
+class HandleWatch {
+ public:
+  HandleWatch(HWND window, WPARAM index, HANDLE handle, std::function<void()> onSignalled)
+      : m_window(window),
+        m_index(index),
+        m_handle(handle),
+        m_onSignalled(std::move(onSignalled)),
+        m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        m_served(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        m_thread([this] { Wait(); }) {}
+  ~HandleWatch() {
+    ::SetEvent(m_stop);
+    m_thread.join();
+    ::CloseHandle(m_stop);
+    ::CloseHandle(m_served);
+  }
+  HandleWatch(const HandleWatch&) = delete;
+  HandleWatch& operator=(const HandleWatch&) = delete;
+
+  void Call() {
+    m_onSignalled();
+    ::SetEvent(m_served);
+  }
+
+ private:
+  void Wait() {
+    if (!m_stop || !m_served) return;
+    const HANDLE signalled[] = {m_stop, m_handle};
+    const HANDLE served[] = {m_stop, m_served};
+    while (::WaitForMultipleObjects(2, signalled, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
+           ::PostMessageW(m_window, kWatchSignalled, m_index, 0) &&
+           ::WaitForMultipleObjects(2, served, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    }
+  }
+
+  HWND m_window;
+  WPARAM m_index;
+  HANDLE m_handle;
+  std::function<void()> m_onSignalled;
+  HANDLE m_stop;
+  HANDLE m_served;
+  std::thread m_thread;  // last: it uses all of the above
+};
 
 // The window of one running dialog, as the framework addresses it.
 class DialogWindow final : public IDialogWindow {
@@ -107,6 +164,11 @@ class DialogWindow final : public IDialogWindow {
         ::DragFinish(reinterpret_cast<::HDROP>(msg.wParam));
         continue;
       }
+      // Nor does it take what a watch brings until the command has ended.
+      if (msg.message == kWatchSignalled && msg.hwnd == m_hWnd) {
+        m_deferredWatches.insert(msg.wParam);
+        continue;
+      }
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
@@ -115,8 +177,27 @@ class DialogWindow final : public IDialogWindow {
     return m_stopRequested;
   }
 
+  // A handle's value fits in an int, also in a 64-bit process.
+  void WatchDescriptor(int fd, std::function<void()> onReadable) override {
+    m_watches.push_back(std::make_unique<HandleWatch>(
+        m_hWnd, m_watches.size(), reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)),
+        std::move(onReadable)));
+  }
+  void BringToFront() override {
+    if (::IsIconic(m_hWnd)) ::ShowWindow(m_hWnd, SW_RESTORE);
+    ::SetForegroundWindow(m_hWnd);
+  }
+  void CallWatch(WPARAM index) {
+    if (index < m_watches.size()) m_watches[index]->Call();
+  }
+
   // A command begins: no stop asked for yet.
   void BeginCommand() { m_stopRequested = false; }
+  // It has ended: the watches that fired meanwhile are served now.
+  void EndCommand() {
+    for (WPARAM index : m_deferredWatches) ::PostMessageW(m_hWnd, kWatchSignalled, index, 0);
+    m_deferredWatches.clear();
+  }
   // Inside a polling handler a close (the close box, Alt+F4 before it was
   // dropped, a close from another program) asks to stop instead.
   bool TakeCloseWhileBusy() {
@@ -125,9 +206,11 @@ class DialogWindow final : public IDialogWindow {
     return true;
   }
 
-  void KillAllTimers() {
+  // The window goes: its timers and watches end with it.
+  void Release() {
     for (UINT id : m_timers) ::KillTimer(m_hWnd, id);
     m_timers.clear();
+    m_watches.clear();
   }
 
  private:
@@ -139,6 +222,8 @@ class DialogWindow final : public IDialogWindow {
   bool m_polling = false;
   bool m_stopRequested = false;
   ULONGLONG m_lastPoll = 0;
+  std::vector<std::unique_ptr<HandleWatch>> m_watches;
+  std::set<WPARAM> m_deferredWatches;
 };
 
 HWND WindowOf(const CDialog* dlg) {
@@ -177,6 +262,7 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
       window->BeginCommand();
       dlg.DispatchCommand(LOWORD(wParam));
+      window->EndCommand();
       return TRUE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE && window->TakeCloseWhileBusy()) return TRUE;
@@ -202,8 +288,11 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
           ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
     }
+    case kWatchSignalled:
+      window->CallWatch(wParam);
+      return TRUE;
     case WM_DESTROY:
-      window->KillAllTimers();
+      window->Release();
       return FALSE;
     default:
       return FALSE;
