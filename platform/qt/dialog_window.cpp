@@ -478,7 +478,15 @@ bool DialogWindow::PollStopRequest() {
 
 void DialogWindow::Command(int id) {
   m_stopRequested = false;
+  // The watches live as long as the window, which outlives the command.
+  std::vector<QSocketNotifier*> paused;
+  for (QSocketNotifier* watch : m_watches)
+    if (watch->isEnabled()) {
+      watch->setEnabled(false);
+      paused.push_back(watch);
+    }
   m_dlg.DispatchCommand(id);
+  for (QSocketNotifier* watch : paused) watch->setEnabled(true);
 }
 
 void DialogWindow::ClickAutoRadio(const Item& item) {
@@ -633,6 +641,7 @@ void DialogWindow::DeliverDrop(QDropEvent* event) {
 
 void DialogWindow::WatchDescriptor(int fd, std::function<void()> onReadable) {
   auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+  m_watches.push_back(notifier);
   connect(notifier, &QSocketNotifier::activated, this,
           [onReadable = std::move(onReadable)] { onReadable(); });
 }

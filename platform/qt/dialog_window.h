@@ -4,6 +4,7 @@
 // command rules of the desktop the program was written for.
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 
 #include <map>
 #include <vector>
@@ -93,6 +94,9 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   // dropped, and the watch timer holds its ticks.
   QElapsedTimer m_pollClock;
   bool m_polling = false;
+  // Watched descriptors; they wait while a command runs, so that a harvest
+  // taking its stop checks does not take a second start's file meanwhile.
+  std::vector<QSocketNotifier*> m_watches;
   bool m_stopRequested = false;
   bool m_ended = false;
   int m_result = 0;

@@ -2,6 +2,9 @@
 // puts it, and follows the dialog manager's rules for keys, groups, timers,
 // drops and message boxes.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -169,7 +173,12 @@ class CRecordingDlg : public CDialog {
   std::vector<std::vector<std::string>> drops;
   bool finishDrops = true;
 
-  void OnCommand(UINT id) { commands.push_back(static_cast<int>(id)); }
+  std::function<void()> onCommand;
+
+  void OnCommand(UINT id) {
+    commands.push_back(static_cast<int>(id));
+    if (onCommand) onCommand();
+  }
   void OnTimer(UINT id) { ticks.push_back(id); }
   void OnDropFiles(HDROP drop) {
     drops.push_back(drop->Paths());
@@ -383,6 +392,38 @@ TEST(QtDialogRules, TimersTickByIdAlsoUnderMessageBoxesAndRestartWhenSetAgain) {
     PressKey(&w, Qt::Key_Escape);
   });
   for (UINT id : dlg.ticks) EXPECT_EQ(id, 7u);
+}
+
+// A second start's file arrives through a watched descriptor; a run, taking
+// its stop checks, must not take it meanwhile.
+TEST(QtDialogRules, AWatchedDescriptorWaitsWhileACommandRuns) {
+  testing_support::TestEnvironment env;
+  CRecordingDlg dlg(resources::kMainDialog);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  int calls = 0;
+  int callsDuringCommand = -1;
+  dlg.onCommand = [&] {
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    for (int i = 0; i < 6; ++i) {
+      QThread::msleep(25);
+      dlg.PollStopRequest();
+    }
+    callsDuringCommand = calls;
+  };
+  RunDialog(dlg, [&](DialogWindow& w) {
+    dlg.WatchDescriptor(fds[0], [&] {
+      char c;
+      if (::read(fds[0], &c, 1) == 1) ++calls;
+    });
+    Click(w.Control(IDC_RADIO_LIST));
+    Pump(100);
+    PressKey(&w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(callsDuringCommand, 0);
+  EXPECT_EQ(calls, 1) << "taken once the command has ended";
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
 
 TEST(QtDialogRules, DroppedLocalFilesReachTheDropHandlerWhereverTheyLand) {
