@@ -1,6 +1,11 @@
 #include "platform/internet_session.h"
 
+// Only the library's types and constants: its functions are looked up when
+// the first session opens (see LibraryReady), and the type-checking macros
+// would stand in the way of calling them through pointers.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,12 +49,70 @@ std::pair<long, long> Timeouts() {
   return {kDefaultConnectMs, kDefaultStallMs};
 }
 
+// libcurl and the many libraries it needs (TLS, Kerberos, LDAP, ...) cost a
+// few milliseconds to load and bind, a tenth of a local harvest that never
+// goes near the network. They are loaded when the first session opens.
+#define VIMBEL_CURL_FUNCTIONS(X) \
+  X(curl_easy_cleanup)           \
+  X(curl_easy_getinfo)           \
+  X(curl_easy_init)              \
+  X(curl_easy_pause)             \
+  X(curl_easy_setopt)            \
+  X(curl_easy_strerror)          \
+  X(curl_global_init)            \
+  X(curl_multi_add_handle)       \
+  X(curl_multi_cleanup)          \
+  X(curl_multi_info_read)        \
+  X(curl_multi_init)             \
+  X(curl_multi_perform)          \
+  X(curl_multi_poll)             \
+  X(curl_multi_remove_handle)    \
+  X(curl_multi_strerror)         \
+  X(curl_slist_append)           \
+  X(curl_slist_free_all)
+
+struct CurlLibrary {
+#define VIMBEL_CURL_POINTER(name) decltype(&::name) name = nullptr;
+  VIMBEL_CURL_FUNCTIONS(VIMBEL_CURL_POINTER)
+#undef VIMBEL_CURL_POINTER
+};
+CurlLibrary g_curl;
+
+// The library's name as its runtime package installs it.
+constexpr const char* kCurlLibrary = "libcurl.so.4";
+
+// Loads the library and finds each function; false with the loader's reason.
+bool LoadCurl(std::string& why) {
+  void* handle = ::dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* error = ::dlerror();
+    why = error ? error : kCurlLibrary;
+    return false;
+  }
+  bool found = true;
+#define VIMBEL_CURL_LOOKUP(name)                                                 \
+  g_curl.name = reinterpret_cast<decltype(g_curl.name)>(::dlsym(handle, #name)); \
+  if (!g_curl.name && found) {                                                   \
+    found = false;                                                               \
+    why = std::string(kCurlLibrary) + ": no " #name;                             \
+  }
+  VIMBEL_CURL_FUNCTIONS(VIMBEL_CURL_LOOKUP)
+#undef VIMBEL_CURL_LOOKUP
+  return found;
+}
+
 bool LibraryReady(std::string* why) {
   static std::once_flag once;
-  static CURLcode result = CURLE_OK;
-  std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
-  if (result != CURLE_OK && why) *why = curl_easy_strerror(result);
-  return result == CURLE_OK;
+  static bool ready = false;
+  static std::string failure;
+  std::call_once(once, [] {
+    if (!LoadCurl(failure)) return;
+    const CURLcode result = g_curl.curl_global_init(CURL_GLOBAL_DEFAULT);
+    ready = result == CURLE_OK;
+    if (!ready) failure = g_curl.curl_easy_strerror(result);
+  });
+  if (!ready && why) *why = failure;
+  return ready;
 }
 
 bool StartsWithNoCase(const char* text, size_t len, const char* prefix) {
@@ -76,9 +139,9 @@ std::string Trimmed(const char* text, size_t len) {
 // can outlive it.
 struct MultiHandle {
   CURLM* multi = nullptr;
-  MultiHandle() : multi(curl_multi_init()) {}
+  MultiHandle() : multi(g_curl.curl_multi_init()) {}
   ~MultiHandle() {
-    if (multi) curl_multi_cleanup(multi);
+    if (multi) g_curl.curl_multi_cleanup(multi);
   }
 };
 
@@ -147,13 +210,13 @@ struct InternetRequest::Impl {
 
   void Close() {
     if (easy) {
-      if (added && multi && multi->multi) curl_multi_remove_handle(multi->multi, easy);
-      curl_easy_cleanup(easy);
+      if (added && multi && multi->multi) g_curl.curl_multi_remove_handle(multi->multi, easy);
+      g_curl.curl_easy_cleanup(easy);
       easy = nullptr;
     }
     added = false;
     if (headers) {
-      curl_slist_free_all(headers);
+      g_curl.curl_slist_free_all(headers);
       headers = nullptr;
     }
     multi.reset();
@@ -214,7 +277,7 @@ struct InternetRequest::Impl {
 
   void CollectDone() {
     int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi->multi, &queued)) {
+    while (CURLMsg* msg = g_curl.curl_multi_info_read(multi->multi, &queued)) {
       if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
         done = true;
         result = msg->data.result;
@@ -230,15 +293,15 @@ struct InternetRequest::Impl {
     while (Held() == 0 && !done) {
       if (paused) {
         paused = false;
-        curl_easy_pause(easy, CURLPAUSE_CONT);  // may deliver at once
+        g_curl.curl_easy_pause(easy, CURLPAUSE_CONT);  // may deliver at once
         continue;
       }
       int running = 0;
-      CURLMcode mc = curl_multi_perform(multi->multi, &running);
+      CURLMcode mc = g_curl.curl_multi_perform(multi->multi, &running);
       if (mc != CURLM_OK) {
         done = true;
         result = CURLE_FAILED_INIT;
-        ownFailure = curl_multi_strerror(mc);
+        ownFailure = g_curl.curl_multi_strerror(mc);
         return;
       }
       CollectDone();
@@ -259,7 +322,7 @@ struct InternetRequest::Impl {
       }
       int waitMs = static_cast<int>(std::min<long>(stallMs - idle.count(), 1000));
       if (stopCheck) waitMs = std::min(waitMs, kStopCheckMs);
-      curl_multi_poll(multi->multi, nullptr, 0, std::max(waitMs, 1), nullptr);
+      g_curl.curl_multi_poll(multi->multi, nullptr, 0, std::max(waitMs, 1), nullptr);
     }
   }
 
@@ -281,7 +344,7 @@ struct InternetRequest::Impl {
         return InternetFailure::kHostNotFound;
       case CURLE_COULDNT_CONNECT: {
         long osErrno = 0;
-        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+        g_curl.curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
         return osErrno == ECONNREFUSED ? InternetFailure::kRefused : InternetFailure::kUnreachable;
       }
       case CURLE_OPERATION_TIMEDOUT:
@@ -318,7 +381,7 @@ struct InternetRequest::Impl {
   std::string FailureText() const {
     if (!ownFailure.empty()) return ownFailure;
     if (errorBuffer[0] != '\0') return Trimmed(errorBuffer, std::strlen(errorBuffer));
-    return curl_easy_strerror(result);
+    return g_curl.curl_easy_strerror(result);
   }
 
   // Where the answer came from, with the address as requested kept as it
@@ -326,8 +389,8 @@ struct InternetRequest::Impl {
   void SettleFinalUrl() {
     long redirects = 0;
     const char* effective = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
-    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    g_curl.curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    g_curl.curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
     if (redirects > 0 && effective && *effective) {
       finalUrl = effective;
       finalUrl.erase(std::min(finalUrl.find('#'), finalUrl.size()));
@@ -343,7 +406,7 @@ struct InternetRequest::Impl {
       return;
     }
     curl_off_t size = 0;
-    if (easy && curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &size) == CURLE_OK)
+    if (easy && g_curl.curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &size) == CURLE_OK)
       onWire = static_cast<int64_t>(size);
   }
 
@@ -351,13 +414,13 @@ struct InternetRequest::Impl {
   void SettleAnswer() {
     SettleFinalUrl();
     const char* scheme = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
+    g_curl.curl_easy_getinfo(easy, CURLINFO_SCHEME, &scheme);
     isHttp = scheme == nullptr || StartsWithNoCase(scheme, std::strlen(scheme), "http");
     if (isHttp) {
       int status = sawBlock ? complete.status : 0;
       if (status == 0) {
         long code = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        g_curl.curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
         status = static_cast<int>(code);
       }
       statusText = std::to_string(status);
@@ -366,7 +429,7 @@ struct InternetRequest::Impl {
       encoded = sawBlock && complete.encoded;
     } else {
       curl_off_t size = -1;
-      curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+      g_curl.curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
       hasLength = size >= 0;
       lengthText = hasLength ? std::to_string(static_cast<long long>(size)) : std::string();
     }
@@ -410,49 +473,50 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
 
   auto r = std::make_unique<InternetRequest::Impl>();
   r->multi = m_impl->multi;
-  r->easy = curl_easy_init();
+  r->easy = g_curl.curl_easy_init();
   if (!r->easy) return fail("Cannot start a request");
   auto [connectMs, stallMs] = Timeouts();
   r->stallMs = stallMs;
   r->stopCheck = m_impl->stopCheck;
 
-  r->headers = curl_slist_append(r->headers, "Cache-Control: no-cache");
-  r->headers = curl_slist_append(r->headers, "Pragma: no-cache");
+  r->headers = g_curl.curl_slist_append(r->headers, "Cache-Control: no-cache");
+  r->headers = g_curl.curl_slist_append(r->headers, "Pragma: no-cache");
 
   CURL* e = r->easy;
   r->requestedUrl = url;
-  CURLcode rc = curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+  CURLcode rc = g_curl.curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   if (rc != CURLE_OK)
-    return fail(curl_easy_strerror(rc),
+    return fail(g_curl.curl_easy_strerror(rc),
                 rc == CURLE_URL_MALFORMAT ? InternetFailure::kBadAddress : InternetFailure::kOther);
-  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
-  curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
+  g_curl.curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r->errorBuffer);
+  g_curl.curl_easy_setopt(e, CURLOPT_USERAGENT, m_impl->agent.c_str());
+  g_curl.curl_easy_setopt(e, CURLOPT_HTTPHEADER, r->headers);
   // Set at all, this also decodes an answer compressed without being asked.
-  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+  g_curl.curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  g_curl.curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  g_curl.curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  g_curl.curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  g_curl.curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  g_curl.curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
   // Credentials from the address go to its own host only, never to the
   // host a redirect names.
-  curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
+  g_curl.curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
   if (g_useNetrc) {
-    curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-    if (!g_netrcFile.empty()) curl_easy_setopt(e, CURLOPT_NETRC_FILE, g_netrcFile.c_str());
+    g_curl.curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+    if (!g_netrcFile.empty()) g_curl.curl_easy_setopt(e, CURLOPT_NETRC_FILE, g_netrcFile.c_str());
   }
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  g_curl.curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+  g_curl.curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   // A proxy's own answer to CONNECT is not the page's answer.
-  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBytes);
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &InternetRequest::Impl::OnBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, r.get());
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &InternetRequest::Impl::OnHeader);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, r.get());
+  g_curl.curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  g_curl.curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBytes);
+  g_curl.curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &InternetRequest::Impl::OnBody);
+  g_curl.curl_easy_setopt(e, CURLOPT_WRITEDATA, r.get());
+  g_curl.curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &InternetRequest::Impl::OnHeader);
+  g_curl.curl_easy_setopt(e, CURLOPT_HEADERDATA, r.get());
 
-  if (curl_multi_add_handle(r->multi->multi, e) != CURLM_OK) return fail("Cannot start a request");
+  if (g_curl.curl_multi_add_handle(r->multi->multi, e) != CURLM_OK)
+    return fail("Cannot start a request");
   r->added = true;
 
   r->Pump();
