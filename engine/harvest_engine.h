@@ -140,8 +140,6 @@ class CHarvestEngine {
   // off and its CR and TAB bytes dropped (in `line`), then resolved. The view
   // holds until the resolver's next call.
   static std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver);
-  // The output line of a link, appended to `out` or written to `output`
-  // (false once the output has failed).
+  // The output line of a link, appended to `out`.
   void AppendOutputLine(std::string_view link, std::string& out) const;
-  bool WriteOutputLine(std::string_view link, platform::TextWriter& output) const;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "engine/block_pipe.h"
 #include "engine/harvest_engine.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
@@ -71,12 +72,6 @@ void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) c
                  [&out](std::string_view piece) { out.append(piece); });
 }
 
-bool CHarvestEngine::WriteOutputLine(std::string_view link, platform::TextWriter& output) const {
-  EmitOutputLine(m_nOutPutType == kOutputGallery, link,
-                 [&output](std::string_view piece) { output.Write(piece.data(), piece.size()); });
-  return !output.Failed();
-}
-
 // A base address too long for one file name is not shortened: a shortened
 // name could gather the links of different pages in one file. The open fails
 // (the name is too long for the file system) and the run says so.
@@ -111,29 +106,20 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       // end would swallow the first new one.
       bool lineOpen = output.EndsMidLine();
       // Lines are gathered and handed to the output a block at a time,
-      // which spares a text-mode write call for every piece of every line;
-      // a long link goes to it on its own, never copied.
-      constexpr size_t kBlock = 64 * 1024;
-      std::string block;
-      block.reserve(2 * kBlock);
-      auto handOver = [&] {
-        const bool written = output.Write(block);
-        block.clear();
-        return written;
-      };
+      // which spares a text-mode write call for every piece of every line,
+      // and written on a thread of their own while the next are resolved. A
+      // long link goes through in pieces, never copied whole.
+      BlockPipe pipe([&output](const char* data, size_t size) { return output.Write(data, size); });
+      const bool gallery = m_nOutPutType == kOutputGallery;
       for (std::string line; links.ReadLine(line);) {
         if (!filter.Passes(line)) continue;
-        if (lineOpen) block.push_back('\n');
+        if (lineOpen) pipe.Append("\n");
         lineOpen = false;
-        const std::string_view link = ResolveKeptLine(line, resolver);
-        if (link.size() > kBlock) {
-          if (!handOver() || !WriteOutputLine(link, output)) break;
-          continue;
-        }
-        AppendOutputLine(link, block);
-        if (block.size() >= kBlock && !handOver()) break;
+        EmitOutputLine(gallery, ResolveKeptLine(line, resolver),
+                       [&pipe](std::string_view piece) { pipe.Append(piece); });
+        if (pipe.Failed()) break;
       }
-      if (!block.empty()) handOver();
+      pipe.Finish();
       // A failed append is taken back whole: a half-written gallery line
       // would put the quoting of every later line out of step.
       bool cutBack = false;

@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "engine/connect_failure_text.h"
 #include "engine/anchor_scanner.h"
+#include "engine/block_pipe.h"
+#include "engine/connect_failure_text.h"
 #include "engine/credentials_address.h"
 #include "engine/download_scan.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
-#include "engine/page_sink.h"
 #include "engine/progress_text.h"
 #include "platform/decimal_text.h"
 #include "platform/file_system.h"
@@ -193,7 +193,12 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   auto lastShown = std::chrono::steady_clock::now();
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
-  PageSink sink(download.page, download.scan);
+  // The page and its scan take the bytes on a thread of their own.
+  BlockPipe sink([&download](const char* data, size_t size) {
+    if (!download.page.Write(data, size)) return false;
+    download.scan.Feed(data, size);
+    return true;
+  });
   for (;;) {
     if (download.stopped || StopRequested()) {
       download.stopped = true;

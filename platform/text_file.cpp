@@ -10,6 +10,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include <immintrin.h>
+#endif
 
 namespace platform {
 
@@ -231,6 +234,74 @@ bool TextWriter::Write(const char* data, size_t size) {
   return WriteText(shown.data(), shown.size());
 }
 
+namespace {
+
+// Copies [data, stop) to `out` with each LF as CR LF; the end of what was
+// written. `out` has room for two bytes per byte taken, which also covers
+// the whole blocks stored below before the LF in them is found.
+char* ExpandLineEndsPlain(const char* data, const char* stop, char* out) {
+#ifdef __SSE2__
+  // Sixteen bytes at a time, stored whole and kept up to the first LF.
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (stop - data >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, lf));
+    if (mask == 0) {
+      out += 16;
+      data += 16;
+      continue;
+    }
+    const int before = __builtin_ctz(mask);
+    out += before;
+    *out++ = '\r';
+    *out++ = '\n';
+    data += before + 1;
+  }
+#endif
+  for (; data < stop; ++data) {
+    if (*data == '\n') *out++ = '\r';
+    *out++ = *data;
+  }
+  return out;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define VIMBEL_WIDE_LINE_ENDS 1
+// The same, 32 bytes at a time where the processor has AVX2: the page of a
+// download goes through here whole, and twice as wide halves its cost.
+__attribute__((target("avx2"))) char* ExpandLineEndsWide(const char* data, const char* stop,
+                                                         char* out) {
+  const __m256i lf = _mm256_set1_epi8('\n');
+  while (stop - data >= 32) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), block);
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, lf)));
+    if (mask == 0) {
+      out += 32;
+      data += 32;
+      continue;
+    }
+    const int before = __builtin_ctz(mask);
+    out += before;
+    *out++ = '\r';
+    *out++ = '\n';
+    data += before + 1;
+  }
+  return ExpandLineEndsPlain(data, stop, out);
+}
+#endif
+
+char* ExpandLineEnds(const char* data, const char* stop, char* out) {
+#ifdef VIMBEL_WIDE_LINE_ENDS
+  static const bool wide = __builtin_cpu_supports("avx2");
+  if (wide) return ExpandLineEndsWide(data, stop, out);
+#endif
+  return ExpandLineEndsPlain(data, stop, out);
+}
+
+}  // namespace
+
 bool TextWriter::WriteText(const char* data, size_t size) {
   if (m_fd < 0) m_failed = true;
   if (m_failed) return false;
@@ -240,32 +311,8 @@ bool TextWriter::WriteText(const char* data, size_t size) {
     // Taken in a piece that fits even if every byte is an LF.
     const size_t room = sizeof m_buf - m_len;
     const char* const stop = data + std::min(static_cast<size_t>(end - data), room / 2);
-    char* out = m_buf + m_len;
-#ifdef __SSE2__
-    // Sixteen bytes at a time, stored whole and kept up to the first LF;
-    // the room for two bytes per byte taken covers the store.
-    const __m128i lf = _mm_set1_epi8('\n');
-    while (stop - data >= 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-      const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, lf));
-      if (mask == 0) {
-        out += 16;
-        data += 16;
-        continue;
-      }
-      const int before = __builtin_ctz(mask);
-      out += before;
-      *out++ = '\r';
-      *out++ = '\n';
-      data += before + 1;
-    }
-#endif
-    for (; data < stop; ++data) {
-      if (*data == '\n') *out++ = '\r';
-      *out++ = *data;
-    }
-    m_len = static_cast<size_t>(out - m_buf);
+    m_len = static_cast<size_t>(ExpandLineEnds(data, stop, m_buf + m_len) - m_buf);
+    data = stop;
   }
   return true;
 }

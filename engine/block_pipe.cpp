@@ -1,30 +1,43 @@
-#include "engine/page_sink.h"
+#include "engine/block_pipe.h"
 
+#include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
-PageSink::PageSink(platform::TextWriter& page, DownloadScan& scan) : m_page(page), m_scan(scan) {
+BlockPipe::BlockPipe(std::function<bool(const char* data, size_t size)> consume)
+    : m_consume(std::move(consume)) {
   try {
     m_thread = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
-    // Without a thread of their own the blocks are written on the caller's.
+    // Without a thread of their own the blocks are consumed on the caller's.
   }
 }
 
-PageSink::~PageSink() { Finish(); }
+BlockPipe::~BlockPipe() { Finish(); }
 
-char* PageSink::Room(size_t size) {
+char* BlockPipe::Room(size_t size) {
   if (kBlock - m_filling.size < size) HandOver();
   return m_filling.bytes.get() + m_filling.size;
 }
 
-bool PageSink::Commit(size_t size) {
+bool BlockPipe::Commit(size_t size) {
   m_filling.size += size;
   if (m_filling.size == kBlock) HandOver();
   return !m_failed;
 }
 
-bool PageSink::Finish() {
+bool BlockPipe::Append(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const size_t n = std::min(bytes.size(), kBlock - m_filling.size);
+    std::memcpy(m_filling.bytes.get() + m_filling.size, bytes.data(), n);
+    bytes.remove_prefix(n);
+    Commit(n);
+  }
+  return !m_failed;
+}
+
+bool BlockPipe::Finish() {
   if (m_finished) return !m_failed;
   m_finished = true;
   if (m_filling.size > 0) HandOver();
@@ -39,22 +52,16 @@ bool PageSink::Finish() {
   return !m_failed;
 }
 
-bool PageSink::WriteBlock(const Block& block) {
-  if (!m_page.Write(block.bytes.get(), block.size)) return false;
-  m_scan.Feed(block.bytes.get(), block.size);
-  return true;
-}
-
-void PageSink::HandOver() {
+void BlockPipe::HandOver() {
   if (!m_thread.joinable()) {
-    if (!m_failed && !WriteBlock(m_filling)) m_failed = true;
+    if (!m_failed && !m_consume(m_filling.bytes.get(), m_filling.size)) m_failed = true;
     m_filling.size = 0;
     return;
   }
   {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [this] { return !m_hasQueued; });
-    // The three blocks go round: filled, queued, written, and back empty.
+    // The three blocks go round: filled, queued, consumed, and back empty.
     std::swap(m_filling, m_queued);
     m_hasQueued = true;
   }
@@ -62,7 +69,7 @@ void PageSink::HandOver() {
   m_filling.size = 0;
 }
 
-void PageSink::Run() {
+void BlockPipe::Run() {
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
     m_changed.wait(lock, [this] { return m_hasQueued || m_ending; });
@@ -71,8 +78,7 @@ void PageSink::Run() {
     m_hasQueued = false;
     lock.unlock();
     m_changed.notify_all();
-    // Once the page has failed, what follows is dropped: the run ends.
-    if (!m_failed && !WriteBlock(m_writing)) m_failed = true;
+    if (!m_failed && !m_consume(m_writing.bytes.get(), m_writing.size)) m_failed = true;
     lock.lock();
   }
 }
