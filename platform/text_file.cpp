@@ -45,10 +45,11 @@ void TextReader::Close() {
   m_fd = -1;
 }
 
-// Refills m_raw with translated input. The translation shrinks the block in
-// place: CR LF becomes LF, a Ctrl-Z cuts the input. A CR that is the last
-// byte of a block cannot be judged yet; it is held back and put in front of
-// the next block.
+// Refills m_raw with the next block of input, cut at a Ctrl-Z. A CR that is
+// the last byte of a block cannot be judged yet; it is held back and put in
+// front of the next block. CR LF pairs are left for the reader to take as
+// one LF: ReadLine does so as it finds each line's end, the others through
+// Translate.
 bool TextReader::Fill() {
   m_pos = m_len = 0;
   while (m_len == 0) {
@@ -71,40 +72,40 @@ bool TextReader::Fill() {
       raw = static_cast<size_t>(static_cast<const char*>(z) - m_raw);
       m_eof = true;
     }
-    // Compact around each CR LF pair.
-    size_t in = 0, out = 0;
-    for (;;) {
-      const void* cr = std::memchr(m_raw + in, '\r', raw - in);
-      size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - m_raw) : raw;
-      if (out != in) std::memmove(m_raw + out, m_raw + in, end - in);
-      out += end - in;
-      in = end;
-      if (!cr) break;
-      if (in + 1 < raw) {
-        if (m_raw[in + 1] == '\n') {
-          m_raw[out++] = '\n';
-          in += 2;
-        } else {
-          m_raw[out++] = '\r';
-          in += 1;
-        }
-      } else if (m_eof) {
-        m_raw[out++] = '\r';  // followed by Ctrl-Z: nothing can pair with it
-        in += 1;
-      } else {
-        m_pendingCr = true;
-        in += 1;
-      }
+    // A CR followed by a Ctrl-Z pairs with nothing and stays.
+    if (raw > 0 && m_raw[raw - 1] == '\r' && !m_eof) {
+      m_pendingCr = true;
+      --raw;
     }
-    m_len = out;
+    m_len = raw;
+    m_translated = false;
   }
   return true;
+}
+
+// Shrinks the rest of the block in place, each CR LF pair to one LF.
+void TextReader::Translate() {
+  size_t in = m_pos, out = m_pos;
+  for (;;) {
+    const void* cr = std::memchr(m_raw + in, '\r', m_len - in);
+    size_t end = cr ? static_cast<size_t>(static_cast<const char*>(cr) - m_raw) : m_len;
+    if (out != in) std::memmove(m_raw + out, m_raw + in, end - in);
+    out += end - in;
+    in = end;
+    if (!cr) break;
+    const bool pair = in + 1 < m_len && m_raw[in + 1] == '\n';
+    m_raw[out++] = pair ? '\n' : '\r';
+    in += pair ? 2 : 1;
+  }
+  m_len = out;
+  m_translated = true;
 }
 
 size_t TextReader::Read(char* buffer, size_t size) {
   size_t done = 0;
   while (done < size) {
     if (m_pos == m_len && !Fill()) break;
+    if (!m_translated) Translate();
     size_t take = m_len - m_pos;
     if (take > size - done) take = size - done;
     std::memcpy(buffer + done, m_raw + m_pos, take);
@@ -116,6 +117,7 @@ size_t TextReader::Read(char* buffer, size_t size) {
 
 int TextReader::GetChar() {
   if (m_pos == m_len && !Fill()) return EOF;
+  if (!m_translated) Translate();
   return static_cast<unsigned char>(m_raw[m_pos++]);
 }
 
@@ -127,9 +129,13 @@ bool TextReader::ReadLine(std::string& line) {
     const char* begin = m_raw + m_pos;
     size_t avail = m_len - m_pos;
     if (const void* lf = std::memchr(begin, '\n', avail)) {
-      size_t take = static_cast<size_t>(static_cast<const char*>(lf) - begin) + 1;
-      line.append(begin, take);
-      m_pos += take;
+      const size_t before = static_cast<size_t>(static_cast<const char*>(lf) - begin);
+      // A CR LF pair ends the line as one LF. In a block already translated
+      // a CR before an LF is one that paired with nothing, and stays.
+      const bool pair = !m_translated && before > 0 && begin[before - 1] == '\r';
+      line.append(begin, before - (pair ? 1 : 0));
+      line.push_back('\n');
+      m_pos += before + 1;
       return true;
     }
     line.append(begin, avail);

@@ -35,6 +35,7 @@ class TextReader {
 
  private:
   bool Fill();
+  void Translate();
   // How many bytes of the file lie from the read position to the first LF
   // or Ctrl-Z, that one included (or to the end); nullopt when the file
   // cannot be read ahead.
@@ -47,7 +48,8 @@ class TextReader {
   size_t m_len = 0;
   bool m_eof = false;  // the file (or a Ctrl-Z) has ended the input
   bool m_failed = false;
-  bool m_pendingCr = false;  // a CR at the end of a block waits for its LF
+  bool m_pendingCr = false;   // a CR at the end of a block waits for its LF
+  bool m_translated = false;  // the block's CR LF pairs are already LFs
 };
 
 class TextWriter {
