@@ -216,7 +216,7 @@ bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
 }
 
 bool TextWriter::Flush() {
-  if (m_len > 0 && !m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf, m_len)))
+  if (m_len > 0 && !m_failed && !file_io::WriteAll(m_fd, std::string_view(m_buf.get(), m_len)))
     m_failed = true;
   m_len = 0;
   return !m_failed;
@@ -313,11 +313,12 @@ bool TextWriter::WriteText(const char* data, size_t size) {
   if (m_failed) return false;
   const char* const end = data + size;
   while (data < end) {
-    if (sizeof m_buf - m_len < 64 && !Flush()) return false;
+    if (!m_buf) m_buf.reset(new char[kBufferSize]);
+    if (kBufferSize - m_len < 64 && !Flush()) return false;
     // Taken in a piece that fits even if every byte is an LF.
-    const size_t room = sizeof m_buf - m_len;
+    const size_t room = kBufferSize - m_len;
     const char* const stop = data + std::min(static_cast<size_t>(end - data), room / 2);
-    m_len = static_cast<size_t>(ExpandLineEnds(data, stop, m_buf + m_len) - m_buf);
+    m_len = static_cast<size_t>(ExpandLineEnds(data, stop, m_buf.get() + m_len) - m_buf.get());
     data = stop;
   }
   return true;
