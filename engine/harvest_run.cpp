@@ -1,12 +1,11 @@
 // The start button and the harvest run it starts.
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "engine/base_address.h"
 #include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
+#include "engine/side_task.h"
 #include "platform/file_system.h"
 #include "platform/scratch_files.h"
 #include "platform/win_types.h"
@@ -89,14 +88,8 @@ void CHarvestEngine::RunHarvest() {
   if (!failure) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.
-    std::thread removal;
-    try {
-      removal = std::thread([&pagePath] { platform::RemoveFile(pagePath); });
-    } catch (const std::system_error&) {
-      platform::RemoveFile(pagePath);
-    }
+    SideTask removal([&pagePath] { platform::RemoveFile(pagePath); });
     failure = WriteLinkList(linkPath);
-    if (removal.joinable()) removal.join();
   }
   if (failure) {
     ShowError(FileFailureText(failure));

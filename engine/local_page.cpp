@@ -3,15 +3,13 @@
 // of the two rather than for both.
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
+#include "engine/side_task.h"
 #include "platform/file_system.h"
 
 bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
-  m_scannedLinkList.clear();
   const std::string& source = m_strSourceFile;
   // A pipe or a device gives its bytes once, to one reader: it is copied,
   // and the copy scanned after.
@@ -20,15 +18,10 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
     return platform::CopyFileReplacing(source, pagePath);
 
   bool copied = false;
-  std::thread copier;
-  try {
-    copier = std::thread([&] { copied = platform::CopyFileReplacing(source, pagePath); });
-  } catch (const std::system_error&) {
-    return platform::CopyFileReplacing(source, pagePath);
-  }
+  SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath); });
   // The user's file may change under the run, so it is read, never mapped.
   const FileFailure scan = ScanPageToLinkList(source, *linkPath, false);
-  copier.join();
+  copier.Wait();
   // Where the scan failed, the copy is scanned as it would have been, and
   // any failure reported as it would have been.
   if (copied && !scan) m_scannedLinkList = *linkPath;

@@ -137,9 +137,6 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
     ShowError(FileFailureText({FileFailure::kCannotCreate, scratchPath}));
     return false;
   }
-  if (std::optional<std::string> linkPath = LinkListPath();
-      linkPath && download.scan.Open(*linkPath))
-    download.linkPath = *linkPath;
   if (!sessionOpen) {
     download.Close();
     ShowError(ConnectFailureText(platform::InternetFailure::kOther, why));
@@ -193,6 +190,10 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   auto lastShown = std::chrono::steady_clock::now();
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
+  // The link list is written as the body arrives, where it can be made.
+  if (std::optional<std::string> linkPath = LinkListPath();
+      linkPath && download.scan.Open(*linkPath))
+    download.linkPath = *linkPath;
   // The page and its scan take the bytes on a thread of their own.
   BlockPipe sink([&download](const char* data, size_t size) {
     if (!download.page.Write(data, size)) return false;
