@@ -5,9 +5,12 @@
 # A folder includes headers of its own layer and of the layers below it. A
 # backend (platform/qt, platform/headless, platform/console, platform/win32)
 # includes the platform core and itself, and is included only by app/, the
-# tests and the benchmarks. Qt headers stay in platform/qt/ and the tests of
-# the Qt backend; libcurl's stay in the Internet session; the Windows API's
-# stay in platform/win32/ and the tests. Relative includes
+# tests and the benchmarks. A system twin (platform/posix, platform/windows)
+# includes the platform core and itself, and is included only by itself and
+# the tests, and by the Win32 backend for the Windows twin's helpers (wide
+# text, the Windows headers). Qt headers stay in platform/qt/ and the tests of
+# the Qt backend; libcurl's stay in the POSIX Internet session; the Windows
+# API's stay in platform/windows/, platform/win32/ and the tests. Relative includes
 # that climb out of a folder ("../") are refused, since they would slip past
 # all of this.
 #
@@ -21,17 +24,19 @@ if(NOT VIMBEL_SOURCE_DIR)
 endif()
 
 set(backends qt headless console win32)
+set(twins posix windows)
 set(layers platform resources settings engine ui app)
 
 # The area a path inside the source folder belongs to: a layer, a backend
-# ("platform/qt"), "tests" or "bench"; empty for anything else.
+# ("platform/qt"), a system twin ("platform/posix"), "tests" or "bench";
+# empty for anything else.
 function(area_of path out)
   string(REGEX MATCH "^[^/]+" top "${path}")
   set(area "")
   if(top STREQUAL "platform")
     set(area platform)
     string(REGEX MATCH "^platform/([^/]+)/" sub "${path}")
-    if(sub AND CMAKE_MATCH_1 IN_LIST backends)
+    if(sub AND (CMAKE_MATCH_1 IN_LIST backends OR CMAKE_MATCH_1 IN_LIST twins))
       set(area "platform/${CMAKE_MATCH_1}")
     endif()
   elseif(top IN_LIST layers OR top STREQUAL "tests" OR top STREQUAL "bench")
@@ -48,6 +53,12 @@ function(may_include from to out)
     set(ok TRUE)
   elseif(to STREQUAL "tests" OR to STREQUAL "bench")
     set(ok FALSE)
+  elseif(to STREQUAL "platform/posix" OR to STREQUAL "platform/windows")
+    # A system twin: its own folder; the Win32 backend also uses the
+    # Windows twin's helpers.
+    if(from STREQUAL to OR (from STREQUAL "platform/win32" AND to STREQUAL "platform/windows"))
+      set(ok TRUE)
+    endif()
   elseif(to MATCHES "^platform/")
     # A backend: its own folder, and the entry points that choose it.
     if(from STREQUAL to OR from STREQUAL "app")
@@ -106,12 +117,12 @@ foreach(file IN LISTS files)
         set(why "Qt outside the Qt backend")
       endif()
     elseif(line MATCHES "#[ \t]*include[ \t]*<(windows|winsock2|ws2tcpip|wininet|shlobj|shellapi|commctrl|winver)\\.h>")
-      if(NOT (file MATCHES "^platform/win32/" OR file MATCHES "^tests/"))
-        set(why "the Windows API outside platform/win32")
+      if(NOT (file MATCHES "^platform/win(dows|32)/" OR file MATCHES "^tests/"))
+        set(why "the Windows API outside platform/windows and platform/win32")
       endif()
     elseif(line MATCHES "#[ \t]*include[ \t]*<curl/")
-      if(NOT file STREQUAL "platform/internet_session.cpp")
-        set(why "libcurl outside the Internet session")
+      if(NOT file STREQUAL "platform/posix/internet_session.cpp")
+        set(why "libcurl outside the POSIX Internet session")
       endif()
     endif()
     if(why)

@@ -12,9 +12,9 @@
 #include "platform/dialog.h"
 #include "platform/folder_browser.h"
 #include "platform/win32/dialog_template_builder.h"
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform::win32 {
 

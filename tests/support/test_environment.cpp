@@ -9,8 +9,8 @@
 #include <sstream>
 
 #ifdef _WIN32
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 #endif
 
 namespace testing_support {

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 #include "resources/dialog_templates.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 
 #include "platform/dialog.h"
 #include "platform/instance_lock.h"
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 #include "platform/win32/win32_backend.h"
 #include "resources/dialog_templates.h"
 #include "tests/support/test_environment.h"
 #include "ui/harvest_dlg.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "platform/win32/win32_backend.h"
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 #include "resources/dialog_templates.h"
 #include "tests/support/http_server.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 #include "ui/password_dlg.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace {
 

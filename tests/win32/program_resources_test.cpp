@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/program_version.h"
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace {
 

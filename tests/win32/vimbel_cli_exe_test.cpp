@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 #include "tests/net/net_fixture.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace net_tests {
 namespace {

@@ -1,7 +1,7 @@
 // UTF-8 to UTF-16 and back by the program's own rule: a stray byte is one
 // U+FFFD, as the link filter counts it one character; characters beyond
 // U+FFFF are surrogate pairs; a surrogate without its partner is U+FFFD.
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 
 #include <gtest/gtest.h>
 

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "platform/dialog.h"
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 #include "platform/file_system.h"
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
 #include "tests/support/headless_ui.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace {
 

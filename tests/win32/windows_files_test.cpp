@@ -13,7 +13,7 @@
 #include "platform/text_file.h"
 #include "tests/support/test_environment.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 #include <io.h>
 #include <winternl.h>

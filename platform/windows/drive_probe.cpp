@@ -1,8 +1,8 @@
 #include <direct.h>
 
 #include "platform/shell_folder.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 
 #include <io.h>
 
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 #include "platform/profile.h"
-#include "platform/win32/system_folders.h"
+#include "platform/windows/system_folders.h"
 
 namespace platform {
 

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
+#include "platform/windows/wide_text.h"
 // Last: its macros would rename what the headers above declare.
-#include "platform/win32/windows_api.h"
+#include "platform/windows/windows_api.h"
 // Needs the types of the one above.
 #include <sddl.h>
 

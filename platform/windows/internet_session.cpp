@@ -14,8 +14,8 @@
 
 #include "platform/file_io.h"
 #include "platform/http_digest.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 // After windows.h, which it needs.
 #include <wininet.h>
 #include <zlib.h>

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 

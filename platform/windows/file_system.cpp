@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "platform/win32/system_folders.h"
-#include "platform/win32/wide_text.h"
-#include "platform/win32/windows_api.h"
+#include "platform/windows/system_folders.h"
+#include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 
