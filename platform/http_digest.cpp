@@ -17,6 +17,22 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
+std::string Base64(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) n |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[(n >> 18) & 63];
+    out += kAlphabet[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? kAlphabet[(n >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kAlphabet[n & 63] : '=';
+  }
+  return out;
+}
+
 bool IsAlphanumeric(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -209,6 +225,10 @@ bool OffersBasic(const std::vector<AuthChallenge>& challenges) {
   for (const AuthChallenge& c : challenges)
     if (c.scheme == "basic") return true;
   return false;
+}
+
+std::string BasicAuthorization(std::string_view user, std::string_view password) {
+  return "Basic " + Base64(std::string(user) + ":" + std::string(password));
 }
 
 std::string DigestAuthorization(const DigestChallenge& challenge, const DigestRequest& request) {

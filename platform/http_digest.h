@@ -1,7 +1,7 @@
 #pragma once
-// HTTP Digest login as a client answers it: the challenges a 401 answer's
+// HTTP login as a client answers it: the challenges a 401 answer's
 // WWW-Authenticate headers hold, and the Authorization header that answers
-// a Digest one. MD5 and SHA-256, each also as "-sess"; the "auth"
+// a Digest or a Basic one. MD5 and SHA-256, each also as "-sess"; the "auth"
 // protection, or none for a server of the oldest form, which offers no
 // qop. Digest keeps the password off the wire, so it is preferred to
 // Basic whenever a server offers both.
@@ -46,6 +46,10 @@ std::optional<DigestChallenge> UsableDigest(const std::vector<AuthChallenge>& ch
 
 // Whether one of `challenges` is Basic.
 bool OffersBasic(const std::vector<AuthChallenge>& challenges);
+
+// The Authorization header's value that answers a Basic challenge: the
+// credentials as they are, in Base64, for anyone on the way to read.
+std::string BasicAuthorization(std::string_view user, std::string_view password);
 
 struct DigestRequest {
   std::string method;  // "GET"

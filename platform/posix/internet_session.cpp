@@ -11,10 +11,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
+
+#include "platform/file_system.h"
+#include "platform/internet_limits.h"
+#include "platform/netrc.h"
 
 namespace platform {
 
@@ -22,32 +26,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long kDefaultConnectMs = 30'000;
-constexpr long kDefaultStallMs = 60'000;
 // What the library reads from the connection at a time: the 16 KB it
 // takes by default cost a pass through the transfer loop, and a pause, for
 // every 16 KB of a large page.
 constexpr long kReceiveBytes = 128 * 1024;
 // Body bytes held while nobody reads; the transfer pauses beyond this.
 constexpr size_t kHeldBytes = 2 * kReceiveBytes;
-constexpr long kMaxRedirects = 20;
 // How long one wait for the server lasts at most while a stop check is set,
 // so that a stop is noticed at once.
 constexpr int kStopCheckMs = 50;
-
-// Set by UseNetrcFile: whether to read a netrc file, and which.
-bool g_useNetrc = false;
-std::string g_netrcFile;
-
-// Both timeouts, or the test override for both.
-std::pair<long, long> Timeouts() {
-  if (const char* text = std::getenv("VIMBEL_TEST_TIMEOUT_MS")) {
-    char* end = nullptr;
-    long ms = std::strtol(text, &end, 10);
-    if (end != text && *end == '\0' && ms > 0) return {ms, ms};
-  }
-  return {kDefaultConnectMs, kDefaultStallMs};
-}
 
 // libcurl and the many libraries it needs (TLS, Kerberos, LDAP, ...) cost a
 // few milliseconds to load and bind, a tenth of a local harvest that never
@@ -59,6 +46,7 @@ std::pair<long, long> Timeouts() {
   X(curl_easy_pause)             \
   X(curl_easy_setopt)            \
   X(curl_easy_strerror)          \
+  X(curl_free)                   \
   X(curl_global_init)            \
   X(curl_multi_add_handle)       \
   X(curl_multi_cleanup)          \
@@ -69,7 +57,11 @@ std::pair<long, long> Timeouts() {
   X(curl_multi_remove_handle)    \
   X(curl_multi_strerror)         \
   X(curl_slist_append)           \
-  X(curl_slist_free_all)
+  X(curl_slist_free_all)         \
+  X(curl_url)                    \
+  X(curl_url_cleanup)            \
+  X(curl_url_get)                \
+  X(curl_url_set)
 
 struct CurlLibrary {
 #define VIMBEL_CURL_POINTER(name) decltype(&::name) name = nullptr;
@@ -153,12 +145,30 @@ struct HeaderBlock {
   bool encoded = false;  // a Content-Encoding other than identity
 };
 
-}  // namespace
-
-void UseNetrcFile(const std::string& file) {
-  g_useNetrc = true;
-  g_netrcFile = file;
+// The netrc file's login for the host of `url` when the address carries no
+// credentials of its own, which win. The address is taken apart as the
+// library will take it when it fetches it.
+std::optional<NetrcLogin> NetrcLoginWanted(const std::string& url) {
+  CURLU* parts = g_curl.curl_url();
+  if (!parts) return std::nullopt;
+  std::optional<NetrcLogin> login;
+  char* host = nullptr;
+  char* user = nullptr;
+  char* password = nullptr;
+  if (g_curl.curl_url_set(parts, CURLUPART_URL, url.c_str(),
+                          CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      g_curl.curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      g_curl.curl_url_get(parts, CURLUPART_USER, &user, 0) == CURLUE_NO_USER &&
+      g_curl.curl_url_get(parts, CURLUPART_PASSWORD, &password, 0) == CURLUE_NO_PASSWORD)
+    login = ChosenNetrcLogin(host, HomeFolder() + ".netrc");
+  g_curl.curl_free(password);
+  g_curl.curl_free(user);
+  g_curl.curl_free(host);
+  g_curl.curl_url_cleanup(parts);
+  return login;
 }
+
+}  // namespace
 
 struct InternetSession::Impl {
   std::shared_ptr<MultiHandle> multi;
@@ -172,7 +182,7 @@ struct InternetRequest::Impl {
   curl_slist* headers = nullptr;
   bool added = false;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  long stallMs = kDefaultStallMs;
+  long stallMs = InternetTimeouts{}.stallMs;
   std::function<bool()> stopCheck;
 
   // Body bytes delivered by the library and not yet read.
@@ -475,8 +485,8 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   r->multi = m_impl->multi;
   r->easy = g_curl.curl_easy_init();
   if (!r->easy) return fail("Cannot start a request");
-  auto [connectMs, stallMs] = Timeouts();
-  r->stallMs = stallMs;
+  const InternetTimeouts timeouts = CurrentInternetTimeouts();
+  r->stallMs = timeouts.stallMs;
   r->stopCheck = m_impl->stopCheck;
 
   r->headers = g_curl.curl_slist_append(r->headers, "Cache-Control: no-cache");
@@ -496,16 +506,19 @@ std::unique_ptr<InternetRequest> InternetSession::OpenUrl(const std::string& url
   g_curl.curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
   g_curl.curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
   g_curl.curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-  g_curl.curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  g_curl.curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
   g_curl.curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-  // Credentials from the address go to its own host only, never to the
-  // host a redirect names.
+  // Credentials from the address, or from the netrc file, go to its own
+  // host only, never to the host a redirect names.
   g_curl.curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
-  if (g_useNetrc) {
-    g_curl.curl_easy_setopt(e, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
-    if (!g_netrcFile.empty()) g_curl.curl_easy_setopt(e, CURLOPT_NETRC_FILE, g_netrcFile.c_str());
+  // The netrc file is read here rather than by the library, so that both
+  // systems read it alike; the library's own reader would also hand a
+  // redirect's host the file's entry for it.
+  if (const std::optional<NetrcLogin> netrc = NetrcLoginWanted(url)) {
+    g_curl.curl_easy_setopt(e, CURLOPT_USERNAME, netrc->login.c_str());
+    g_curl.curl_easy_setopt(e, CURLOPT_PASSWORD, netrc->password.c_str());
   }
-  g_curl.curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+  g_curl.curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
   g_curl.curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   // A proxy's own answer to CONNECT is not the page's answer.
   g_curl.curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
