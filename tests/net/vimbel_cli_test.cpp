@@ -427,6 +427,21 @@ TEST_F(VimbelCli, UserAndNetrcAnswerThePagesRequestForCredentials) {
   const CliResult r = Run({"--stdout", "--netrc", url});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_FALSE(Has(r.err, "p:w"));
+
+  // The file answers for the address's own host: a host a redirect leads
+  // to gets none of its entries, its own or the default.
+  test::HttpServer login;
+  ASSERT_TRUE(login.Start("127.0.0.2"));
+  login.Route("/login.html", guarded);
+  server.Route("/away.html", HttpRoute::Redirect(login.Url("/login.html")));
+  WriteBytes(env.Path("hosts-netrc"),
+             "machine 127.0.0.2 login u password p:w\ndefault login u password p:w\n");
+  const CliResult away =
+      Run({"--stdout", "--netrc-file", env.Path("hosts-netrc"), server.Url("/away.html")});
+  EXPECT_EQ(away.exit, 2) << away.err;
+  ASSERT_GT(login.RequestCount(), 0u);
+  for (const auto& request : login.Requests())
+    EXPECT_EQ(request.headers.count("authorization"), 0u) << request.target;
 }
 
 TEST_F(VimbelCli, APasswordGivenOnTheCommandLineLeavesTheProcessList) {

@@ -15,6 +15,7 @@ namespace {
 using platform::win32::Widen;
 using test::HttpRoute;
 using testing_support::ReadBytes;
+using testing_support::WriteBytes;
 
 // One argument as the C runtime splits the command line again: quoted,
 // with the backslashes before a quote (and before the closing quote)
@@ -116,6 +117,32 @@ TEST_F(VimbelCliExe, ExitStatusOutputLinesAndMessagesAsOnLinux) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
   }
+}
+
+// The netrc file as a Windows editor writes it answers the address's own
+// host, and no host a redirect leads to, whatever entry it has for it.
+TEST_F(VimbelCliExe, NetrcAnswersTheAddressHostOnly) {
+  HttpRoute guarded = HttpRoute::Page(200, "<a href=\"one.jpg\">1</a>\n");
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p:w"));
+  server.Route("/dir/guarded.html", guarded);
+  test::HttpServer login;
+  ASSERT_TRUE(login.Start("127.0.0.2"));
+  login.Route("/login.html", guarded);
+  server.Route("/away.html", HttpRoute::Redirect(login.Url("/login.html")));
+  WriteBytes(env.Path("netrc"),
+             "machine 127.0.0.1\r\n  login u\r\n  password \"p:w\"\r\n"
+             "machine 127.0.0.2 login u password p:w\r\ndefault login u password p:w\r\n");
+
+  CliResult r = Run(
+      {"--stdout", "--list", "--netrc-file", env.Path("netrc"), server.Url("/dir/guarded.html")});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out, server.Url("/dir/one.jpg") + "\r\n");
+
+  r = Run({"--stdout", "--list", "--netrc-file", env.Path("netrc"), server.Url("/away.html")});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  ASSERT_GT(login.RequestCount(), 0u);
+  for (const auto& request : login.Requests())
+    EXPECT_EQ(request.headers.count("authorization"), 0u) << request.target;
 }
 
 }  // namespace
