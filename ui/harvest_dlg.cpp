@@ -73,7 +73,7 @@ BOOL CHarvestDlg::OnInitDialog() {
   CheckClipboard();
   if (!app.CommandLineArgs().empty()) OpenSourceFile(app.CommandLineArgs().front());
   // Later starts hand their files to this window.
-  if (m_pHandover) WatchDescriptor(m_pHandover->Descriptor(), [this] { OnHandover(); });
+  if (m_pHandover) Watch(m_pHandover->Handle(), [this] { OnHandover(); });
 
   // The focus goes to the first tab stop, the address field.
   return TRUE;
