@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/gallery_page.h"
-#include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
+#include "engine/page_scan.h"
 #include "platform/text_file.h"
 #include "resources/texts.h"
 #include "settings/harvest_settings.h"
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   off_t listBytes = 0;
   for (int run = 0; run < 5; ++run) {
     auto start = std::chrono::steady_clock::now();
-    FileFailure failure = ScanPageToLinkList(page, folder + "links.tmp");
+    FileFailure failure = ScanPageFile(page, folder + "links.tmp");
     times.push_back(Seconds(start));
     if (failure) {
       std::fprintf(stderr, "scan failed on %s\n", failure.path.c_str());
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
   engine.m_nOutPutType = 2;
   engine.m_nFileSelect = 2;
   auto start = std::chrono::steady_clock::now();
-  FileFailure failure = engine.ScanAnchorLinks(page);
+  FileFailure failure = ScanAnchorLinks(engine, page);
   const double stage = Seconds(start);
   if (failure) {
     std::fprintf(stderr, "stage failed on %s\n", failure.path.c_str());

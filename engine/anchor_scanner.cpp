@@ -1,22 +1,17 @@
 #include "engine/anchor_scanner.h"
 
 #include <cstdint>
-#include <cstring>
-#include <string_view>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
-#include "engine/harvest_engine.h"
-#include "platform/byte_reader.h"
-#include "platform/file_system.h"
 #include "platform/text_file.h"
-#include "resources/texts.h"
 
 namespace {
 
-constexpr char kCtrlZ = 0x1A;
+using platform::kTextEnd;
+using platform::ReadCr;
 
 #ifdef __SSE2__
 inline __m128i Load16(const char* p) {
@@ -24,9 +19,8 @@ inline __m128i Load16(const char* p) {
 }
 
 // Asks for the bytes a page ahead of `p`. The processor's own prefetch stops
-// at each 4 KB page, and the scan between anchors, waiting on memory at
-// every page, ran at a third of the speed the memory allows. A prefetch never
-// faults, beyond the end of the bytes too.
+// at each 4 KB page, where the scan between anchors would otherwise wait on
+// memory. A prefetch never faults, beyond the end of the bytes too.
 inline void PrefetchAhead(const char* p) {
   _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) + 4096), _MM_HINT_T0);
 }
@@ -55,7 +49,7 @@ inline const char* FindAny(const char* p, const char* end) {
 // Outside: most of a page is text and tags that are not anchors. The first
 // place in [p, end - 1) where "<" stands before a or A (or, stored, where a
 // Ctrl-Z stands); end - 1 when there is none. `p` < `end`.
-template <bool kStored>
+template <bool kApplyTextMode>
 inline const char* FindAnchorOpen(const char* p, const char* end) {
   const char* const last = end - 1;
 #ifdef __SSE2__
@@ -65,13 +59,14 @@ inline const char* FindAnchorOpen(const char* p, const char* end) {
     const __m128i here = Load16(p);
     const __m128i next = _mm_or_si128(Load16(p + 1), caseBit);
     __m128i hits = _mm_and_si128(_mm_cmpeq_epi8(here, lt), _mm_cmpeq_epi8(next, a));
-    if constexpr (kStored) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(here, _mm_set1_epi8(kCtrlZ)));
+    if constexpr (kApplyTextMode)
+      hits = _mm_or_si128(hits, _mm_cmpeq_epi8(here, _mm_set1_epi8(kTextEnd)));
     if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(mask);
   }
 #endif
   for (; p < last; ++p) {
     if (p[0] == '<' && (p[1] | 0x20) == 'a') return p;
-    if (kStored && p[0] == kCtrlZ) return p;
+    if (kApplyTextMode && p[0] == kTextEnd) return p;
   }
   return last;
 }
@@ -92,27 +87,27 @@ inline bool OpensTagTest(const char* from, const char* at) {
 // adds the text-mode view: a Ctrl-Z ends it; a CR counts only where the table
 // tells CR and LF apart (after "<a", and in a value, which copies it), and
 // there the byte after it decides.
-template <bool kStored>
+template <bool kApplyTextMode>
 void AnchorScanner::Run(const char* p, const char* const end, std::string& out) {
   int state = m_state;
   // A CR in a value: an LF when the next byte is LF (both taken), else a CR.
   // False when the next byte is in the next block.
   auto copyCr = [&] {
     if (p + 1 == end) return false;
-    const bool pair = p[1] == '\n';
-    out.push_back(pair ? '\n' : '\r');
-    p += pair ? 2 : 1;
+    const platform::CrReading read = ReadCr(p[1]);
+    out.push_back(read.byte);
+    p += read.taken;
     return true;
   };
   while (p < end) {
-    if (kStored && *p == kCtrlZ) {
+    if (kApplyTextMode && *p == kTextEnd) {
       m_ended = true;
       break;
     }
     switch (state) {
       case kOutside: {
-        const char* at = FindAnchorOpen<kStored>(p, end);
-        if (kStored && *at == kCtrlZ) {
+        const char* at = FindAnchorOpen<kApplyTextMode>(p, end);
+        if (kApplyTextMode && *at == kTextEnd) {
           p = at;  // ends the input at the top of the loop
           break;
         }
@@ -133,23 +128,25 @@ void AnchorScanner::Run(const char* p, const char* const end, std::string& out) 
         ++p;
         break;
       case kAnchorName:
-        if (kStored && *p == '\r') {
+        if (kApplyTextMode && *p == '\r') {
           if (p + 1 == end) {
             m_crWaiting = true;
             p = end;
             break;
           }
-          state = p[1] == '\n' ? kInAnchor : kOutside;
-          p += p[1] == '\n' ? 2 : 1;
+          const platform::CrReading read = ReadCr(p[1]);
+          state = read.byte == '\n' ? kInAnchor : kOutside;
+          p += read.taken;
           break;
         }
         state = (*p == ' ' || *p == '\n') ? kInAnchor : kOutside;
         ++p;
         break;
       case kInAnchor: {
-        const char* f = kStored ? FindAny<'f', 'F', kCtrlZ>(p, end) : FindAny<'f', 'F'>(p, end);
+        const char* f =
+            kApplyTextMode ? FindAny<'f', 'F', kTextEnd>(p, end) : FindAny<'f', 'F'>(p, end);
         p = f;
-        if (p < end && *p != kCtrlZ) {
+        if (p < end && *p != kTextEnd) {
           state = kAfterF;
           ++p;
         }
@@ -166,15 +163,16 @@ void AnchorScanner::Run(const char* p, const char* const end, std::string& out) 
           ++p;
         } else {
           // A stored CR is the value's first byte, CR or LF: left to kUnquoted.
-          if (!kStored || *p != '\r') out.push_back(*p++);
+          if (!kApplyTextMode || *p != '\r') out.push_back(*p++);
           state = kUnquoted;
         }
         break;
       case kQuoted: {
-        const char* stop = kStored ? FindAny<'"', '\r', kCtrlZ>(p, end) : FindAny<'"'>(p, end);
+        const char* stop =
+            kApplyTextMode ? FindAny<'"', '\r', kTextEnd>(p, end) : FindAny<'"'>(p, end);
         out.append(p, stop);
         p = stop;
-        if (p == end || *p == kCtrlZ) break;
+        if (p == end || *p == kTextEnd) break;
         if (*p == '"') {
           out.push_back('\n');
           state = kOutside;
@@ -187,10 +185,10 @@ void AnchorScanner::Run(const char* p, const char* const end, std::string& out) 
       }
       case kUnquoted: {
         const char* stop =
-            kStored ? FindAny<' ', '>', '\r', kCtrlZ>(p, end) : FindAny<' ', '>'>(p, end);
+            kApplyTextMode ? FindAny<' ', '>', '\r', kTextEnd>(p, end) : FindAny<' ', '>'>(p, end);
         out.append(p, stop);
         p = stop;
-        if (p == end || *p == kCtrlZ) break;
+        if (p == end || *p == kTextEnd) break;
         if (*p == ' ' || *p == '>') {
           out.push_back('\n');
           state = kOutside;
@@ -221,9 +219,9 @@ bool AnchorScanner::FeedStored(const char* data, size_t size, std::string& out) 
   const char* const end = data + size;
   if (m_crWaiting && p < end && !m_ended) {
     m_crWaiting = false;
-    const bool pair = *p == '\n';
-    Step(pair ? '\n' : '\r', out);
-    if (pair) ++p;
+    const platform::CrReading read = ReadCr(*p);
+    Step(read.byte, out);
+    p += read.taken - 1;  // the CR itself was the last block's
   }
   if (!m_ended) Run<true>(p, end, out);
   return !m_ended;
@@ -233,57 +231,4 @@ void AnchorScanner::EndStored(std::string& out) {
   if (!m_crWaiting) return;
   m_crWaiting = false;
   Step('\r', out);
-}
-
-std::optional<std::string> LinkListPath() {
-  std::optional<std::string> folder = platform::TempFolder();
-  if (!folder) return std::nullopt;
-  return *folder + texts::kLinkScratchName;
-}
-
-FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath,
-                               bool mapPage) {
-  platform::ByteReader page;
-  if (!page.Open(pagePath, mapPage)) return {FileFailure::kCannotRead, pagePath};
-  platform::TextWriter links;
-  if (!links.Open(linkPath, platform::TextWriter::Mode::kCreate, true))
-    return {FileFailure::kCannotCreate, linkPath};
-
-  // The stored bytes go to the scanner as they are; it sees them in text
-  // mode itself, which spares a pass that would only drop CRs.
-  AnchorScanner scanner;
-  std::string found;
-  bool more = true;
-  for (std::string_view block; more && !(block = page.Next()).empty();) {
-    found.clear();
-    more = scanner.FeedStored(block.data(), block.size(), found);
-    if (!found.empty() && !links.Write(found)) break;
-  }
-  found.clear();
-  scanner.EndStored(found);
-  if (!found.empty()) links.Write(found);
-  page.Close();
-  bool written = links.Close();
-  if (page.Failed()) {
-    platform::RemoveFile(linkPath);
-    return {FileFailure::kCannotRead, pagePath};
-  }
-  if (!written) {
-    platform::RemoveFile(linkPath);
-    return {FileFailure::kCannotCreate, linkPath};
-  }
-  return {};
-}
-
-FileFailure CHarvestEngine::ScanToLinkList(const std::string& pagePath, std::string& linkPath) {
-  std::optional<std::string> path = LinkListPath();
-  if (!path) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
-  linkPath = *path;
-  return ScanPageToLinkList(pagePath, linkPath);
-}
-
-FileFailure CHarvestEngine::ScanAnchorLinks(const std::string& pagePath) {
-  std::string linkPath;
-  if (FileFailure failure = ScanToLinkList(pagePath, linkPath)) return failure;
-  return WriteLinkList(linkPath);
 }

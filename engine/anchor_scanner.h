@@ -3,7 +3,6 @@
 // attributes ending in f (href, in practice) out of anchor tags. It is not an
 // HTML parser; it follows its transition table and skips everything else.
 #include <cstddef>
-#include <optional>
 #include <string>
 
 // The scanner's states. The codes are the ones the program has always used.
@@ -38,7 +37,7 @@ class AnchorScanner {
   void SetState(int state) { m_state = state; }
 
  private:
-  template <bool kStored>
+  template <bool kApplyTextMode>
   void Run(const char* data, const char* end, std::string& out);
   // One byte of text-mode input, by the table.
   void Step(char byte, std::string& out);
@@ -47,16 +46,3 @@ class AnchorScanner {
   bool m_crWaiting = false;  // the last stored byte fed was a CR, not yet judged
   bool m_ended = false;      // a Ctrl-Z has ended the stored input
 };
-
-struct FileFailure;
-
-// Scans the page at `pagePath` (text mode) into a new private link list at
-// `linkPath`. On failure the link list is removed and the failure returned.
-// `mapPage`: whether the page may be mapped, as a scratch file of the
-// program's own may; a page someone else may change is only read.
-FileFailure ScanPageToLinkList(const std::string& pagePath, const std::string& linkPath,
-                               bool mapPage = true);
-
-// The link list's full path in the private temporary folder (nullopt when
-// that folder cannot be had).
-std::optional<std::string> LinkListPath();

@@ -17,13 +17,13 @@ BlockPipe::BlockPipe(std::function<bool(const char* data, size_t size)> consume)
 BlockPipe::~BlockPipe() { Finish(); }
 
 char* BlockPipe::Room(size_t size) {
-  if (kBlock - m_filling.size < size) HandOver();
+  if (kBlock - m_filling.size < size) QueueFilledBlock();
   return m_filling.bytes.get() + m_filling.size;
 }
 
 bool BlockPipe::Commit(size_t size) {
   m_filling.size += size;
-  if (m_filling.size == kBlock) HandOver();
+  if (m_filling.size == kBlock) QueueFilledBlock();
   return !m_failed;
 }
 
@@ -40,7 +40,7 @@ bool BlockPipe::Append(std::string_view bytes) {
 bool BlockPipe::Finish() {
   if (m_finished) return !m_failed;
   m_finished = true;
-  if (m_filling.size > 0) HandOver();
+  if (m_filling.size > 0) QueueFilledBlock();
   if (m_thread.joinable()) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,7 +52,7 @@ bool BlockPipe::Finish() {
   return !m_failed;
 }
 
-void BlockPipe::HandOver() {
+void BlockPipe::QueueFilledBlock() {
   if (!m_thread.joinable()) {
     if (!m_failed && !m_consume(m_filling.bytes.get(), m_filling.size)) m_failed = true;
     m_filling.size = 0;

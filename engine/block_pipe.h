@@ -30,7 +30,7 @@ class BlockPipe {
   bool Commit(size_t size);
   // Copies `bytes` in, across as many blocks as they need.
   bool Append(std::string_view bytes);
-  // Hands over what is left and waits until all is consumed: false once the
+  // Queues what is left and waits until all is consumed: false once the
   // consumer has failed.
   bool Finish();
   bool Failed() const { return m_failed; }
@@ -41,7 +41,7 @@ class BlockPipe {
     size_t size = 0;
   };
 
-  void HandOver();  // queues the block being filled
+  void QueueFilledBlock();  // the block being filled, for the consumer
   void Run();
 
   std::function<bool(const char*, size_t)> m_consume;

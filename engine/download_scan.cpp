@@ -1,10 +1,7 @@
 #include "engine/download_scan.h"
 
-#include <cstring>
-
 namespace {
 
-constexpr char kCtrlZ = 0x1A;
 // Found values are gathered and written a block at a time.
 constexpr size_t kWriteBlock = 64 * 1024;
 
@@ -17,11 +14,9 @@ bool DownloadScan::Open(const std::string& linkPath) {
 
 void DownloadScan::Feed(const char* data, size_t size) {
   if (!m_open || m_ended) return;
-  if (const void* stop = std::memchr(data, kCtrlZ, size)) {
-    size = static_cast<size_t>(static_cast<const char*>(stop) - data);
-    m_ended = true;
-  }
-  m_scanner.Feed(data, size, m_found);
+  const size_t text = platform::TextLength(data, size);
+  m_ended = text < size;
+  m_scanner.Feed(data, text, m_found);
   if (m_found.size() >= kWriteBlock) {
     m_links.Write(m_found);
     m_found.clear();

@@ -5,13 +5,11 @@
 // services; the terminal front end provides them on the console. Nothing
 // here needs a window.
 #include <string>
-#include <string_view>
 
 #include "platform/win_types.h"
 #include "settings/output_choice.h"
 
 class CHarvestSettings;
-class ReferenceResolver;
 namespace platform {
 class InternetRequest;
 class TextWriter;
@@ -33,6 +31,10 @@ struct FileFailure {
 
   explicit operator bool() const { return kind != kNone; }
 };
+
+// The one place where a file failure becomes the user's message: the text
+// for its kind, a line feed, and the path.
+std::string FileFailureText(const FileFailure& failure);
 
 // What DownloadPage tells the run.
 enum DownloadResult : int {
@@ -59,10 +61,9 @@ class CHarvestEngine {
   explicit CHarvestEngine(const CHarvestSettings& settings);
   virtual ~CHarvestEngine();
 
-  // The start button: tests the address field (and the base address when a
-  // local page is selected), then runs the harvest.
+  // The start button: reads the address field once and starts the harvest
+  // with what it holds.
   void OnOK();
-  void RunHarvest();
 
   // Fetches `url` into the page scratch file. A 401 answered with
   // credentials puts them into the address that answered (after redirects)
@@ -72,16 +73,9 @@ class CHarvestEngine {
   // written as it arrives, for the run to take instead of scanning the page.
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
-  // Scans the page for anchor values into the link scratch file, then hands
-  // it to WriteLinkList.
-  FileFailure ScanAnchorLinks(const std::string& pagePath);
-  // The scan alone: the link list's path in `linkPath`.
-  FileFailure ScanToLinkList(const std::string& pagePath, std::string& linkPath);
   // Filters, resolves, formats and appends the link list to the output
   // file; deletes the link list whatever happens.
   FileFailure WriteLinkList(const std::string& linkListPath);
-  std::string PrepareLinkLine(const std::string& line) const;
-  std::string ResolveRelativeLink(const std::string& link) const;
 
   // The output file this run appends to. A front end may put the output
   // elsewhere (the terminal's standard output, say).
@@ -102,6 +96,11 @@ class CHarvestEngine {
   const CHarvestSettings& m_settings;
 
  protected:
+  // The start button on the address field's text, for a front end that has
+  // read the field itself: tests the address (and, when a local page is
+  // selected, that it names a directory), then runs the harvest.
+  void StartHarvest(const std::string& fieldText);
+
   // Window services.
   virtual std::string GetAddressText() const = 0;
   virtual void SetStatusText(const std::string& text) = 0;
@@ -120,6 +119,9 @@ class CHarvestEngine {
   int ShowError(const std::string& text);
 
  private:
+  // The harvest of the trimmed, tested address.
+  void RunHarvest(const std::string& address);
+
   // The parts of DownloadPage: open the session, the page and the request;
   // answer a status whose body is not read (401, 404, and all but 2xx);
   // read a 2xx body into the page.
@@ -127,7 +129,8 @@ class CHarvestEngine {
   enum class BodyEnd;
   bool OpenPageDownload(PageDownload& download, const std::string& url,
                         const std::string& scratchPath);
-  DownloadResult AnswerUnreadStatus(int status, const std::string& answeredBy, std::string& url);
+  DownloadResult AnswerUnsuccessfulStatus(int status, const std::string& answeredBy,
+                                          std::string& url);
   BodyEnd ReadBody(PageDownload& download);
   // Copies the local page to the page scratch file; false when it cannot be
   // read. The page is scanned while the copy is made, where it can be.
@@ -135,11 +138,4 @@ class CHarvestEngine {
   // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
   std::string m_scannedLinkList;
-
-  // A kept line of the link list made ready to be written: its LF taken
-  // off and its CR and TAB bytes dropped (in `line`), then resolved. The view
-  // holds until the resolver's next call.
-  static std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver);
-  // The output line of a link, appended to `out`.
-  void AppendOutputLine(std::string_view link, std::string& out) const;
 };

@@ -2,9 +2,9 @@
 #include <optional>
 #include <string>
 
-#include "engine/base_address.h"
-#include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
+#include "engine/page_address.h"
+#include "engine/page_scan.h"
 #include "engine/side_task.h"
 #include "platform/file_system.h"
 #include "platform/scratch_files.h"
@@ -19,8 +19,10 @@ using texts::kStatusIdle;
 
 }  // namespace
 
-void CHarvestEngine::OnOK() {
-  std::string address = TrimmedAddress(GetAddressText());
+void CHarvestEngine::OnOK() { StartHarvest(GetAddressText()); }
+
+void CHarvestEngine::StartHarvest(const std::string& fieldText) {
+  const std::string address = TrimmedAddress(fieldText);
   if (address.empty()) {
     m_lastOutcome = HarvestOutcome::kNotRun;
     ShowError(texts::kNoAddress);
@@ -33,10 +35,10 @@ void CHarvestEngine::OnOK() {
     ShowError(texts::kBadBaseAddress);
     return;
   }
-  RunHarvest();
+  RunHarvest(address);
 }
 
-void CHarvestEngine::RunHarvest() {
+void CHarvestEngine::RunHarvest(const std::string& address) {
   m_lastOutcome = HarvestOutcome::kStopped;
   m_scannedLinkList.clear();
   auto stop = [this] {
@@ -57,15 +59,13 @@ void CHarvestEngine::RunHarvest() {
   const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
 
   if (!m_strSourceFile.empty()) {
-    m_strBaseUrl =
-        BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
+    m_strBaseUrl = BaseAddressOf(address);  // the whole address: it ends in "/"
     if (!CopyLocalPage(pagePath)) {
       ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
       stop();
       return;
     }
   } else {
-    std::string address = TrimmedAddress(GetAddressText());
     m_strBaseUrl = BaseAddressOf(address);
     // Only the request address ever carries credentials; the base address,
     // which names the output file and resolves links, never does.
@@ -84,7 +84,7 @@ void CHarvestEngine::RunHarvest() {
 
   // A page was scanned as it arrived or while it was copied, where it could be.
   std::string linkPath = m_scannedLinkList;
-  FileFailure failure = linkPath.empty() ? ScanToLinkList(pagePath, linkPath) : FileFailure{};
+  FileFailure failure = linkPath.empty() ? MakeLinkList(pagePath, linkPath) : FileFailure{};
   if (!failure) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.

@@ -51,25 +51,24 @@ void DropCrAndTab(std::string& line) {
   line.erase(std::remove_if(first, line.end(), crOrTab), line.end());
 }
 
-}  // namespace
-
-std::string_view CHarvestEngine::ResolveKeptLine(std::string& line, ReferenceResolver& resolver) {
+// A kept line of the link list made ready to be written: its LF taken off
+// and its CR and TAB bytes dropped (in `line`), then resolved. The view holds
+// until the resolver's next call.
+std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver) {
   if (!line.empty() && line.back() == '\n') line.pop_back();
   DropCrAndTab(line);
   return resolver.Resolve(line);
 }
 
-std::string CHarvestEngine::PrepareLinkLine(const std::string& line) const {
-  ReferenceResolver resolver(m_strBaseUrl);
+}  // namespace
+
+std::string PrepareLinkLine(const std::string& line, std::string_view baseUrl, bool gallery) {
+  ReferenceResolver resolver(baseUrl);
   std::string kept = line;
   std::string out;
-  AppendOutputLine(ResolveKeptLine(kept, resolver), out);
-  return out;
-}
-
-void CHarvestEngine::AppendOutputLine(std::string_view link, std::string& out) const {
-  EmitOutputLine(m_nOutPutType == kOutputGallery, link,
+  EmitOutputLine(gallery, ResolveKeptLine(kept, resolver),
                  [&out](std::string_view piece) { out.append(piece); });
+  return out;
 }
 
 // A base address too long for one file name is not shortened: a shortened

@@ -7,8 +7,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/harvest_engine.h"
-
 namespace {
 
 using Parts = ReferenceResolver::Parts;
@@ -205,8 +203,4 @@ std::string_view ReferenceResolver::Resolve(std::string_view reference) {
   if (query) t.append("?").append(*query);
   if (r.fragment) t.append("#").append(*r.fragment);
   return t;
-}
-
-std::string CHarvestEngine::ResolveRelativeLink(const std::string& link) const {
-  return ResolveReference(m_strBaseUrl, link);
 }

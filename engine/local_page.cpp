@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/anchor_scanner.h"
 #include "engine/harvest_engine.h"
+#include "engine/page_scan.h"
 #include "engine/side_task.h"
 #include "platform/file_system.h"
 
@@ -20,7 +20,7 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   bool copied = false;
   SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath); });
   // The user's file may change under the run, so it is read, never mapped.
-  const FileFailure scan = ScanPageToLinkList(source, *linkPath, false);
+  const FileFailure scan = ScanPageFile(source, *linkPath, false);
   copier.Wait();
   // Where the scan failed, the copy is scanned as it would have been, and
   // any failure reported as it would have been.

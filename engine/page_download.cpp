@@ -1,5 +1,7 @@
 // The page download: one request for the page, dispatched on the answer's
 // status, with the body read into the page scratch file.
+#include "engine/page_download.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,14 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "engine/anchor_scanner.h"
 #include "engine/block_pipe.h"
-#include "engine/connect_failure_text.h"
-#include "engine/credentials_address.h"
 #include "engine/download_scan.h"
-#include "engine/file_failure_text.h"
 #include "engine/harvest_engine.h"
-#include "engine/progress_text.h"
+#include "engine/page_address.h"
+#include "engine/page_scan.h"
 #include "platform/decimal_text.h"
 #include "platform/file_system.h"
 #include "platform/internet_session.h"
@@ -28,18 +27,80 @@ namespace {
 
 constexpr size_t kReadChunk = 1024;
 // The byte count is shown at most this often while the page arrives, and
-// always once at the end: drawing it after every small read made a harvest
-// through the window several times slower than the harvest itself.
+// always once at the end: drawn after every small read, it would keep the
+// window busier than the harvest itself.
 constexpr std::chrono::milliseconds kProgressInterval{50};
 
-// A fixed text with one "%d" filled in.
-std::string Formatted(const char* format, int value) {
+// A fixed text with its one "%d" filled in with the answer's status.
+std::string FormatWithStatus(const char* format, int status) {
   char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, value);
+  std::snprintf(buffer, sizeof buffer, format, status);
   return buffer;
 }
 
 }  // namespace
+
+std::string FormatProgressText(int64_t received, bool hasDeclared, int64_t declared) {
+  std::string text = std::to_string(received);
+  text += " ﾊﾞｲﾄ";
+  // A declared length of 0 (or a nonsensical negative one) gives no
+  // percentage rather than a division by nothing.
+  if (hasDeclared && declared > 0) {
+    double percent = static_cast<double>(received) / static_cast<double>(declared) * 100.0;
+    text += '(';
+    text += std::to_string(static_cast<int64_t>(percent));
+    text += "%)";
+  }
+  return text;
+}
+
+std::string ConnectFailureText(platform::InternetFailure cause, const std::string& libraryText) {
+  using platform::InternetFailure;
+  const char* text = nullptr;
+  switch (cause) {
+    case InternetFailure::kBadAddress:
+      text = texts::kCauseBadAddress;
+      break;
+    case InternetFailure::kUnsupportedAddress:
+      text = texts::kCauseUnsupportedAddress;
+      break;
+    case InternetFailure::kHostNotFound:
+      text = texts::kCauseHostNotFound;
+      break;
+    case InternetFailure::kRefused:
+      text = texts::kCauseRefused;
+      break;
+    case InternetFailure::kUnreachable:
+      text = texts::kCauseUnreachable;
+      break;
+    case InternetFailure::kTimedOut:
+      text = texts::kCauseTimedOut;
+      break;
+    case InternetFailure::kCertificate:
+      text = texts::kCauseCertificate;
+      break;
+    case InternetFailure::kTls:
+      text = texts::kCauseTls;
+      break;
+    case InternetFailure::kTooManyRedirects:
+      text = texts::kCauseTooManyRedirects;
+      break;
+    case InternetFailure::kRedirectNotFetched:
+      text = texts::kCauseRedirectNotFetched;
+      break;
+    case InternetFailure::kProxy:
+      text = texts::kCauseProxy;
+      break;
+    case InternetFailure::kNoAnswer:
+      text = texts::kCauseNoAnswer;
+      break;
+    case InternetFailure::kNone:
+    case InternetFailure::kOther:
+    case InternetFailure::kStopped:
+      break;
+  }
+  return std::string(texts::kCannotConnect) + "\n" + (text ? text : libraryText);
+}
 
 // What one attempt holds open.
 struct CHarvestEngine::PageDownload {
@@ -92,7 +153,7 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
     download.Close();
-    return AnswerUnreadStatus(status, answeredBy, url);
+    return AnswerUnsuccessfulStatus(status, answeredBy, url);
   }
 
   SetStatusText(texts::kStatusReading);
@@ -160,8 +221,8 @@ bool CHarvestEngine::OpenPageDownload(PageDownload& download, const std::string&
   return false;
 }
 
-DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, const std::string& answeredBy,
-                                                  std::string& url) {
+DownloadResult CHarvestEngine::AnswerUnsuccessfulStatus(int status, const std::string& answeredBy,
+                                                        std::string& url) {
   if (status == 401) {
     if (RunCredentialsPrompt() != platform::IDOK) return kDownloadStopped;
     // The credentials go to the address that asked for them: the typed one
@@ -175,8 +236,8 @@ DownloadResult CHarvestEngine::AnswerUnreadStatus(int status, const std::string&
                 texts::kCaptionNotFound, platform::MB_ICONERROR);
     return kDownloadStopped;
   }
-  ShowMessage(Formatted(texts::kOtherStatusFormat, status),
-              Formatted(texts::kCaptionStatusFormat, status), platform::MB_ICONERROR);
+  ShowMessage(FormatWithStatus(texts::kOtherStatusFormat, status),
+              FormatWithStatus(texts::kCaptionStatusFormat, status), platform::MB_ICONERROR);
   return kDownloadStopped;
 }
 

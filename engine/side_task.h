@@ -1,7 +1,7 @@
 #pragma once
 // Work that runs beside the run's own, on a thread of its own, until the run
 // waits for it. Where no thread can be had it is done at once, so callers
-// need no second road.
+// need not care whether there was one.
 #include <functional>
 #include <system_error>
 #include <thread>

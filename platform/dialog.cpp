@@ -126,8 +126,8 @@ void CDialog::SetForegroundWindow() {
   if (m_pWindow) m_pWindow->BringToFront();
 }
 
-void CDialog::WatchDescriptor(int fd, std::function<void()> onReadable) {
-  if (m_pWindow) m_pWindow->WatchDescriptor(fd, std::move(onReadable));
+void CDialog::Watch(WatchHandle handle, std::function<void()> onReady) {
+  if (m_pWindow) m_pWindow->Watch(handle, std::move(onReady));
 }
 
 bool CDialog::UpdateData(bool bSaveAndValidate) {

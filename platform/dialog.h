@@ -158,9 +158,9 @@ class CDialog {
   bool IsIconic() const;
   // Above the other windows, with the focus.
   void SetForegroundWindow();
-  // `onReadable` runs whenever descriptor `fd` has input, while the window
-  // is open (see IDialogWindow::WatchDescriptor).
-  void WatchDescriptor(int fd, std::function<void()> onReadable);
+  // `onReady` runs whenever `handle` is ready, while the window is open (see
+  // IDialogWindow::Watch).
+  void Watch(WatchHandle handle, std::function<void()> onReady);
 
   // Inside a long-running command handler: true once the user has asked to
   // stop it with the close box or Escape (see IDialogWindow).

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/win_types.h"
+
 namespace platform {
 
 inline constexpr int kHandoverWaitMs = 1000;
@@ -28,9 +30,10 @@ class HandoverListener {
   HandoverListener(const HandoverListener&) = delete;
   HandoverListener& operator=(const HandoverListener&) = delete;
 
-  // Readable when a handover waits: for the window's event loop to watch.
-  // On Windows the handle of an event, signalled while a handover waits.
-  int Descriptor() const { return m_descriptor; }
+  // Ready when a handover waits: for the window's event loop to watch. A
+  // socket that has input on POSIX; on Windows an event, signalled while a
+  // handover waits.
+  WatchHandle Handle() const { return m_handle; }
 
   // Takes one waiting handover and acknowledges it: the path it carries.
   // nullopt when none waits, the sender is another user, it sent no
@@ -40,9 +43,9 @@ class HandoverListener {
  private:
   // What the system listens with: a socket and its path, or a pipe.
   struct Endpoint;
-  HandoverListener(std::unique_ptr<Endpoint> endpoint, int descriptor);
+  HandoverListener(std::unique_ptr<Endpoint> endpoint, WatchHandle handle);
   std::unique_ptr<Endpoint> m_endpoint;
-  int m_descriptor;
+  WatchHandle m_handle;
 };
 
 // Hands `path`, made absolute against the current folder, to the running

@@ -18,8 +18,6 @@ namespace platform {
 
 namespace {
 
-constexpr char kCtrlZ = 0x1A;
-
 using file_io::ReadSome;
 
 }  // namespace
@@ -68,8 +66,8 @@ bool TextReader::Fill() {
       return m_len > 0;
     }
     size_t raw = start + static_cast<size_t>(n);
-    if (const void* z = std::memchr(m_raw, kCtrlZ, raw)) {
-      raw = static_cast<size_t>(static_cast<const char*>(z) - m_raw);
+    if (const size_t text = TextLength(m_raw, raw); text < raw) {
+      raw = text;
       m_eof = true;
     }
     // A CR followed by a Ctrl-Z pairs with nothing and stays.
@@ -93,9 +91,10 @@ void TextReader::Translate() {
     out += end - in;
     in = end;
     if (!cr) break;
-    const bool pair = in + 1 < m_len && m_raw[in + 1] == '\n';
-    m_raw[out++] = pair ? '\n' : '\r';
-    in += pair ? 2 : 1;
+    // Fill holds back a CR that ends a block; one left there ended the input.
+    const CrReading read = ReadCr(in + 1 < m_len ? m_raw[in + 1] : '\r');
+    m_raw[out++] = read.byte;
+    in += read.taken;
   }
   m_len = out;
   m_translated = true;
@@ -159,10 +158,9 @@ std::optional<size_t> TextReader::RawBytesToLineEnd() const {
   for (;;) {
     const long long n = file_io::ReadAt(m_fd, block.data(), block.size(), at);
     if (n <= 0) return n == 0 ? std::optional<size_t>(count) : std::nullopt;
-    size_t stop = static_cast<size_t>(n);
-    for (char c : {'\n', kCtrlZ})
-      if (const void* hit = std::memchr(block.data(), c, stop))
-        stop = static_cast<size_t>(static_cast<const char*>(hit) - block.data());
+    size_t stop = TextLength(block.data(), static_cast<size_t>(n));
+    if (const void* lf = std::memchr(block.data(), '\n', stop))
+      stop = static_cast<size_t>(static_cast<const char*>(lf) - block.data());
     if (stop < static_cast<size_t>(n)) return count + stop + 1;
     count += static_cast<size_t>(n);
     at += n;
@@ -275,7 +273,7 @@ char* ExpandLineEndsPlain(const char* data, const char* stop, char* out) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #define VIMBEL_WIDE_LINE_ENDS 1
 // The same, 32 bytes at a time where the processor has AVX2: the page of a
-// download goes through here whole, and twice as wide halves its cost.
+// download goes through here whole.
 __attribute__((target("avx2"))) char* ExpandLineEndsWide(const char* data, const char* stop,
                                                          char* out) {
   const __m256i lf = _mm256_set1_epi8('\n');

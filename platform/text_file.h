@@ -1,15 +1,39 @@
 #pragma once
 // Files in the Windows C runtime's text mode, which stored files and peers
 // rely on: reading delivers CR LF as LF (a lone CR stays) and stops at a
-// Ctrl-Z byte (0x1A); writing stores each LF as CR LF. Both are buffered in
-// blocks; neither makes a system call per byte.
+// Ctrl-Z byte; writing stores each LF as CR LF. Both are buffered in blocks;
+// neither makes a system call per byte.
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace platform {
+
+// Text mode's reading rule, for every reader of stored bytes (the text
+// reader, and the anchor scan that reads a page as stored): a CR LF pair is
+// one LF, a lone CR stays a CR, and the first kTextEnd byte (Ctrl-Z) ends the
+// input; nothing after it is read.
+inline constexpr char kTextEnd = 0x1A;
+
+// How many of `size` stored bytes text mode reads: those before the first
+// kTextEnd, or all of them.
+inline size_t TextLength(const char* data, size_t size) {
+  const void* end = std::memchr(data, kTextEnd, size);
+  return end ? static_cast<size_t>(static_cast<const char*>(end) - data) : size;
+}
+
+// What a CR reads as, given the stored byte after it: the LF of a CR LF pair,
+// which takes both bytes, or the CR alone, which takes one.
+struct CrReading {
+  char byte;
+  size_t taken;
+};
+inline constexpr CrReading ReadCr(char next) {
+  return next == '\n' ? CrReading{'\n', 2} : CrReading{'\r', 1};
+}
 
 class TextReader {
  public:
@@ -102,8 +126,8 @@ class TextWriter {
   bool WriteText(const char* data, size_t size);
 
   // What is gathered for one write call. A page is written through here
-  // whole: with 64 KB, the calls themselves (the file system's locking and
-  // bookkeeping for each) cost a downloading run about a tenth of its time.
+  // whole, and each call costs the file system its locking and bookkeeping,
+  // so the calls are few and large.
   static constexpr size_t kBufferSize = 256 * 1024;
 
   int m_fd = -1;

@@ -1,11 +1,17 @@
 #pragma once
-// The few framework constants the program is written against: command ids,
-// message-box kinds and results, check states.
+// The few framework types and constants the program is written against:
+// command ids, message-box kinds and results, check states, what a window
+// watches.
+#include <cstdint>
 
 namespace platform {
 
 using BOOL = int;
 using UINT = unsigned int;
+
+// What a window's event loop can watch until it is ready: a descriptor that
+// has input on POSIX, the value of a handle that is signalled on Windows.
+using WatchHandle = std::intptr_t;
 
 inline constexpr BOOL FALSE = 0;
 inline constexpr BOOL TRUE = 1;

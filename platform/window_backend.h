@@ -43,12 +43,12 @@ class IDialogWindow {
   // was used since the current command began.
   virtual bool PollStopRequest() { return false; }
 
-  // Calls `onReadable` on the user-interface thread, from whichever message
-  // loop runs, each time descriptor `fd` has input, until the window goes.
-  // A backend without an event loop of its own never calls it.
-  virtual void WatchDescriptor(int fd, std::function<void()> onReadable) {
-    (void)fd;
-    (void)onReadable;
+  // Calls `onReady` on the user-interface thread, from whichever message
+  // loop runs, each time `handle` is ready, until the window goes. A backend
+  // without an event loop of its own never calls it.
+  virtual void Watch(WatchHandle handle, std::function<void()> onReady) {
+    (void)handle;
+    (void)onReady;
   }
   // Shows the window above the others with the focus, restored when it was
   // minimised. Nothing where there is no desktop.

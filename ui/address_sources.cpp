@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/base_address.h"
+#include "engine/page_address.h"
 #include "platform/file_system.h"
 #include "platform/instance_handover.h"
 #include "platform/window_backend.h"

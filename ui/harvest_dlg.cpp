@@ -1,6 +1,6 @@
 #include "ui/harvest_dlg.h"
 
-#include "engine/base_address.h"
+#include "engine/page_address.h"
 #include "platform/instance_handover.h"
 #include "resources/dialog_templates.h"
 #include "resources/icon_128.h"
@@ -73,7 +73,7 @@ BOOL CHarvestDlg::OnInitDialog() {
   CheckClipboard();
   if (!app.CommandLineArgs().empty()) OpenSourceFile(app.CommandLineArgs().front());
   // Later starts hand their files to this window.
-  if (m_pHandover) WatchDescriptor(m_pHandover->Descriptor(), [this] { OnHandover(); });
+  if (m_pHandover) Watch(m_pHandover->Handle(), [this] { OnHandover(); });
 
   // The focus goes to the first tab stop, the address field.
   return TRUE;
@@ -114,7 +114,7 @@ void CHarvestDlg::OnOK() {
   const std::string text = m_editUrl.GetWindowText();
   const std::string trimmed = TrimmedAddress(text);
   if (trimmed != text) m_editUrl.SetWindowText(trimmed);
-  CHarvestEngine::OnOK();
+  StartHarvest(trimmed);
 }
 
 std::string CHarvestDlg::GetAddressText() const { return m_editUrl.GetWindowText(); }

@@ -82,8 +82,8 @@ struct HandoverListener::Endpoint {
   std::string path;
 };
 
-HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, int descriptor)
-    : m_endpoint(std::move(endpoint)), m_descriptor(descriptor) {}
+HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, WatchHandle handle)
+    : m_endpoint(std::move(endpoint)), m_handle(handle) {}
 
 std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& name) {
   sockaddr_un address;

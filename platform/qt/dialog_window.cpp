@@ -639,11 +639,11 @@ void DialogWindow::DeliverDrop(QDropEvent* event) {
   });
 }
 
-void DialogWindow::WatchDescriptor(int fd, std::function<void()> onReadable) {
-  auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+void DialogWindow::Watch(WatchHandle handle, std::function<void()> onReady) {
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, this);
   m_watches.push_back(notifier);
   connect(notifier, &QSocketNotifier::activated, this,
-          [onReadable = std::move(onReadable)] { onReadable(); });
+          [onReady = std::move(onReady)] { onReady(); });
 }
 
 void DialogWindow::BringToFront() {

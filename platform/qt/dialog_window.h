@@ -49,7 +49,7 @@ class DialogWindow final : public QDialog, public IDialogWindow {
   bool IsIconic() const override;
   void EndModal(int result) override;
   bool PollStopRequest() override;
-  void WatchDescriptor(int fd, std::function<void()> onReadable) override;
+  void Watch(WatchHandle handle, std::function<void()> onReady) override;
   void BringToFront() override;
 
  protected:

@@ -177,11 +177,9 @@ class DialogWindow final : public IDialogWindow {
     return m_stopRequested;
   }
 
-  // A handle's value fits in an int, also in a 64-bit process.
-  void WatchDescriptor(int fd, std::function<void()> onReadable) override {
+  void Watch(WatchHandle handle, std::function<void()> onReady) override {
     m_watches.push_back(std::make_unique<HandleWatch>(
-        m_hWnd, m_watches.size(), reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)),
-        std::move(onReadable)));
+        m_hWnd, m_watches.size(), reinterpret_cast<HANDLE>(handle), std::move(onReady)));
   }
   void BringToFront() override {
     if (::IsIconic(m_hWnd)) ::ShowWindow(m_hWnd, SW_RESTORE);

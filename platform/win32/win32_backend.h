@@ -1,8 +1,8 @@
 #pragma once
 // Real Win32 windows: each dialog built from its template table by Windows
 // itself (DialogBoxIndirectParamW), message boxes, window timers, dropped
-// files, handles watched for a dialog (WatchDescriptor takes a handle's
-// value), the clipboard's Unicode text and the shell's folder browser.
+// files, handles watched for a dialog (Watch takes a handle's value), the
+// clipboard's Unicode text and the shell's folder browser.
 #include <cstdint>
 
 #include "platform/window_backend.h"

@@ -189,8 +189,8 @@ struct HandoverListener::Endpoint {
   }
 };
 
-HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, int descriptor)
-    : m_endpoint(std::move(endpoint)), m_descriptor(descriptor) {}
+HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, WatchHandle handle)
+    : m_endpoint(std::move(endpoint)), m_handle(handle) {}
 
 std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& name) {
   const std::wstring sid = ThisUserSid();
@@ -215,9 +215,8 @@ std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& na
   endpoint->connected = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   endpoint->io = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!endpoint->connected || !endpoint->io || !endpoint->Arm()) return nullptr;
-  // A handle's value fits in 32 bits, also in a 64-bit process.
-  const int descriptor = static_cast<int>(reinterpret_cast<intptr_t>(endpoint->connected));
-  return std::unique_ptr<HandoverListener>(new HandoverListener(std::move(endpoint), descriptor));
+  const WatchHandle handle = reinterpret_cast<intptr_t>(endpoint->connected);
+  return std::unique_ptr<HandoverListener>(new HandoverListener(std::move(endpoint), handle));
 }
 
 HandoverListener::~HandoverListener() = default;

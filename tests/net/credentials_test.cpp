@@ -1,4 +1,4 @@
-// The 401 road: the prompt, the address that carries the credentials, and
+// The answer to a 401: the prompt, the address that carries the credentials, and
 // where those credentials may go.
 #include <string>
 #include <vector>

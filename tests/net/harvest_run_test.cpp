@@ -1,4 +1,5 @@
-// Whole runs from the start button: both roads, to the output file.
+// Whole runs from the start button, of a downloaded page and of a local
+// one, to the output file.
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -60,7 +61,7 @@ class HarvestRun : public LoopbackTest {
   }
 };
 
-TEST_F(HarvestRun, TheAddressRoadEndsInTheOutputFile) {
+TEST_F(HarvestRun, ADownloadedPageEndsInTheOutputFile) {
   server.Route("/dir/page.html", HttpRoute::Page(200, kGalleryPage));
   // As a terminal copies it: the line break is no part of the address.
   engine.SetAddress(" " + server.Url("/dir/page.html") + "\r\n");
@@ -114,7 +115,7 @@ TEST_F(HarvestRun, ARedirectedPageIsResolvedAgainstItsFinalAddress) {
   }
 }
 
-TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
+TEST_F(HarvestRun, ALocalPageIsCopiedWithoutAskingTheNetwork) {
   const std::string page = env.Path("saved.html");
   WriteBytes(page, kGalleryPage);
   engine.m_strSourceFile = page;
@@ -132,7 +133,7 @@ TEST_F(HarvestRun, TheLocalRoadCopiesAndNeverAsksTheNetwork) {
 
 // A downloaded page is scanned as it arrives, yet must give the links a
 // scan of the page as stored (each LF as CR LF) gives, whatever line ends it
-// has and wherever the reads cut it: the local road, handed the stored
+// has and wherever the reads cut it: a local page, handed the stored
 // bytes, tells what those are. A CR LF right after "<a" is where the two
 // views differ; neither may look past a Ctrl-Z.
 TEST_F(HarvestRun, ADownloadedPageIsScannedAsItIsStored) {
@@ -167,7 +168,7 @@ TEST_F(HarvestRun, ADownloadedPageIsScannedAsItIsStored) {
 
 #ifndef _WIN32
 // A pipe gives its bytes once: the copy and the scan must not share them.
-TEST_F(HarvestRun, TheLocalRoadTakesAPageFromAPipe) {
+TEST_F(HarvestRun, ALocalPageMayComeFromAPipe) {
   const std::string pipe = env.Path("page.fifo");
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   std::thread writer([&] { WriteBytes(pipe, kGalleryPage); });

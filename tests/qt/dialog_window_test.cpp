@@ -412,7 +412,7 @@ TEST(QtDialogRules, AWatchedDescriptorWaitsWhileACommandRuns) {
     callsDuringCommand = calls;
   };
   RunDialog(dlg, [&](DialogWindow& w) {
-    dlg.WatchDescriptor(fds[0], [&] {
+    dlg.Watch(fds[0], [&] {
       char c;
       if (::read(fds[0], &c, 1) == 1) ++calls;
     });

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/anchor_scanner.h"
-#include "engine/harvest_engine.h"
+#include "engine/page_scan.h"
 #include "platform/text_file.h"
 #include "tests/support/test_environment.h"
 
@@ -192,7 +192,7 @@ TEST(StoredAnchorScan, MatchesTheTableOnLongPagesReadFromAFile) {
   // (stored in text mode, read back the same way).
   TestEnvironment env;
   WriteBytes(env.Path("page"), page);
-  ASSERT_FALSE(ScanPageToLinkList(env.Path("page"), env.Path("links")));
+  ASSERT_FALSE(ScanPageFile(env.Path("page"), env.Path("links")));
   platform::TextReader links;
   ASSERT_TRUE(links.Open(env.Path("links")));
   std::string list;

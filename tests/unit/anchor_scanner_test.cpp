@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/anchor_scanner.h"
+#include "engine/page_scan.h"
 #include "resources/texts.h"
 #include "platform/file_system.h"
 #include "tests/support/recording_engine.h"
@@ -193,7 +194,7 @@ TEST_F(ScanAnchorLinksTest, ReadsThePageInTextMode) {
   for (const Case& c : cases) {
     ::unlink((env.HomeDir() + "vimbel.txt").c_str());
     WriteBytes(env.Path("page"), c.page);
-    FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
+    FileFailure failure = ScanAnchorLinks(engine, env.Path("page"));
     EXPECT_FALSE(failure) << c.page;
     EXPECT_EQ(Output(), c.output) << c.page;
     EXPECT_TRUE(Exists(env.Path("page"))) << "the page is the run's to delete";
@@ -203,7 +204,7 @@ TEST_F(ScanAnchorLinksTest, ReadsThePageInTextMode) {
 
 TEST_F(ScanAnchorLinksTest, ReportsAPageItCannotReadAndWritesNothing) {
   WriteBytes(env.HomeDir() + "vimbel.txt", "kept\r\n");
-  FileFailure failure = engine.ScanAnchorLinks(env.Path("missing"));
+  FileFailure failure = ScanAnchorLinks(engine, env.Path("missing"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotRead);
   EXPECT_EQ(failure.path, env.Path("missing"));
   EXPECT_EQ(Output(), "kept\r\n");
@@ -214,7 +215,7 @@ TEST_F(ScanAnchorLinksTest, ReportsALinkListItCannotCreate) {
   WriteBytes(env.Path("page"), "<a href=x.jpg>");
   const std::string linkPath = *LinkListPath();
   ASSERT_TRUE(CreateFolder(linkPath));  // something else stands there
-  FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
+  FileFailure failure = ScanAnchorLinks(engine, env.Path("page"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotCreate);
   EXPECT_EQ(failure.path, linkPath);
   EXPECT_FALSE(Exists(env.HomeDir() + "vimbel.txt"));
@@ -225,7 +226,7 @@ TEST_F(ScanAnchorLinksTest, RefusesATemporaryFolderThatIsALink) {
   WriteBytes(env.Path("page"), "<a href=x.jpg>");
   CreateFolder(env.Path("elsewhere"));
   ASSERT_EQ(::symlink(env.Path("elsewhere").c_str(), env.Path("runtime/vimbel").c_str()), 0);
-  FileFailure failure = engine.ScanAnchorLinks(env.Path("page"));
+  FileFailure failure = ScanAnchorLinks(engine, env.Path("page"));
   EXPECT_EQ(failure.kind, FileFailure::kCannotCreate);
   EXPECT_FALSE(Exists(env.Path("elsewhere/") + texts::kLinkScratchName));
 }

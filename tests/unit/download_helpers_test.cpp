@@ -2,9 +2,8 @@
 
 #include <string>
 
-#include "engine/base_address.h"
-#include "engine/credentials_address.h"
-#include "engine/progress_text.h"
+#include "engine/page_address.h"
+#include "engine/page_download.h"
 
 namespace {
 

@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 // Waits for a handover and takes it, as the window's event loop would.
 std::optional<std::string> AcceptWithin(platform::HandoverListener& listener,
                                         std::chrono::milliseconds limit) {
-  pollfd p{listener.Descriptor(), POLLIN, 0};
+  pollfd p{static_cast<int>(listener.Handle()), POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(limit.count())) != 1) return std::nullopt;
   return listener.Accept();
 }

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/anchor_scanner.h"
 #include "engine/link_filter.h"
+#include "engine/link_output.h"
 #include "engine/link_resolution.h"
+#include "engine/page_scan.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 
@@ -147,7 +148,7 @@ TEST(WriteLinkList, WritesWhatPrepareLinkLineGivesForEveryLineThatPasses) {
         const std::string line = list.substr(begin, end - begin);
         begin = end;
         if (!LinkPassesFilter(line, env.App())) continue;
-        for (char c : engine.PrepareLinkLine(line))
+        for (char c : PrepareLinkLine(line, base, outputType == kOutputGallery))
           expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
       }
       const std::string output = engine.OutputFilePath();

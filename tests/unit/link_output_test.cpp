@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/anchor_scanner.h"
-#include "engine/file_failure_text.h"
 #include "engine/link_output.h"
+#include "engine/page_scan.h"
 #include "tests/support/recording_engine.h"
 #include "tests/support/test_environment.h"
 

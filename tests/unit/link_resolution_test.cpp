@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/link_output.h"
 #include "engine/link_resolution.h"
-#include "tests/support/recording_engine.h"
-#include "tests/support/test_environment.h"
-
-using testing_support::RecordingEngine;
-using testing_support::TestEnvironment;
+#include "settings/output_choice.h"
 
 namespace {
 
@@ -95,7 +92,7 @@ TEST(ResolveReference, AppendsPlainPathsAsTheFullStepsWould) {
   }
 }
 
-TEST(ResolveRelativeLink, ResolvesAgainstTheBaseAddressAsWritten) {
+TEST(ResolveAgainstBaseAddress, ResolvesAgainstTheBaseAddressAsWritten) {
   const std::vector<Resolution> cases = {
       {"x.jpg", "http://a/b/c/x.jpg"},
       {"../x.jpg", "http://a/b/x.jpg"},
@@ -122,14 +119,11 @@ TEST(ResolveRelativeLink, ResolvesAgainstTheBaseAddressAsWritten) {
       {"1http:x.jpg", "http://a/b/c/1http:x.jpg"},
       {"'x.jpg'", "http://a/b/c/'x.jpg'"},
   };
-  TestEnvironment env;
-  RecordingEngine engine{env.App()};
-  engine.m_strBaseUrl = "http://a/b/c/";
   for (const Resolution& c : cases)
-    EXPECT_EQ(engine.ResolveRelativeLink(c.reference), c.result) << c.reference;
+    EXPECT_EQ(ResolveReference("http://a/b/c/", c.reference), c.result) << c.reference;
 }
 
-TEST(ResolveRelativeLink, TakesTheBaseAsAPageAddressMayLeaveIt) {
+TEST(ResolveAgainstBaseAddress, TakesTheBaseAsAPageAddressMayLeaveIt) {
   struct Case {
     const char* base;
     const char* link;
@@ -143,12 +137,8 @@ TEST(ResolveRelativeLink, TakesTheBaseAsAPageAddressMayLeaveIt) {
       {"http://a/b/c.cgi?p=1/", "x.jpg", "http://a/b/x.jpg"},
       {"http://", "x.jpg", "http:///x.jpg"},
   };
-  TestEnvironment env;
-  RecordingEngine engine{env.App()};
-  for (const Case& c : cases) {
-    engine.m_strBaseUrl = c.base;
-    EXPECT_EQ(engine.ResolveRelativeLink(c.link), c.result) << c.base << " + " << c.link;
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ(ResolveReference(c.base, c.link), c.result) << c.base << " + " << c.link;
 }
 
 TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
@@ -174,13 +164,9 @@ TEST(PrepareLinkLine, ResolvesUnlessTheLineBeginsWithASchemeAndEndsInOneLf) {
       {2, "x.jpg\"onerror=\"alert(1)\n", "http://a/b/c/x.jpg\"onerror=\"alert(1)\n"},
       {1, "http://d/a'b<c>&amp;.gif", "<IMG SRC=\"http://d/a'b<c>&amp;.gif\"><BR>\n"},
   };
-  TestEnvironment env;
-  RecordingEngine engine{env.App()};
-  engine.m_strBaseUrl = "http://a/b/c/";
-  for (const Case& c : cases) {
-    engine.m_nOutPutType = c.outputType;
-    EXPECT_EQ(engine.PrepareLinkLine(c.line), c.result) << c.line;
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ(PrepareLinkLine(c.line, "http://a/b/c/", c.outputType == kOutputGallery), c.result)
+        << c.line;
 }
 
 }  // namespace

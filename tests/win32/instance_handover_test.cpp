@@ -32,7 +32,7 @@ using platform::win32::Widen;
 
 // Waits for a handover and takes it, as the window's message loop would.
 std::optional<std::string> AcceptWithin(platform::HandoverListener& listener, DWORD limitMs) {
-  const auto event = reinterpret_cast<HANDLE>(static_cast<intptr_t>(listener.Descriptor()));
+  const auto event = reinterpret_cast<HANDLE>(listener.Handle());
   if (::WaitForSingleObject(event, limitMs) != WAIT_OBJECT_0) return std::nullopt;
   return listener.Accept();
 }
@@ -82,7 +82,7 @@ class CWatchingDlg : public CDialog {
  protected:
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
-    WatchDescriptor(m_listener.Descriptor(), [this] {
+    Watch(m_listener.Handle(), [this] {
       m_takenWhileBusy = m_busy;
       m_taken = m_listener.Accept();
       EndDialog(IDOK);

@@ -1,4 +1,4 @@
-#include "engine/credentials_address.h"
+#include "engine/page_address.h"
 
 std::string EncodeUserInfoPart(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -59,4 +59,17 @@ std::string AddressWithCredentials(const std::string& address, const std::string
   const size_t hostStart = AuthorityStart(bare);
   return bare.substr(0, hostStart) + EncodeUserInfoPart(userId) + ":" +
          EncodeUserInfoPart(password) + "@" + bare.substr(hostStart);
+}
+
+std::string BaseAddressOf(const std::string& address) {
+  size_t slash = address.rfind('/');
+  return slash == std::string::npos ? std::string() : WithoutUserInfo(address.substr(0, slash + 1));
+}
+
+std::string TrimmedAddress(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  size_t begin = text.find_first_not_of(kBlank);
+  if (begin == std::string_view::npos) return {};
+  size_t end = text.find_last_not_of(kBlank);
+  return std::string(text.substr(begin, end - begin + 1));
 }
