@@ -1,5 +1,6 @@
 #include "platform/win32/win32_backend.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -244,13 +245,45 @@ std::vector<std::string> DroppedPaths(::HDROP drop) {
   return paths;
 }
 
+// The templates give no position, which Windows reads as the owner's
+// top-left corner: a dialog would open over the owner's own buttons. So one
+// that has an owner opens centred on it instead, kept on the owner's
+// monitor, as the desktop framework's dialogs open; one that showed or moved
+// itself while it started keeps its place. An unowned dialog (the main
+// window) is left where the system puts it.
+void CenterOnOwner(HWND hwnd, const RECT& atCreation) {
+  HWND owner = ::GetWindow(hwnd, GW_OWNER);
+  if (!owner || (::GetWindowLongW(hwnd, GWL_STYLE) & (WS_VISIBLE | WS_CHILD))) return;
+  RECT rect{};
+  if (!::GetWindowRect(hwnd, &rect) || rect.left != atCreation.left || rect.top != atCreation.top)
+    return;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  // A minimised or hidden owner has no place worth centring on: the work
+  // area stands in for it.
+  RECT around = work;
+  if (::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &around);
+  const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+  LONG x = around.left + ((around.right - around.left) - width) / 2;
+  LONG y = around.top + ((around.bottom - around.top) - height) / 2;
+  x = std::max(work.left, std::min(x, work.right - width));
+  y = std::max(work.top, std::min(y, work.bottom - height));
+  ::SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* window = reinterpret_cast<DialogWindow*>(lParam);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     window->Attach(hwnd);
+    RECT atCreation{};
+    ::GetWindowRect(hwnd, &atCreation);
     window->Dialog().AttachWindow(window);
-    return window->Dialog().HandleInitDialog();
+    const INT_PTR focusDefault = window->Dialog().HandleInitDialog();
+    CenterOnOwner(hwnd, atCreation);
+    return focusDefault;
   }
   auto* window = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!window) return FALSE;
