@@ -13,6 +13,7 @@
 #include "platform/dialog.h"
 #include "platform/folder_browser.h"
 #include "platform/win32/dialog_template_builder.h"
+#include "platform/win_app.h"
 #include "platform/windows/wide_text.h"
 // Last: its macros would rename what the headers above declare.
 #include "platform/windows/windows_api.h"
@@ -246,25 +247,25 @@ std::vector<std::string> DroppedPaths(::HDROP drop) {
 }
 
 // The templates give no position, which Windows reads as the owner's
-// top-left corner: a dialog would open over the owner's own buttons. So one
-// that has an owner opens centred on it instead, kept on the owner's
-// monitor, as the desktop framework's dialogs open; one that showed or moved
-// itself while it started keeps its place. An unowned dialog (the main
-// window) is left where the system puts it.
+// top-left corner (the screen's for the main window): a dialog would open
+// over its owner's buttons. So each opens centred, as the desktop
+// framework's dialogs do: on its owner, or on the work area when it has none
+// or the owner is minimised or hidden, and kept inside that work area. One
+// that moved itself while it started keeps its place.
 void CenterOnOwner(HWND hwnd, const RECT& atCreation) {
-  HWND owner = ::GetWindow(hwnd, GW_OWNER);
-  if (!owner || (::GetWindowLongW(hwnd, GWL_STYLE) & (WS_VISIBLE | WS_CHILD))) return;
   RECT rect{};
-  if (!::GetWindowRect(hwnd, &rect) || rect.left != atCreation.left || rect.top != atCreation.top)
+  if ((::GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) || !::GetWindowRect(hwnd, &rect) ||
+      rect.left != atCreation.left || rect.top != atCreation.top)
     return;
+  HWND owner = ::GetWindow(hwnd, GW_OWNER);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  if (!::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  if (!::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : hwnd, MONITOR_DEFAULTTOPRIMARY),
+                         &monitor))
+    return;
   const RECT& work = monitor.rcWork;
-  // A minimised or hidden owner has no place worth centring on: the work
-  // area stands in for it.
   RECT around = work;
-  if (::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &around);
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &around);
   const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
   LONG x = around.left + ((around.right - around.left) - width) / 2;
   LONG y = around.top + ((around.bottom - around.top) - height) / 2;
@@ -337,7 +338,12 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 int Win32Backend::RunModal(CDialog& dlg) {
   const std::vector<uint16_t> data = BuildDialogTemplate(dlg.Template());
   DialogWindow window(dlg);
+  // A dialog made without a parent belongs to the main window, as the
+  // desktop framework gives it one: through whatever popup the main window
+  // last showed, which the dialog disables while it runs.
   HWND owner = WindowOf(dlg.Parent());
+  if (const CWinApp* app = AfxGetApp(); !owner && app && &dlg != app->m_pMainWnd)
+    if (HWND main = WindowOf(app->m_pMainWnd)) owner = ::GetLastActivePopup(main);
   const INT_PTR result = ::DialogBoxIndirectParamW(
       ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), owner,
       DialogProc, reinterpret_cast<LPARAM>(&window));
