@@ -1,5 +1,6 @@
 #include "platform/win32/win32_backend.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "platform/dialog.h"
 #include "platform/folder_browser.h"
 #include "platform/win32/dialog_template_builder.h"
+#include "platform/win_app.h"
 #include "platform/windows/wide_text.h"
 // Last: its macros would rename what the headers above declare.
 #include "platform/windows/windows_api.h"
@@ -242,13 +244,45 @@ std::vector<std::string> DroppedPaths(::HDROP drop) {
   return paths;
 }
 
+// The templates give no position, which Windows reads as the owner's
+// top-left corner (the screen's for the main window): a dialog would open
+// over its owner's buttons. So each opens centred, as the desktop
+// framework's dialogs do: on its owner, or on the work area when it has none
+// or the owner is minimised or hidden, and kept inside that work area. One
+// that moved itself while it started keeps its place.
+void CenterOnOwner(HWND hwnd, const RECT& atCreation) {
+  RECT rect{};
+  if ((::GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) || !::GetWindowRect(hwnd, &rect) ||
+      rect.left != atCreation.left || rect.top != atCreation.top)
+    return;
+  HWND owner = ::GetWindow(hwnd, GW_OWNER);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : hwnd, MONITOR_DEFAULTTOPRIMARY),
+                         &monitor))
+    return;
+  const RECT& work = monitor.rcWork;
+  RECT around = work;
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) ::GetWindowRect(owner, &around);
+  const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+  LONG x = around.left + ((around.right - around.left) - width) / 2;
+  LONG y = around.top + ((around.bottom - around.top) - height) / 2;
+  x = std::max(work.left, std::min(x, work.right - width));
+  y = std::max(work.top, std::min(y, work.bottom - height));
+  ::SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* window = reinterpret_cast<DialogWindow*>(lParam);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     window->Attach(hwnd);
+    RECT atCreation{};
+    ::GetWindowRect(hwnd, &atCreation);
     window->Dialog().AttachWindow(window);
-    return window->Dialog().HandleInitDialog();
+    const INT_PTR focusDefault = window->Dialog().HandleInitDialog();
+    CenterOnOwner(hwnd, atCreation);
+    return focusDefault;
   }
   auto* window = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!window) return FALSE;
@@ -302,7 +336,12 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 int Win32Backend::RunModal(CDialog& dlg) {
   const std::vector<uint16_t> data = BuildDialogTemplate(dlg.Template());
   DialogWindow window(dlg);
+  // A dialog made without a parent belongs to the main window, as the
+  // desktop framework gives it one: through whatever popup the main window
+  // last showed, which the dialog disables while it runs.
   HWND owner = WindowOf(dlg.Parent());
+  if (const CWinApp* app = AfxGetApp(); !owner && app && &dlg != app->m_pMainWnd)
+    if (HWND main = WindowOf(app->m_pMainWnd)) owner = ::GetLastActivePopup(main);
   const INT_PTR result = ::DialogBoxIndirectParamW(
       ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(data.data()), owner,
       DialogProc, reinterpret_cast<LPARAM>(&window));
