@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,12 +75,28 @@ class VimbelCli : public LoopbackTest {
     else
       posix_spawn_file_actions_addopen(&actions, 2, env.Path("stderr").c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    // A new session: no controlling terminal of the test's to ask on.
+    // A new session: no controlling terminal of the test's to ask on. An
+    // ignored SIGXFSZ would be inherited, and hide what the program itself
+    // does about a file-size limit.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
+    // The limit is inherited: the test's own is lowered for the moment of
+    // the start only.
+    rlimit ownLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &ownLimit);
+    if (fileSizeLimit != RLIM_INFINITY) {
+      rlimit lowered = ownLimit;
+      lowered.rlim_cur = fileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, &attr, cargv.data(), environ);
+    if (fileSizeLimit != RLIM_INFINITY) ::setrlimit(RLIMIT_FSIZE, &ownLimit);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -103,6 +120,9 @@ class VimbelCli : public LoopbackTest {
   }
 
   std::string Home() const { return env.HomeDir(); }
+
+  // The file-size limit (ulimit -f) the program is started with.
+  rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -307,6 +327,28 @@ TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
     EXPECT_EQ(r.exit, 128 + signal) << r.err;
     EXPECT_FALSE(Exists(scratch));
   }
+}
+
+// ulimit -f: the output that would pass the limit is cut back to its length
+// before the run, as on a full disk, and the scratch files go.
+TEST_F(VimbelCli, AFileSizeLimitCutsTheOutputBackAndSaysSo) {
+  // Short links on the page and a long base address: the output passes the
+  // limit long before the page's scratch copy or the link list would.
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a>\n";
+  WriteBytes(env.Path("page.html"), page);
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  const std::string before = "earlier.jpg\r\n";
+  WriteBytes(Home() + "vimbel.txt", before);
+  fileSizeLimit = 128 * 1024;
+  ASSERT_LT(page.size(), fileSizeLimit);
+  const CliResult r = Run({"--list", "--types", "image", "--open", env.Path("page.html"), base});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。")) << r.err;
+  EXPECT_TRUE(Has(r.err, Home() + "vimbel.txt\nﾌｧｲﾙは書き込む前の状態に戻しました。")) << r.err;
+  EXPECT_EQ(ReadBytes(Home() + "vimbel.txt"), before);
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/#vimbel#.tmp")));
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
