@@ -92,6 +92,12 @@ class TextWriter {
 
   bool Failed() const { return m_failed; }
 
+  // The open descriptor, -1 when none.
+  int Descriptor() const { return m_fd; }
+  // Append modes: the file's length at Open; -1 when it is no regular file
+  // or was not opened to append.
+  long long LengthAtOpen() const { return m_openedSize; }
+
   // kAppendOwnFile: whether the file was not empty at Open and its last byte
   // is not LF, so that what is appended would continue a line another
   // writer left unfinished. False when the file cannot be read.

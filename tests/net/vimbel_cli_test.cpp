@@ -351,6 +351,42 @@ TEST_F(VimbelCli, AFileSizeLimitCutsTheOutputBackAndSaysSo) {
   EXPECT_FALSE(Exists(env.Path("runtime/vimbel/#vimbel#.tmp")));
 }
 
+// Ctrl-C, a closed terminal or a kill while the output is being appended
+// to: the file is left as it was, never with a partial last line.
+TEST_F(VimbelCli, ASignalDuringTheAppendLeavesTheOutputAsItWas) {
+  // Every output line the same length, so that whole lines can be told.
+  std::string page;
+  constexpr int kLinks = 200000;
+  for (int i = 0; i < kLinks; ++i) {
+    const std::string n = std::to_string(1000000 + i);
+    page += "<a href=\"p" + n + ".jpg\">x</a>\n";
+  }
+  WriteBytes(env.Path("page.html"), page);
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  const size_t lineLength = base.size() + std::string("p1000000.jpg\r\n").size();
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    WriteBytes(output, before);
+    const pid_t pid = Start({"--list", "--types", "image", "--open", env.Path("page.html"), base});
+    ASSERT_GT(pid, 0);
+    struct stat st {};
+    for (int wait = 0; wait < 20000; ++wait) {
+      if (::stat(output.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) > before.size())
+        break;
+      ::usleep(500);
+    }
+    ::kill(pid, signal);
+    const CliResult r = Finish(pid);
+    ASSERT_EQ(r.exit, 128 + signal) << "ended before the signal came: " << r.err;
+    const std::string after = ReadBytes(output);
+    ASSERT_EQ(after.compare(0, before.size(), before), 0);
+    EXPECT_EQ((after.size() - before.size()) % lineLength, 0u)
+        << "a partial line: " << after.size() - before.size() << " bytes appended";
+  }
+}
+
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
   CliResult r = Run({"--help"});
   EXPECT_EQ(r.exit, 0);
