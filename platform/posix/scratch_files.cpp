@@ -1,5 +1,7 @@
 #include "platform/scratch_files.h"
 
+#include "platform/posix/terminal_mode_on_signals.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -30,9 +32,17 @@ struct CutBack {
 };
 CutBack g_cutBack;
 
+struct TerminalMode {
+  int fd;
+  termios mode;
+  volatile sig_atomic_t armed;
+};
+TerminalMode g_terminal;
+
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 extern "C" void RemoveScratchFilesAndExit(int signal) {
+  if (g_terminal.armed) ::tcsetattr(g_terminal.fd, TCSANOW, &g_terminal.mode);
   if (g_cutBack.armed) {
     // A writer thread would append again between the cut and the exit:
     // its descriptor is pointed elsewhere first. A write already under way
@@ -92,6 +102,20 @@ CutBackOnSignals::~CutBackOnSignals() {
   std::atomic_signal_fence(std::memory_order_seq_cst);
   ::close(g_cutBack.own);
   ::close(g_cutBack.nowhere);
+}
+
+void RestoreTerminalModeOnSignals(int fd, const termios& mode) {
+  g_terminal.armed = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_terminal.fd = fd;
+  g_terminal.mode = mode;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_terminal.armed = 1;
+}
+
+void ForgetTerminalModeOnSignals() {
+  g_terminal.armed = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 void RemoveScratchFilesOnSignals() {

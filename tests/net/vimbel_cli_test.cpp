@@ -1,12 +1,14 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -64,7 +66,10 @@ class VimbelCli : public LoopbackTest {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
+    if (inputFd >= 0)
+      posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+    else
+      posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
     if (outFd >= 0)
       posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     else
@@ -123,6 +128,8 @@ class VimbelCli : public LoopbackTest {
 
   // The file-size limit (ulimit -f) the program is started with.
   rlim_t fileSizeLimit = RLIM_INFINITY;
+  // Standard input, when not the file of `input`.
+  int inputFd = -1;
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -505,6 +512,36 @@ TEST_F(VimbelCli, UserAndNetrcAnswerThePagesRequestForCredentials) {
   const CliResult r = Run({"--stdout", "--netrc", url});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_FALSE(Has(r.err, "p:w"));
+}
+
+// Ctrl-C at the password prompt: the terminal echoes again once the
+// program has ended.
+TEST_F(VimbelCli, CtrlCAtThePasswordPromptTurnsEchoBackOn) {
+  HttpRoute guarded = HttpRoute::Page(200, kGallery);
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p"));
+  server.Route("/guarded.html", guarded);
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  inputFd = slave;
+  const pid_t pid = Start({"--user", "u", server.Url("/guarded.html")}, "", -1, slave);
+  ASSERT_GT(pid, 0);
+  std::string shown;
+  char buffer[256];
+  while (shown.find("パスワード ：") == std::string::npos) {
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1) << "no prompt: " << shown;
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    ASSERT_GT(n, 0);
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  ::usleep(100 * 1000);  // until the read waits
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(Finish(pid).exit, 128 + SIGINT);
+  termios mode{};
+  ASSERT_EQ(::tcgetattr(slave, &mode), 0);
+  EXPECT_TRUE(mode.c_lflag & ECHO);
+  ::close(slave);
+  ::close(master);
 }
 
 TEST_F(VimbelCli, APasswordGivenOnTheCommandLineLeavesTheProcessList) {
