@@ -332,9 +332,14 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
   if (name.empty()) return std::nullopt;
   folder = CleanFolder(folder);
 
-  if (name.find_first_of("*?[") == std::string::npos) {
-    if (!FileExists(folder + name)) return std::nullopt;
-    return folder + name;
+  // A name that exists is the file meant, whatever it holds; only "*" and
+  // "?" are wildcards, as on Windows, so "photo[1].html" is never a set.
+  if (FileExists(folder + name)) return folder + name;
+  if (name.find_first_of("*?") == std::string::npos) return std::nullopt;
+  std::string glob;
+  for (const char c : name) {
+    if (c == '[' || c == '\\') glob += '\\';
+    glob += c;
   }
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return std::nullopt;
@@ -343,7 +348,7 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
   std::optional<std::string> best;
   while (const dirent* entry = ::readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    if (::fnmatch(name.c_str(), entry->d_name, 0) != 0) continue;
+    if (::fnmatch(glob.c_str(), entry->d_name, 0) != 0) continue;
     if (!best || std::strcmp(entry->d_name, best->c_str()) < 0) best = entry->d_name;
   }
   ::closedir(dir);
