@@ -59,8 +59,7 @@ void CHarvestEngine::RunHarvest() {
   if (!m_strSourceFile.empty()) {
     m_strBaseUrl =
         BaseAddressOf(TrimmedAddress(GetAddressText()));  // the whole text: it ends in "/"
-    if (!CopyLocalPage(pagePath)) {
-      ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
+    if (!CopyLocalPage(pagePath)) {                       // it has said which file failed
       stop();
       return;
     }

@@ -358,6 +358,19 @@ TEST_F(VimbelCli, AFileSizeLimitCutsTheOutputBackAndSaysSo) {
   EXPECT_FALSE(Exists(env.Path("runtime/vimbel/#vimbel#.tmp")));
 }
 
+// A local page that its scratch copy cannot hold (a full scratch folder; a
+// size limit here): the message names the scratch file, not the page.
+TEST_F(VimbelCli, AScratchCopyThatCannotBeWrittenIsNamedAsSuch) {
+  WriteBytes(env.Path("page.html"), kGallery + std::string(256 * 1024, ' '));
+  fileSizeLimit = 64 * 1024;
+  const CliResult r = Run({"--list", "--open", env.Path("page.html"), "http://ex.com/"});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("runtime/vimbel/vimbel.tmp")))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, "ﾌｧｲﾙを読み込めませんでした。")) << r.err;
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+}
+
 // Ctrl-C, a closed terminal or a kill while the output is being appended
 // to: the file is left as it was, never with a partial last line.
 TEST_F(VimbelCli, ASignalDuringTheAppendLeavesTheOutputAsItWas) {
