@@ -132,8 +132,9 @@ class CHarvestEngine {
   DownloadResult AnswerUnsuccessfulStatus(int status, const std::string& answeredBy,
                                           std::string& url);
   BodyEnd ReadBody(PageDownload& download);
-  // Copies the local page to the page scratch file; false when it cannot be
-  // read. The page is scanned while the copy is made, where it can be.
+  // Copies the local page to the page scratch file; false, once the user
+  // has been told which file failed, when it cannot be. The page is scanned
+  // while the copy is made, where it can be.
   bool CopyLocalPage(const std::string& pagePath);
   // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
