@@ -129,6 +129,37 @@ bool ContainsAtCharacter(std::string_view text, std::string_view needle) {
   return false;
 }
 
+std::vector<std::string> CustomExtensions(const std::string& extent) {
+  // Commas and blanks, also as a Japanese keyboard types them: "，" "、" "　".
+  static constexpr std::string_view kSeparators[] = {",", " ", "\t", "，", "、", "　"};
+  std::vector<std::string> extensions(1);
+  for (size_t pos = 0; pos < extent.size();) {
+    size_t separator = 0;
+    for (std::string_view s : kSeparators)
+      if (extent.compare(pos, s.size(), s) == 0) separator = s.size();
+    if (separator) {
+      if (!extensions.back().empty()) extensions.emplace_back();
+      pos += separator;
+      continue;
+    }
+    const size_t length = platform::Utf8CharacterLength(extent, pos);
+    extensions.back().append(extent, pos, length);
+    pos += length;
+  }
+  if (extensions.back().empty()) extensions.pop_back();
+  // One extension (or none) is the field as it has always been read.
+  if (extensions.size() <= 1) return {extent};
+  // The field is stored with one dot in front; the others get theirs, and
+  // a dot standing alone between separators names nothing.
+  std::vector<std::string> dotted;
+  for (std::string& extension : extensions) {
+    if (extension == ".") continue;
+    if (extension[0] != '.') extension.insert(extension.begin(), '.');
+    dotted.push_back(std::move(extension));
+  }
+  return dotted;
+}
+
 bool LinkPassesFilter(std::string_view line, const CHarvestSettings& app) {
   return LinkFilter(app).Passes(line);
 }
@@ -138,7 +169,10 @@ LinkFilter::LinkFilter(const CHarvestSettings& app) {
     if (app.*category.flag != 1) continue;
     for (const char* extension : category.extensions) m_needles.emplace_back(extension);
   }
-  if (app.m_bExtra == 1) m_needles.push_back(LowercaseMultibyte(app.m_strExtent));
+  m_all = app.m_bAllLinks == 1;
+  if (app.m_bExtra == 1)
+    for (const std::string& extension : CustomExtensions(app.m_strExtent))
+      m_needles.push_back(LowercaseMultibyte(extension));
   // Moved in the order of testing: which needle matches first changes
   // nothing but the time.
   auto ascii = std::stable_partition(m_needles.begin(), m_needles.end(),
@@ -174,6 +208,7 @@ bool LinkFilter::PassesAscii(std::string_view line) const {
 }
 
 bool LinkFilter::Passes(std::string_view line) {
+  if (m_all) return true;
   // ASCII needles (the categories' own, and most custom ones) are looked
   // for in the line as it is; only the others need the lowercased copy.
   if (PassesAscii(line)) return true;

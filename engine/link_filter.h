@@ -1,6 +1,7 @@
 #pragma once
 // Which links are kept: a link passes when one of the extensions of a
-// selected category occurs anywhere in its lowercased text.
+// selected category occurs anywhere in its lowercased text, or when every
+// link is asked for.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@ std::string LowercaseMultibyte(std::string_view text);
 
 // Whether `needle` occurs in `text` at a position where a character starts.
 bool ContainsAtCharacter(std::string_view text, std::string_view needle);
+
+// The custom kind's extensions, each with its leading dot: the field (stored
+// with one dot in front) holds one or several, separated by commas or
+// blanks. One extension comes back as it is stored.
+std::vector<std::string> CustomExtensions(const std::string& extent);
 
 // Whether `line` passes the category table under the settings of `app`:
 // a category takes part only when its flag is exactly 1.
@@ -32,6 +38,7 @@ class LinkFilter {
   // others, which are looked for in m_lowered.
   std::vector<std::string> m_asciiNeedles;
   bool m_sharedStart = false;  // all of them begin with one byte, not a letter
+  bool m_all = false;          // every link passes
   std::vector<std::string> m_needles;
   std::string m_lowered;
 };

@@ -50,6 +50,9 @@ constexpr std::array kExtractControls{
     ControlTemplate{IDC_STATIC, ControlKind::GroupBox, "ﾌｧｲﾙが破損していた場合", 0, 2, 165, 88, 31},
     ControlTemplate{IDC_EDIT_TIMES, ControlKind::Edit, "", kEditStyle | kAlignRight, 8, 177, 26, 12},
     ControlTemplate{IDC_STATIC, ControlKind::Static, "回まで読み直す", kAlignLeft | kCenterImage | kGroup, 37, 177, 48, 12},
+    ControlTemplate{IDC_STATIC, ControlKind::GroupBox, "ﾍﾟｰｼﾞの読み方", 0, 2, 199, 143, 41},
+    ControlTemplate{IDC_CHECK_BROWSER, ControlKind::AutoCheckBox, "ﾌﾞﾗｳｻﾞと同じに読む(HTML, URL標準)", kTabStop, 8, 211, 133, 10},
+    ControlTemplate{IDC_CHECK_EMBEDDED, ControlKind::AutoCheckBox, "埋め込みﾌｧｲﾙも抽出する(IMG, VIDEO等)", kTabStop | kDisabled, 8, 225, 133, 10},
 };
 
 // Credentials prompt.
@@ -83,7 +86,7 @@ const DialogTemplate kExtractSettingsDialog{
     kFontName,
     kFontPoints,
     147,
-    199,
+    243,
     kExtractControls};
 
 const DialogTemplate kPasswordDialog{

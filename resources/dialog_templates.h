@@ -32,6 +32,8 @@ inline constexpr int IDC_CHECK_EXTRA = 1010;
 inline constexpr int IDC_CHECK_EXE = 1011;
 inline constexpr int IDC_EDIT_TIMES = 1015;
 inline constexpr int IDC_CHECK_CLIP = 1016;
+inline constexpr int IDC_CHECK_BROWSER = 1017;
+inline constexpr int IDC_CHECK_EMBEDDED = 1018;
 
 // Credentials prompt (130).
 inline constexpr int IDC_EDIT_USERID = 1000;

@@ -19,7 +19,7 @@ struct FlagBinding {
   int checkId;
   int CHarvestSettings::*flag;
 };
-constexpr std::array<FlagBinding, 7> kFlagBindings{{
+constexpr std::array<FlagBinding, 9> kFlagBindings{{
     {IDC_CHECK_IMAGE, &CHarvestSettings::m_bImage},
     {IDC_CHECK_ARCHIVE, &CHarvestSettings::m_bArchive},
     {IDC_CHECK_WAVE, &CHarvestSettings::m_bWave},
@@ -27,13 +27,15 @@ constexpr std::array<FlagBinding, 7> kFlagBindings{{
     {IDC_CHECK_EXTRA, &CHarvestSettings::m_bExtra},
     {IDC_CHECK_EXE, &CHarvestSettings::m_bExe},
     {IDC_CHECK_CLIP, &CHarvestSettings::m_bClip},
+    {IDC_CHECK_BROWSER, &CHarvestSettings::m_bBrowser},
+    {IDC_CHECK_EMBEDDED, &CHarvestSettings::m_bEmbedded},
 }};
-constexpr size_t kCategoryCount = 6;  // the first six; the clipboard box is no category
+constexpr size_t kCategoryCount = 6;  // the first six; the boxes after them are no category
 
 }  // namespace
 
 bool ImageOnlySelected(const CHarvestSettings& app) {
-  return app.m_bImage != 0 &&
+  return app.m_bImage != 0 && app.m_bAllLinks != 1 &&
          app.m_bExe + app.m_bExtra + app.m_bMovie + app.m_bWave + app.m_bArchive == 0;
 }
 
@@ -49,6 +51,7 @@ void CExtractSettingsDlg::DoDataExchange(CDataExchange* pDX) {
 const MessageMap& CExtractSettingsDlg::GetMessageMap() const {
   static const MessageMap map{
       ON_COMMAND(IDC_CHECK_EXTRA, &CExtractSettingsDlg::OnCheckExtra),
+      ON_COMMAND(IDC_CHECK_BROWSER, &CExtractSettingsDlg::OnCheckBrowser),
   };
   return map;
 }
@@ -61,7 +64,14 @@ BOOL CExtractSettingsDlg::OnInitDialog() {
   m_editExtent.SetWindowText(app.m_strExtent.empty() ? std::string() : app.m_strExtent.substr(1));
   m_editTimes.SetWindowText(std::to_string(app.m_nTimes));
   if (IsDlgButtonChecked(IDC_CHECK_EXTRA)) m_editExtent.EnableWindow(true);
+  OnCheckBrowser();
   return TRUE;
+}
+
+// Embedded files are only read by browser reading; the box keeps its mark
+// while it is greyed, so that turning browser reading back on restores it.
+void CExtractSettingsDlg::OnCheckBrowser() {
+  EnableDlgItem(IDC_CHECK_EMBEDDED, IsDlgButtonChecked(IDC_CHECK_BROWSER) == BST_CHECKED);
 }
 
 void CExtractSettingsDlg::OnCheckExtra() {
@@ -98,6 +108,8 @@ void CExtractSettingsDlg::OnOK() {
   app.WriteProfileInt(kSection, kMovie, app.m_bMovie);
   app.WriteProfileInt(kSection, kExtra, app.m_bExtra);
   app.WriteProfileInt(kSection, kClip, app.m_bClip);
+  app.WriteProfileInt(kSection, kBrowser, app.m_bBrowser);
+  app.WriteProfileInt(kSection, kEmbedded, app.m_bEmbedded);
 
   CDialog::OnOK();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The extraction settings dialog: file categories, the custom extension,
-// the re-read count and the clipboard watch. It holds no copy of the
+// the re-read count, the clipboard watch and the way the page is read. It holds no copy of the
 // settings: it reads the record it is given when it opens and writes it,
 // and its profile, on an accepted OK.
 #include "platform/dialog.h"
@@ -12,6 +12,7 @@ class CExtractSettingsDlg : public platform::CDialog {
   explicit CExtractSettingsDlg(CHarvestSettings& settings, platform::CDialog* pParent = nullptr);
 
   void OnCheckExtra();
+  void OnCheckBrowser();
 
   platform::CEdit m_editTimes;
   platform::CEdit m_editExtent;

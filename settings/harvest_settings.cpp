@@ -10,6 +10,9 @@ CHarvestSettings::CHarvestSettings(const std::string& appName)
       m_bExtra(0),
       m_bExe(0),
       m_bClip(0),
+      m_bBrowser(0),
+      m_bEmbedded(0),
+      m_bAllLinks(0),
       m_hMutex(nullptr) {}
 
 // The single-instance lock is not released here: it is held until the

@@ -26,6 +26,9 @@ class CHarvestSettings : public platform::CProfile {
   int m_bMovie;
   int m_bExtra;
   int m_bExe;
-  int m_bClip;  // clipboard watch
+  int m_bClip;      // clipboard watch
+  int m_bBrowser;   // read the page as a browser does, not the exact anchor scan
+  int m_bEmbedded;  // with m_bBrowser: also take the files the page embeds
+  int m_bAllLinks;  // keep every link, whatever its kind; never stored
   platform::InstanceLock* m_hMutex;
 };

@@ -20,6 +20,10 @@ inline constexpr const char* kExtra = "extra";
 inline constexpr const char* kExe = "exe";
 inline constexpr const char* kClip = "clip";
 inline constexpr const char* kTimes = "times";
+// Absent from every profile written before browser reading existed, and
+// read as 0 then, so that such a profile keeps the exact reading.
+inline constexpr const char* kBrowser = "browser";
+inline constexpr const char* kEmbedded = "embedded";
 
 inline constexpr int kOutPutTypeDefault = kOutputGallery;
 inline constexpr int kFileSelectDefault = kFixedOutputFile;

@@ -16,6 +16,7 @@ constexpr int kCategoryCount = 6;
 
 std::optional<std::vector<int>> ParseTypes(const std::string& list, std::string& error) {
   std::vector<int> flags(kCategoryCount, 0);
+  if (list == "all") return flags;
   size_t start = 0;
   for (;;) {
     const size_t comma = list.find(',', start);
@@ -24,7 +25,8 @@ std::optional<std::vector<int>> ParseTypes(const std::string& list, std::string&
     for (int i = 0; i < kCategoryCount; ++i)
       if (name == kCategoryNames[i]) found = i;
     if (found < 0) {
-      error = "unknown type '" + name + "' in --types (image, exe, archive, wave, movie, extra)";
+      error = "unknown type '" + name +
+              "' in --types (image, exe, archive, wave, movie, extra; or all alone)";
       return std::nullopt;
     }
     flags[found] = 1;
@@ -108,7 +110,32 @@ const Option kOptions[] = {
        std::string why;
        cmd.options.types = ParseTypes(list, why);
        if (!cmd.options.types) return why;
+       cmd.options.allLinks = list == "all";
        return std::nullopt;
+     }},
+    {"--as-browser", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.browser, 1, "--as-browser and --classic exclude each other");
+     }},
+    {"--classic", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       if (cmd.options.embedded == 1)
+         return "--embedded reads as a browser does: not with --classic";
+       return Choose(cmd.options.browser, 0, "--as-browser and --classic exclude each other");
+     }},
+    {"--embedded", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       if (cmd.options.browser == 0)
+         return "--embedded reads as a browser does: not with --classic";
+       if (OptionError why =
+               Choose(cmd.options.embedded, 1, "--embedded and --no-embedded exclude each other"))
+         return why;
+       cmd.options.browser = 1;
+       return std::nullopt;
+     }},
+    {"--no-embedded", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) {
+       return Choose(cmd.options.embedded, 0, "--embedded and --no-embedded exclude each other");
      }},
     {"--ext", nullptr, "--ext needs an extension",
      [](CliCommand& cmd, const std::string& ext) -> OptionError {
@@ -189,8 +216,16 @@ const char* CliUsage() {
          ".txt\n"
          "  --save-folder DIR   folder of the output file\n"
          "  --types LIST        file types, comma-separated: image, exe, archive,\n"
-         "                      wave, movie, extra\n"
-         "  --ext EXT           the extension of the extra type, without its dot\n"
+         "                      wave, movie, extra; or all: every link\n"
+         "  --ext EXTS          the extensions of the extra type, without their\n"
+         "                      dots, separated by commas or blanks\n"
+         "  --as-browser        read the page as a browser does (HTML and URL\n"
+         "                      standards): entities decoded, <base> and <area>\n"
+         "                      followed, comments and scripts skipped\n"
+         "  --classic           read the anchors exactly as they are spelled\n"
+         "  --embedded          with --as-browser, also the pictures, videos and\n"
+         "                      sounds the page shows (implies --as-browser)\n"
+         "  --no-embedded       only the links\n"
          "  --times N           read a short page again up to N times\n"
          "  --stdout            write the output lines to standard output\n"
          "  --open FILE         harvest FILE (see above)\n"
@@ -298,6 +333,9 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
     app.m_bMovie = t[4];
     app.m_bExtra = t[5];
   }
+  if (o.types) app.m_bAllLinks = o.allLinks ? 1 : 0;
+  if (o.browser) app.m_bBrowser = *o.browser;
+  if (o.embedded) app.m_bEmbedded = *o.embedded;
   if (o.extent) app.m_strExtent = *o.extent;
   if (o.times) app.m_nTimes = *o.times;
   if (o.saveFolder) engine.m_strSaveFolder = *o.saveFolder;

@@ -34,6 +34,10 @@ struct CliOptions {
   // The six category flags in the order image, exe, archive, wave, movie,
   // extra; all set together by --types.
   std::optional<std::vector<int>> types;
+  bool allLinks = false;  // --types all: every link, whatever its kind
+  // --as-browser (1) or --classic (0); --embedded (1) or --no-embedded (0).
+  std::optional<int> browser;
+  std::optional<int> embedded;
   std::optional<std::string> extent;  // with its leading dot
   std::optional<int> times;
   bool toStdout = false;

@@ -25,4 +25,6 @@ void LoadProfileSettings(CHarvestApp& app, CHarvestEngine& engine) {
   app.m_bExe = app.GetProfileInt(kSection, kExe, 0);
   app.m_bClip = app.GetProfileInt(kSection, kClip, 0);
   app.m_nTimes = app.GetProfileInt(kSection, kTimes, 0);
+  app.m_bBrowser = app.GetProfileInt(kSection, kBrowser, 0);
+  app.m_bEmbedded = app.GetProfileInt(kSection, kEmbedded, 0);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The twelve profile keys as the main dialog reads them at start, shared
+// The profile keys as the main dialog reads them at start, shared
 // with the terminal front end so both start a run from the same settings.
 class CHarvestApp;
 class CHarvestEngine;

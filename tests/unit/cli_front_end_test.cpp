@@ -38,6 +38,11 @@ TEST(CliArguments, UsageErrors) {
       {{"-x", "a"}, "unknown option -x"},
       {{"--html", "--list", "a"}, "exclude"},
       {{"--url-name", "--append", "a"}, "exclude"},
+      {{"--as-browser", "--classic", "a"}, "exclude"},
+      {{"--classic", "--embedded", "a"}, "--classic"},
+      {{"--embedded", "--classic", "a"}, "--classic"},
+      {{"--embedded", "--no-embedded", "a"}, "exclude"},
+      {{"--types", "all,image", "a"}, "unknown type 'all'"},
       {{"--types", "image,photo", "a"}, "photo"},
       {{"--types", "", "a"}, "unknown type"},
       {{"--types", "image,", "a"}, "unknown type"},
@@ -141,8 +146,9 @@ TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
   TestEnvironment env;
   CHarvestApp& app = env.App();
   const std::pair<const char*, int> stored[] = {
-      {"OutPutType", 2}, {"FileSelect", 1}, {"image", 11}, {"archive", 12}, {"wave", 13},
-      {"movie", 14},     {"extra", 15},     {"exe", 16},   {"clip", 17},    {"times", 18},
+      {"OutPutType", 2}, {"FileSelect", 1}, {"image", 11},   {"archive", 12},
+      {"wave", 13},      {"movie", 14},     {"extra", 15},   {"exe", 16},
+      {"clip", 17},      {"times", 18},     {"browser", 19}, {"embedded", 20},
   };
   for (const auto& [key, value] : stored) app.WriteProfileInt("Parameter", key, value);
   app.WriteProfileString("Parameter", "extent", ".e");
@@ -154,10 +160,49 @@ TEST(CliSettings, EachSettingIsReadFromItsOwnKey) {
   EXPECT_EQ(engine.m_nFileSelect, 1);
   EXPECT_EQ(engine.m_strSaveFolder, "/s/");
   EXPECT_EQ(app.m_strExtent, ".e");
-  const int read[] = {app.m_bImage, app.m_bArchive, app.m_bWave, app.m_bMovie,
-                      app.m_bExtra, app.m_bExe,     app.m_bClip, app.m_nTimes};
+  const int read[] = {app.m_bImage, app.m_bArchive, app.m_bWave,  app.m_bMovie,   app.m_bExtra,
+                      app.m_bExe,   app.m_bClip,    app.m_nTimes, app.m_bBrowser, app.m_bEmbedded};
   EXPECT_EQ(std::vector<int>(std::begin(read), std::end(read)),
-            (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18}));
+            (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18, 19, 20}));
+}
+
+// How the reading and the kinds follow the command line over the profile
+// (browser=1, embedded=1 stored).
+TEST(CliSettings, ReadingAndAllLinksOverTheProfile) {
+  struct Row {
+    std::vector<std::string> args;
+    int browser, embedded, allLinks, outPutType;
+  };
+  const Row rows[] = {
+      {{"a"}, 1, 1, 0, kOutputGallery},
+      {{"--classic", "a"}, 0, 1, 0, kOutputGallery},
+      {{"--no-embedded", "a"}, 1, 0, 0, kOutputGallery},
+      {{"--classic", "--no-embedded", "a"}, 0, 0, 0, kOutputGallery},
+      {{"--types", "all", "a"}, 1, 1, 1, kOutputList},
+      {{"--types", "all", "--types", "image", "a"}, 1, 1, 0, kOutputGallery},
+  };
+  for (const Row& row : rows) {
+    TestEnvironment env;
+    CHarvestApp& app = env.App();
+    app.WriteProfileInt(profile::kSection, profile::kBrowser, 1);
+    app.WriteProfileInt(profile::kSection, profile::kEmbedded, 1);
+    RecordingEngine engine{app};
+    LoadProfileSettings(app, engine);
+    const CliCommand cmd = ParseCliArguments(row.args);
+    ASSERT_EQ(cmd.action, CliCommand::kRun) << cmd.error;
+    EXPECT_FALSE(ApplyCliOptions(cmd.options, app, engine));
+    EXPECT_EQ(app.m_bBrowser, row.browser) << row.args[0];
+    EXPECT_EQ(app.m_bEmbedded, row.embedded) << row.args[0];
+    EXPECT_EQ(app.m_bAllLinks, row.allLinks) << row.args[0];
+    EXPECT_EQ(engine.m_nOutPutType, row.outPutType) << row.args[0];
+  }
+  // --embedded turns browser reading on by itself.
+  TestEnvironment env;
+  RecordingEngine engine{env.App()};
+  LoadProfileSettings(env.App(), engine);
+  ASSERT_FALSE(ApplyCliOptions(ParseCliArguments({"--embedded", "a"}).options, env.App(), engine));
+  EXPECT_EQ(env.App().m_bBrowser, 1);
+  EXPECT_EQ(env.App().m_bEmbedded, 1);
 }
 
 TEST(CliSettings, AStoredSaveFolderEndsInItsSeparator) {

@@ -106,7 +106,7 @@ TEST(ExtractSettingsDlg, OkStoresFlagsExtensionAndCountAsTyped) {
               std::string("[Parameter]\r\nextent=") + row.storedExtent +
                   "\r\ntimes=" + std::to_string(row.storedTimes) +
                   "\r\nimage=1\r\nexe=0\r\narchive=1\r\nwave=1\r\nmovie=0\r\nextra=1\r\n"
-                  "clip=1\r\n");
+                  "clip=1\r\nbrowser=0\r\nembedded=0\r\n");
   }
 }
 
@@ -125,6 +125,39 @@ TEST(ExtractSettingsDlg, TheCustomBoxOnlyEnablesItsEditAndTheTextIsKept) {
   });
   EXPECT_EQ(env.App().m_bExtra, 0);
   EXPECT_EQ(env.App().m_strExtent, ".png") << "a disabled edit's text is still stored";
+}
+
+// The embedded-files box is offered only with browser reading, opens as the
+// settings say, and keeps its mark while greyed.
+TEST(ExtractSettingsDlg, TheEmbeddedBoxFollowsBrowserReading) {
+  struct Row {
+    int browser, embedded;  // on opening
+    bool clickBrowser, clickEmbedded;
+    bool enabledAfter;
+    int storedBrowser, storedEmbedded;
+  };
+  const Row rows[] = {
+      {0, 0, false, false, false, 0, 0}, {0, 1, false, false, false, 0, 1},
+      {0, 0, true, true, true, 1, 1},    {1, 1, true, false, false, 0, 1},
+      {1, 0, false, true, true, 1, 1},
+  };
+  for (const Row& row : rows) {
+    TestEnvironment env;
+    HeadlessUi ui;
+    SetDefaults(env.App());
+    env.App().m_bBrowser = row.browser;
+    env.App().m_bEmbedded = row.embedded;
+    RunSettings(ui, [&](HeadlessWindow& w) {
+      EXPECT_EQ(w.IsItemEnabled(IDC_CHECK_EMBEDDED), row.browser == 1);
+      EXPECT_EQ(w.GetCheck(IDC_CHECK_EMBEDDED), static_cast<UINT>(row.embedded));
+      if (row.clickBrowser) w.Click(IDC_CHECK_BROWSER);
+      if (row.clickEmbedded) w.Click(IDC_CHECK_EMBEDDED);
+      EXPECT_EQ(w.IsItemEnabled(IDC_CHECK_EMBEDDED), row.enabledAfter);
+      w.Click(IDOK);
+    });
+    EXPECT_EQ(ProfileInt(env, profile::kBrowser), row.storedBrowser);
+    EXPECT_EQ(ProfileInt(env, profile::kEmbedded), row.storedEmbedded);
+  }
 }
 
 TEST(ExtractSettingsDlg, RefusedOkStoresNothingAndCancelKeepsTheOpeningSettings) {

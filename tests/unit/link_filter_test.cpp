@@ -13,7 +13,15 @@ using testing_support::TestEnvironment;
 
 namespace {
 
-enum Categories { kImage = 1, kExe = 2, kArchive = 4, kWave = 8, kMovie = 16, kExtra = 32 };
+enum Categories {
+  kImage = 1,
+  kExe = 2,
+  kArchive = 4,
+  kWave = 8,
+  kMovie = 16,
+  kExtra = 32,
+  kAll = 64,
+};
 
 struct FilterCase {
   const char* line;
@@ -29,6 +37,7 @@ void Select(CHarvestApp& app, int categories, const char* extent) {
   app.m_bWave = (categories & kWave) ? 1 : 0;
   app.m_bMovie = (categories & kMovie) ? 1 : 0;
   app.m_bExtra = (categories & kExtra) ? 1 : 0;
+  app.m_bAllLinks = (categories & kAll) ? 1 : 0;
   app.m_strExtent = extent;
 }
 
@@ -69,6 +78,22 @@ TEST(LinkFilter, KeepsLinesThatContainAnExtensionOfASelectedCategory) {
       // (E3 81 82) are not the custom extension "\x81\x82".
       {"\xE3\x81\x82\n", kExtra, "\x81\x82", false},
       {"\x81\x82\n", kExtra, "\x81\x82", true},
+      // Several custom extensions, separated by commas or blanks, also
+      // full-width ones; each is looked for with its dot.
+      {"x.webp\n", kExtra, ".png, webp", true},
+      {"x.png\n", kExtra, ".png webp", true},
+      {"webp\n", kExtra, ".png webp", false},
+      {"x.AVIF\n", kExtra,
+       ".jpg\xEF\xBC\x8C"
+       "avif",
+       true},
+      {"x.avif\n", kExtra,
+       ".jpg\xE3\x80\x80\xE3\x80\x81"
+       "avif",
+       true},
+      // Every link, whatever its kind.
+      {"page.html\n", kAll, "", true},
+      {"no dot\n", kAll | kImage, "", true},
   };
   TestEnvironment env;
   for (const FilterCase& c : cases) {
