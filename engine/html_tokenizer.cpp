@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 // The tokenizer is one function, Run, with a label for each state and gotos
 // between them, as the standard writes its states: a transition costs a
 // jump, and the state is stored only when a block runs out (or a token is
@@ -19,7 +23,7 @@ namespace {
 constexpr int kEof = -1;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-enum : uint8_t {
+enum : uint16_t {
   kSpace = 1,              // tab, LF, FF, space: the tokenizer's whitespace
   kEndsTagName = 2,        // whitespace, "/", ">", NUL, CR
   kEndsAttributeName = 4,  // whitespace, "/", ">", "=", NUL, CR
@@ -28,12 +32,14 @@ enum : uint8_t {
   kAlpha = 32,             // A-Z, a-z
   kAlphanumeric = 64,      // A-Z, a-z, 0-9
   kHexDigit = 128,         // 0-9, A-F, a-f
+  kSpaceInTag = 256,       // whitespace and CR: in a tag, CR, LF and CR LF all are whitespace
 };
 
 struct ByteClasses {
-  uint8_t of[256] = {};
+  uint16_t of[256] = {};
   constexpr ByteClasses() {
-    for (int c : {'\t', '\n', '\f', ' '}) of[c] |= kSpace;
+    for (int c : {'\t', '\n', '\f', ' '}) of[c] |= kSpace | kSpaceInTag;
+    of[static_cast<int>('\r')] |= kSpaceInTag;
     for (int c : {'\t', '\n', '\f', ' ', '/', '>', '\0', '\r'}) of[c] |= kEndsTagName;
     for (int c : {'\t', '\n', '\f', ' ', '/', '>', '=', '\0', '\r'}) of[c] |= kEndsAttributeName;
     for (int c : {'\t', '\n', '\f', ' ', '&', '>', '\0', '\r'}) of[c] |= kEndsUnquotedValue;
@@ -47,24 +53,36 @@ struct ByteClasses {
 constexpr ByteClasses kClasses;
 
 // `c` a byte or kEof.
-inline bool Is(int c, uint8_t classes) { return c >= 0 && (kClasses.of[c] & classes); }
+inline bool Is(int c, uint16_t classes) { return c >= 0 && (kClasses.of[c] & classes); }
+inline uint16_t ClassOf(char c) { return kClasses.of[static_cast<unsigned char>(c)]; }
 inline char Lower(int c) { return static_cast<char>(Is(c, kUpper) ? c + 0x20 : c); }
 
 // Appends [p, q) to `out`, ASCII capitals lower-cased; `classes` is the
 // union of the bytes' classes, which says whether there are capitals.
-inline void AppendName(std::string& out, const char* p, const char* q, uint8_t classes) {
+inline void AppendName(std::string& out, const char* p, const char* q, uint16_t classes) {
   const size_t from = out.size();
   out.append(p, static_cast<size_t>(q - p));
   if (classes & kUpper)
     for (size_t i = from; i < out.size(); ++i) out[i] = Lower(static_cast<unsigned char>(out[i]));
 }
 
-// The first byte in [p, end) that is one of kBytes, or end. Eight bytes at
-// a time: a byte of the word equals b where (word ^ b...b) has a zero byte,
-// and the lowest byte the zero test flags is always a true zero (a false one
-// needs a borrow from a true zero below it).
+// The first byte in [p, end) that is one of kBytes, or end. Sixteen bytes
+// at a time with SSE2 (which every x86-64 has), as the anchor scanner does;
+// elsewhere eight at a time in a word: a byte of the word equals b where
+// (word ^ b...b) has a zero byte, and the lowest byte the zero test flags is
+// always a true zero (a false one needs a borrow from a true zero below it).
 template <unsigned char... kBytes>
 inline const char* FindAny(const char* p, const char* end) {
+#ifdef __SSE2__
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_setzero_si128();
+    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(kBytes))))),
+     ...);
+    if (const int mask = _mm_movemask_epi8(hits))
+      return p + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#else
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     for (; end - p >= 8; p += 8) {
@@ -75,12 +93,16 @@ inline const char* FindAny(const char* p, const char* end) {
       if (hits) return p + (std::countr_zero(hits) >> 3);
     }
   }
+#endif
   while (p != end && ((static_cast<unsigned char>(*p) != kBytes) && ...)) ++p;
   return p;
 }
 
+// One byte: the library's search, after a look at the first bytes, where
+// between tags the next "<" mostly stands.
 inline const char* FindByte(const char* p, const char* end, char byte) {
-  if (p == end) return end;
+  for (int i = 0; i < 8; ++i, ++p)
+    if (p == end || *p == byte) return p;
   const void* found = std::memchr(p, byte, static_cast<size_t>(end - p));
   return found ? static_cast<const char*>(found) : end;
 }
@@ -206,6 +228,131 @@ void HtmlTokenizer::TextEndTagAsWritten(const char* p) {
     TextLiteral("</");
     TextLiteral(m_strTemporary);
   }
+}
+
+const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
+  const char* q = p;
+  uint16_t classes = 0;
+  for (; q != end && !(ClassOf(*q) & kEndsTagName); ++q) classes |= ClassOf(*q);
+  if (q == end || *q == '\0') return nullptr;
+  std::string_view name(p, static_cast<size_t>(q - p));
+  if (classes & kUpper) {
+    m_strTagName.clear();
+    AppendName(m_strTagName, p, q, classes);
+    name = m_strTagName;
+  }
+  m_vEmitted.clear();
+  m_vLoweredNames.clear();
+  m_strAttributes.clear();
+  bool selfClosing = false;
+  // The before attribute name state: whitespace (CR among it, as CR LF, CR
+  // and LF all read as whitespace here) is skipped; after a quoted value,
+  // anything else is read here too.
+  for (;;) {
+    while (q != end && (ClassOf(*q) & kSpaceInTag)) ++q;
+    if (q == end) return nullptr;
+    if (*q == '>') {
+      ++q;
+      break;
+    }
+    if (*q == '/') {
+      // The self-closing start tag state: anything but ">" is read again as
+      // before an attribute name.
+      if (++q == end) return nullptr;
+      if (*q == '>') {
+        selfClosing = true;
+        ++q;
+        break;
+      }
+      continue;
+    }
+    if (*q == '=' || *q == '\0') return nullptr;
+    // Sixteen attributes are as many as repeated names are looked for among
+    // one by one here; more go to the states and their hash.
+    if (m_vEmitted.size() == 16) return nullptr;
+    const char* const nameBegin = q;
+    classes = 0;
+    for (; q != end && !(ClassOf(*q) & kEndsAttributeName); ++q) classes |= ClassOf(*q);
+    if (q == end || *q == '\0') return nullptr;
+    HtmlAttribute attribute{{nameBegin, static_cast<size_t>(q - nameBegin)}, {}};
+    if (classes & kUpper) {
+      m_vLoweredNames.push_back({m_vEmitted.size(), m_strAttributes.size(), attribute.name.size()});
+      AppendName(m_strAttributes, nameBegin, q, classes);
+    }
+    // After the attribute name: whitespace, then "=" or the next attribute.
+    const char* r = q;
+    while (r != end && (ClassOf(*r) & kSpaceInTag)) ++r;
+    if (r == end) return nullptr;
+    if (*r != '=') {
+      q = r;
+      m_vEmitted.push_back(attribute);
+      continue;
+    }
+    for (q = r + 1; q != end && (ClassOf(*q) & kSpaceInTag);) ++q;
+    if (q == end) return nullptr;
+    const char quote = *q;
+    if (quote == '"' || quote == '\'') {
+      const char* const value = q + 1;
+      q = quote == '"' ? FindAny<'"', '&', '\r', '\0'>(value, end)
+                       : FindAny<'\'', '&', '\r', '\0'>(value, end);
+      if (q == end || *q != quote) return nullptr;
+      attribute.value = {value, static_cast<size_t>(q - value)};
+      ++q;
+    } else {
+      if (quote == '>') return nullptr;
+      const char* const value = q;
+      while (q != end && !(ClassOf(*q) & kEndsUnquotedValue)) ++q;
+      if (q == end || *q == '&' || *q == '\0') return nullptr;
+      attribute.value = {value, static_cast<size_t>(q - value)};
+    }
+    m_vEmitted.push_back(attribute);
+  }
+  for (const LoweredName& lowered : m_vLoweredNames)
+    m_vEmitted[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
+  // Of a name written twice, the first.
+  size_t kept = m_vEmitted.empty() ? 0 : 1;
+  for (size_t i = 1; i < m_vEmitted.size(); ++i) {
+    bool repeated = false;
+    const std::string_view name = m_vEmitted[i].name;
+    for (size_t j = 0; j < kept && !repeated; ++j) {
+      const std::string_view other = m_vEmitted[j].name;
+      repeated = other.size() == name.size() && other[0] == name[0] && other == name;
+    }
+    if (!repeated) m_vEmitted[kept++] = m_vEmitted[i];
+  }
+  m_vEmitted.resize(kept);
+
+  FlushText();
+  m_nState = kData;
+  m_strLastStartTag.assign(name);
+  HtmlTag tag;
+  tag.name = name;
+  tag.attributes = m_vEmitted;
+  tag.selfClosing = selfClosing;
+  m_sink.OnStartTag(tag);
+  return q;
+}
+
+const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
+  const char* q = p;
+  uint16_t classes = 0;
+  for (; q != end && !(ClassOf(*q) & kEndsTagName); ++q) classes |= ClassOf(*q);
+  const char* const nameEnd = q;
+  while (q != end && (ClassOf(*q) & kSpaceInTag)) ++q;
+  // Attributes, "/" and NUL are for the states.
+  if (q == end || *q != '>') return nullptr;
+  std::string_view name(p, static_cast<size_t>(nameEnd - p));
+  if (classes & kUpper) {
+    m_strTagName.clear();
+    AppendName(m_strTagName, p, nameEnd, classes);
+    name = m_strTagName;
+  }
+  FlushText();
+  m_nState = kData;
+  HtmlTag tag;
+  tag.name = name;
+  m_sink.OnEndTag(tag);
+  return q + 1;
 }
 
 void HtmlTokenizer::StartTag(bool end) {
@@ -406,9 +553,9 @@ void HtmlTokenizer::EndNumericReference() {
 // The current character as text: a CR read as LF is no byte of the block.
 #define TEXT_CURRENT()   \
   if (*p != '\r')        \
-    EmitRun(p, 1);          \
+    EmitRun(p, 1);       \
   else if (advance == 2) \
-    EmitRun(p + 1, 1);      \
+    EmitRun(p + 1, 1);   \
   else                   \
     TextLiteral("\n")
 #define SPACE_CASES \
@@ -751,6 +898,10 @@ plaintext:
 tag_open:
   FETCH(kTagOpen);
   if (Is(c, kAlpha)) {
+    if (const char* after = FastStartTag(p, end)) {
+      p = after;
+      goto dispatch;
+    }
     StartTag(false);
     goto tag_name;
   }
@@ -761,6 +912,12 @@ tag_open:
       goto markup_declaration_open;
     case '/':
       CONSUME();
+      if (p != end && Is(static_cast<unsigned char>(*p), kAlpha)) {
+        if (const char* after = FastEndTag(p, end)) {
+          p = after;
+          goto dispatch;
+        }
+      }
       goto end_tag_open;
     case '?':
       m_strComment.clear();
@@ -793,7 +950,7 @@ tag_name:
   FETCH(kTagName);
   if (c != kEof && !Is(c, kEndsTagName)) {
     const char* q = p;
-    uint8_t classes = 0;
+    uint16_t classes = 0;
     for (; q != end && !(kClasses.of[static_cast<unsigned char>(*q)] & kEndsTagName); ++q)
       classes |= kClasses.of[static_cast<unsigned char>(*q)];
     AppendName(m_strTagName, p, q, classes);
@@ -1210,7 +1367,7 @@ attribute_name:
   if (c != kEof && !Is(c, kEndsAttributeName)) {
     // Quotes and "<" are errors here, but taken all the same.
     const char* q = p;
-    uint8_t classes = 0;
+    uint16_t classes = 0;
     for (; q != end && !(kClasses.of[static_cast<unsigned char>(*q)] & kEndsAttributeName); ++q)
       classes |= kClasses.of[static_cast<unsigned char>(*q)];
     AppendName(m_strAttributes, p, q, classes);

@@ -217,6 +217,14 @@ class HtmlTokenizer {
   void TextEndTagAsWritten(const char* p);
   void FlushText();
 
+  // The common tag, whole in the block, read without the state machine:
+  // from just after "<" (a letter) or "</" (a letter). When the tag is whole
+  // and in a form these read exactly as the states would, emits it and
+  // returns the byte after its ">"; otherwise nullptr, having changed
+  // nothing the states use, and the states read it from the same byte.
+  const char* FastStartTag(const char* p, const char* end);
+  const char* FastEndTag(const char* p, const char* end);
+
   void StartTag(bool end);
   void StartAttribute();
   void EndAttributeName();
@@ -264,6 +272,14 @@ class HtmlTokenizer {
   std::vector<AttributeSpan> m_vAttributes;
   std::vector<uint32_t> m_vNameSlots;  // a hash of the names, for tags with many attributes
   std::vector<HtmlAttribute> m_vEmitted;
+  // The fast path's attribute names that had capitals: their lower-cased
+  // copies in m_strAttributes, placed once the tag is read.
+  struct LoweredName {
+    size_t index;
+    size_t offset;
+    size_t size;
+  };
+  std::vector<LoweredName> m_vLoweredNames;
 
   // The comment and DOCTYPE being built.
   std::string m_strComment;
