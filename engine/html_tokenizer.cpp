@@ -98,6 +98,41 @@ inline const char* FindAny(const char* p, const char* end) {
   return p;
 }
 
+// The end of a tag or attribute name at p: the first byte of class kEnds
+// (kEndsTagName or kEndsAttributeName), or end; `classes` gains kUpper when
+// the name has capitals. With SSE2 sixteen bytes at a time: the bytes up to
+// space, "/", ">" (and "=" for attribute names) may end it, and the table
+// says whether the first of them does.
+template <uint16_t kEnds>
+inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes) {
+#ifdef __SSE2__
+  const __m128i space = _mm_set1_epi8(' ');
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i stops = _mm_cmpeq_epi8(_mm_min_epu8(block, space), block);
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
+    if constexpr ((kEnds & kEndsAttributeName) != 0)
+      stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('=')));
+    // A-Z: moved to the bottom of the signed range, below -128 + 26.
+    const __m128i capitals =
+        _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')), _mm_set1_epi8(-128 + 26));
+    const unsigned stopMask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+    const unsigned capitalMask = static_cast<unsigned>(_mm_movemask_epi8(capitals));
+    if (stopMask) {
+      const unsigned at = static_cast<unsigned>(std::countr_zero(stopMask));
+      if (capitalMask & ((1u << at) - 1)) classes |= kUpper;
+      p += at;
+      if (ClassOf(*p) & kEnds) return p;
+      break;  // a control byte inside the name: the rest byte by byte
+    }
+    if (capitalMask) classes |= kUpper;
+  }
+#endif
+  for (; p != end && !(ClassOf(*p) & kEnds); ++p) classes |= ClassOf(*p);
+  return p;
+}
+
 // One byte: the library's search, after a look at the first bytes, where
 // between tags the next "<" mostly stands.
 inline const char* FindByte(const char* p, const char* end, char byte) {
@@ -233,7 +268,7 @@ void HtmlTokenizer::TextEndTagAsWritten(const char* p) {
 const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
-  for (; q != end && !(ClassOf(*q) & kEndsTagName); ++q) classes |= ClassOf(*q);
+  q = FindNameEnd<kEndsTagName>(q, end, classes);
   if (q == end || *q == '\0') return nullptr;
   std::string_view name(p, static_cast<size_t>(q - p));
   if (classes & kUpper) {
@@ -245,6 +280,10 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
   m_vLoweredNames.clear();
   m_strAttributes.clear();
   bool selfClosing = false;
+  // A bit for each attribute name's first letter and length: a repeated
+  // name is looked for only where its bit was set already.
+  uint64_t namesSeen = 0;
+  bool maybeRepeated = false;
   // The before attribute name state: whitespace (CR among it, as CR LF, CR
   // and LF all read as whitespace here) is skipped; after a quoted value,
   // anything else is read here too.
@@ -272,9 +311,14 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     if (m_vEmitted.size() == 16) return nullptr;
     const char* const nameBegin = q;
     classes = 0;
-    for (; q != end && !(ClassOf(*q) & kEndsAttributeName); ++q) classes |= ClassOf(*q);
+    q = FindNameEnd<kEndsAttributeName>(q, end, classes);
     if (q == end || *q == '\0') return nullptr;
     HtmlAttribute attribute{{nameBegin, static_cast<size_t>(q - nameBegin)}, {}};
+    const uint64_t bit = uint64_t{1} << ((static_cast<unsigned char>(*nameBegin | 0x20) +
+                                          attribute.name.size() * 8) &
+                                         63);
+    maybeRepeated |= (namesSeen & bit) != 0;
+    namesSeen |= bit;
     if (classes & kUpper) {
       m_vLoweredNames.push_back({m_vEmitted.size(), m_strAttributes.size(), attribute.name.size()});
       AppendName(m_strAttributes, nameBegin, q, classes);
@@ -310,17 +354,16 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
   for (const LoweredName& lowered : m_vLoweredNames)
     m_vEmitted[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
   // Of a name written twice, the first.
-  size_t kept = m_vEmitted.empty() ? 0 : 1;
-  for (size_t i = 1; i < m_vEmitted.size(); ++i) {
-    bool repeated = false;
-    const std::string_view name = m_vEmitted[i].name;
-    for (size_t j = 0; j < kept && !repeated; ++j) {
-      const std::string_view other = m_vEmitted[j].name;
-      repeated = other.size() == name.size() && other[0] == name[0] && other == name;
+  if (maybeRepeated) {
+    size_t kept = 1;
+    for (size_t i = 1; i < m_vEmitted.size(); ++i) {
+      bool repeated = false;
+      for (size_t j = 0; j < kept && !repeated; ++j)
+        repeated = m_vEmitted[j].name == m_vEmitted[i].name;
+      if (!repeated) m_vEmitted[kept++] = m_vEmitted[i];
     }
-    if (!repeated) m_vEmitted[kept++] = m_vEmitted[i];
+    m_vEmitted.resize(kept);
   }
-  m_vEmitted.resize(kept);
 
   FlushText();
   m_nState = kData;
@@ -336,7 +379,7 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
 const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
-  for (; q != end && !(ClassOf(*q) & kEndsTagName); ++q) classes |= ClassOf(*q);
+  q = FindNameEnd<kEndsTagName>(q, end, classes);
   const char* const nameEnd = q;
   while (q != end && (ClassOf(*q) & kSpaceInTag)) ++q;
   // Attributes, "/" and NUL are for the states.
@@ -748,6 +791,9 @@ return_state:
 
 emit_tag:
   EmitTag();
+after_tag:
+  // The sink may have switched the state; mostly it stays data.
+  if (m_nState == kData) goto data;
   goto dispatch;
 
 end_of_file:
@@ -900,7 +946,7 @@ tag_open:
   if (Is(c, kAlpha)) {
     if (const char* after = FastStartTag(p, end)) {
       p = after;
-      goto dispatch;
+      goto after_tag;
     }
     StartTag(false);
     goto tag_name;
@@ -915,7 +961,7 @@ tag_open:
       if (p != end && Is(static_cast<unsigned char>(*p), kAlpha)) {
         if (const char* after = FastEndTag(p, end)) {
           p = after;
-          goto dispatch;
+          goto after_tag;
         }
       }
       goto end_tag_open;
@@ -951,8 +997,7 @@ tag_name:
   if (c != kEof && !Is(c, kEndsTagName)) {
     const char* q = p;
     uint16_t classes = 0;
-    for (; q != end && !(kClasses.of[static_cast<unsigned char>(*q)] & kEndsTagName); ++q)
-      classes |= kClasses.of[static_cast<unsigned char>(*q)];
+    q = FindNameEnd<kEndsTagName>(q, end, classes);
     AppendName(m_strTagName, p, q, classes);
     p = q;
     goto tag_name;
@@ -1368,8 +1413,7 @@ attribute_name:
     // Quotes and "<" are errors here, but taken all the same.
     const char* q = p;
     uint16_t classes = 0;
-    for (; q != end && !(kClasses.of[static_cast<unsigned char>(*q)] & kEndsAttributeName); ++q)
-      classes |= kClasses.of[static_cast<unsigned char>(*q)];
+    q = FindNameEnd<kEndsAttributeName>(q, end, classes);
     AppendName(m_strAttributes, p, q, classes);
     p = q;
     goto attribute_name;
