@@ -229,7 +229,8 @@ size_t HtmlTokenizer::BufferCapacity() const {
   return m_strTagName.capacity() + m_strLastStartTag.capacity() + m_strAttributes.capacity() +
          m_vAttributes.capacity() * sizeof(AttributeSpan) +
          m_vNameSlots.capacity() * sizeof(uint32_t) +
-         m_vEmitted.capacity() * sizeof(HtmlAttribute) + m_strComment.capacity() +
+         m_vEmitted.capacity() * sizeof(HtmlAttribute) +
+         m_vLoweredNames.capacity() * sizeof(LoweredName) + m_strComment.capacity() +
          m_strDoctypeName.capacity() + m_strPublicId.capacity() + m_strSystemId.capacity() +
          m_strTemporary.capacity() + sizeof m_szReference;
 }
