@@ -60,23 +60,25 @@ size_t IllFormedStretchLength(std::string_view text, size_t pos) {
   return taken;
 }
 
+size_t AppendEscapedCharacter(std::string& out, std::string_view text, size_t pos) {
+  const size_t length = WellFormedCharacterLength(text, pos);
+  if (length == 0) {
+    out += "%EF%BF%BD";
+    return IllFormedStretchLength(text, pos);
+  }
+  // A character beyond ASCII is escaped whole, since every set holds all
+  // bytes above 0x7E.
+  for (size_t i = 0; i < length; ++i) AppendEscape(out, static_cast<unsigned char>(text[pos + i]));
+  return length;
+}
+
 void AppendPercentEncoded(std::string& out, std::string_view text, const PercentEncodeSet& set) {
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t escaped = NextEscaped(text, pos, set);
     out.append(text, pos, escaped - pos);
     if (escaped == text.size()) return;
-    pos = escaped;
-    const size_t length = WellFormedCharacterLength(text, pos);
-    if (length == 0) {
-      out += "%EF%BF%BD";
-      pos += IllFormedStretchLength(text, pos);
-      continue;
-    }
-    // A character beyond ASCII is escaped whole, since every set holds all
-    // bytes above 0x7E.
-    for (size_t end = pos + length; pos < end; ++pos)
-      AppendEscape(out, static_cast<unsigned char>(text[pos]));
+    pos = escaped + AppendEscapedCharacter(out, text, escaped);
   }
 }
 

@@ -38,6 +38,10 @@ inline constexpr PercentEncodeSet kFormSet = kComponentSet.With("!'()~");
 // have made it; a surrogate written in three bytes counts as one.
 void AppendPercentEncoded(std::string& out, std::string_view text, const PercentEncodeSet& set);
 
+// Appends the character at `text[pos]` escaped, byte by byte (U+FFFD for an
+// ill-formed stretch, as above); returns how many bytes of `text` it took.
+size_t AppendEscapedCharacter(std::string& out, std::string_view text, size_t pos);
+
 // Appends `bytes`, of any encoding, with the bytes in `set` escaped.
 void AppendPercentEncodedBytes(std::string& out, std::string_view bytes,
                                const PercentEncodeSet& set);

@@ -22,6 +22,65 @@ constexpr std::array<bool, 256> ForbiddenTable(bool domain) {
 constexpr std::array<bool, 256> kForbiddenInHost = ForbiddenTable(false);
 constexpr std::array<bool, 256> kForbiddenInDomain = ForbiddenTable(true);
 
+// How a special address's host takes each byte in one pass: lowercased as
+// it goes, refused, or handed to the full path (an escape, a byte beyond
+// ASCII).
+enum DomainByte : uint8_t { kAsciiByte, kUppercaseByte, kForbiddenByte, kOtherByte };
+
+constexpr std::array<DomainByte, 256> DomainBytes() {
+  std::array<DomainByte, 256> table{};
+  const std::array<bool, 256> forbidden = ForbiddenTable(true);
+  for (int b = 0; b < 256; ++b) {
+    if (b == '%' || b >= 0x80)
+      table[b] = kOtherByte;
+    else if (forbidden[b])
+      table[b] = kForbiddenByte;
+    else if (b >= 'A' && b <= 'Z')
+      table[b] = kUppercaseByte;
+  }
+  return table;
+}
+constexpr std::array<DomainByte, 256> kDomainBytes = DomainBytes();
+
+enum class FastDomain { kDone, kInvalid, kNeedsFullPath };
+
+// The common host, ASCII with no escape and no "xn--" label, lowercased
+// into `out` in one pass. A forbidden byte fails it only when the host is
+// ASCII throughout: "<" with U+0338 after it is one valid character.
+FastDomain AppendPlainDomain(std::string& out, std::string_view input) {
+  const size_t start = out.size();
+  out.resize(start + input.size());
+  char* to = out.data() + start;
+  size_t labelStart = 0;
+  bool forbidden = false;
+  for (size_t i = 0; i < input.size(); ++i) {
+    const char c = input[i];
+    switch (kDomainBytes[static_cast<unsigned char>(c)]) {
+      case kAsciiByte:
+        to[i] = c;
+        if (c == '.') {
+          labelStart = i + 1;
+        } else if (c == '-' && i == labelStart + 3 && to[i - 1] == '-' && to[i - 2] == 'n' &&
+                   to[i - 3] == 'x') {
+          out.resize(start);
+          return FastDomain::kNeedsFullPath;
+        }
+        break;
+      case kUppercaseByte:
+        to[i] = static_cast<char>(c + 32);
+        break;
+      case kForbiddenByte:
+        to[i] = c;
+        forbidden = true;
+        break;
+      case kOtherByte:
+        out.resize(start);
+        return FastDomain::kNeedsFullPath;
+    }
+  }
+  return forbidden ? FastDomain::kInvalid : FastDomain::kDone;
+}
+
 bool HasForbidden(std::string_view text, const std::array<bool, 256>& table) {
   for (char c : text)
     if (table[static_cast<unsigned char>(c)]) return true;
@@ -288,12 +347,16 @@ std::optional<HostKind> AppendParsedHost(std::string& out, std::string_view inpu
   }
 
   const size_t start = out.size();
-  if (input.find('%') == std::string_view::npos) {
-    if (!AppendAsciiDomain(out, input, toAscii)) return std::nullopt;
-  } else {
-    std::string decoded;
-    AppendPercentDecoded(decoded, input);
-    if (!AppendAsciiDomain(out, decoded, toAscii)) return std::nullopt;
+  const FastDomain fast = AppendPlainDomain(out, input);
+  if (fast == FastDomain::kInvalid) return std::nullopt;
+  if (fast == FastDomain::kNeedsFullPath) {
+    if (input.find('%') == std::string_view::npos) {
+      if (!AppendAsciiDomain(out, input, toAscii)) return std::nullopt;
+    } else {
+      std::string decoded;
+      AppendPercentDecoded(decoded, input);
+      if (!AppendAsciiDomain(out, decoded, toAscii)) return std::nullopt;
+    }
   }
   const std::string_view domain(out.data() + start, out.size() - start);
   if (!EndsInANumber(domain)) return HostKind::kDomain;

@@ -54,6 +54,20 @@ bool QueryKeepsAsAscii(std::string_view text) {
   return true;
 }
 
+// How a path segment takes each byte: as it is, escaped, or as its end.
+enum PathByte : uint8_t { kCopied, kEscaped, kEndsSegment };
+
+constexpr std::array<PathByte, 256> PathBytes(bool special) {
+  std::array<PathByte, 256> table{};
+  for (int b = 0; b < 256; ++b)
+    table[b] = kPathSet.Contains(static_cast<unsigned char>(b)) ? kEscaped : kCopied;
+  table['/'] = table['?'] = table['#'] = kEndsSegment;
+  if (special) table['\\'] = kEndsSegment;
+  return table;
+}
+constexpr std::array<PathByte, 256> kSpecialPathBytes = PathBytes(true);
+constexpr std::array<PathByte, 256> kOtherPathBytes = PathBytes(false);
+
 // The tab and line breaks that a link may carry (wrapped in the page's
 // source) and that no address holds.
 bool IsTabOrNewline(char c) { return c == '\t' || c == '\n' || c == '\r'; }
@@ -67,6 +81,17 @@ std::string_view WebUrl::Username() const {
 std::string_view WebUrl::Password() const {
   return m_passwordEnd > m_usernameEnd ? Slice(m_usernameEnd + 1, m_passwordEnd)
                                        : std::string_view();
+}
+
+void WebUrl::Clear() {
+  m_href.clear();
+  m_schemeEnd = m_usernameEnd = m_passwordEnd = m_hostStart = m_hostEnd = 0;
+  m_authorityEnd = m_pathStart = 0;
+  m_queryStart = m_fragmentStart = kAbsent;
+  m_port.reset();
+  m_scheme = SchemeKind::kOther;
+  m_hostKind = HostKind::kNone;
+  m_opaquePath = false;
 }
 
 size_t WebUrl::PathEnd() const {
@@ -373,16 +398,25 @@ bool WebUrlParser::Run::ParseFileHost() {
 
 void WebUrlParser::Run::ParsePath() {
   const bool file = m_url.m_scheme == SchemeKind::kFile;
+  const auto& bytes = Special() ? kSpecialPathBytes : kOtherPathBytes;
   for (;;) {
     if (!m_segmentOpen) {
       m_out += '/';
       m_segmentStart = m_out.size();
     }
     m_segmentOpen = false;
+    // One pass takes the segment and escapes it.
+    const char* in = m_in.data();
     size_t end = m_pos;
-    for (int c = At(end); c != kEnd && !IsSlash(c) && c != '?' && c != '#'; c = At(++end)) {
+    for (;;) {
+      size_t copied = end;
+      while (copied < m_in.size() && bytes[static_cast<unsigned char>(in[copied])] == kCopied)
+        ++copied;
+      m_out.append(in + end, copied - end);
+      end = copied;
+      if (end == m_in.size() || bytes[static_cast<unsigned char>(in[end])] == kEndsSegment) break;
+      end += AppendEscapedCharacter(m_out, m_in, end);
     }
-    AppendPercentEncoded(m_out, m_in.substr(m_pos, end - m_pos), kPathSet);
     const int c = At(end);
     const bool slash = IsSlash(c);
     const std::string_view segment = std::string_view(m_out).substr(m_segmentStart);
@@ -712,7 +746,7 @@ bool WebUrlParser::Parse(std::string_view input, const WebUrl* base, WebUrl& url
   while (end > begin && static_cast<unsigned char>(input[end - 1]) <= 0x20) --end;
   input = input.substr(begin, end - begin);
   for (char c : input) {
-    if (!IsTabOrNewline(c)) continue;
+    if (static_cast<unsigned char>(c) > '\r' || !IsTabOrNewline(c)) continue;
     m_cleaned.clear();
     for (char k : input)
       if (!IsTabOrNewline(k)) m_cleaned += k;
@@ -720,10 +754,7 @@ bool WebUrlParser::Parse(std::string_view input, const WebUrl* base, WebUrl& url
     break;
   }
 
-  std::string href = std::move(url.m_href);
-  href.clear();
-  url = WebUrl();
-  url.m_href = std::move(href);
+  url.Clear();
   return Run(*this, input, base, url).Parse();
 }
 

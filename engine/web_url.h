@@ -69,6 +69,8 @@ class WebUrl {
     return std::string_view(m_href).substr(begin, end - begin);
   }
   size_t PathEnd() const;
+  // Empty, its storage kept for the next parse.
+  void Clear();
   size_t QueryEnd() const { return m_fragmentStart == kAbsent ? m_href.size() : m_fragmentStart; }
 
   std::string m_href;
