@@ -1,6 +1,8 @@
 #include "engine/web_url.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "engine/percent_encoding.h"
 
@@ -8,8 +10,8 @@ namespace {
 
 constexpr int kEnd = -1;
 
-bool IsAlpha(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+constexpr bool IsAlpha(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 bool IsWindowsDriveLetter(std::string_view text) {
@@ -71,6 +73,30 @@ constexpr std::array<PathByte, 256> kOtherPathBytes = PathBytes(false);
 // The tab and line breaks that a link may carry (wrapped in the page's
 // source) and that no address holds.
 bool IsTabOrNewline(char c) { return c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether `text` may hold a tab or line break: eight bytes at a time, any
+// byte below 0x0E is looked at closer. Nearly every link has none.
+bool MayHoldTabOrNewline(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  size_t pos = 0;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    if ((word - kOnes * 0x0E) & ~word & kHighs) return true;
+  }
+  for (; pos < text.size(); ++pos)
+    if (IsTabOrNewline(text[pos])) return true;
+  return false;
+}
+
+// The bytes a scheme holds after its first letter.
+constexpr std::array<bool, 256> SchemeBytes() {
+  std::array<bool, 256> table{};
+  for (int b = 0; b < 256; ++b)
+    table[b] = IsAlpha(b) || IsDigit(b) || b == '+' || b == '-' || b == '.';
+  return table;
+}
+constexpr std::array<bool, 256> kSchemeBytes = SchemeBytes();
 
 }  // namespace
 
@@ -495,8 +521,7 @@ bool WebUrlParser::Run::Parse() {
   size_t schemeLength = 0;
   if (IsAlpha(At(0))) {
     size_t end = 1;
-    for (int c = At(end); IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.';)
-      c = At(++end);
+    while (end < m_in.size() && kSchemeBytes[static_cast<unsigned char>(m_in[end])]) ++end;
     if (At(end) == ':') schemeLength = end;
   }
   m_state = schemeLength ? AfterScheme(schemeLength) : State::kNoScheme;
@@ -745,13 +770,11 @@ bool WebUrlParser::Parse(std::string_view input, const WebUrl* base, WebUrl& url
   while (begin < end && static_cast<unsigned char>(input[begin]) <= 0x20) ++begin;
   while (end > begin && static_cast<unsigned char>(input[end - 1]) <= 0x20) --end;
   input = input.substr(begin, end - begin);
-  for (char c : input) {
-    if (static_cast<unsigned char>(c) > '\r' || !IsTabOrNewline(c)) continue;
+  if (MayHoldTabOrNewline(input)) {
     m_cleaned.clear();
-    for (char k : input)
-      if (!IsTabOrNewline(k)) m_cleaned += k;
+    for (char c : input)
+      if (!IsTabOrNewline(c)) m_cleaned += c;
     input = m_cleaned;
-    break;
   }
 
   url.Clear();
