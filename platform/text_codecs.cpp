@@ -267,7 +267,7 @@ class HeldBytes {
     held_.clear();
     return joined_;
   }
-  void Hold(std::string_view rest) { held_.assign(rest); }
+  void Hold(std::string_view rest) { held_ = std::string(rest); }
   bool Empty() const { return held_.empty(); }
   void Clear() { held_.clear(); }
 
