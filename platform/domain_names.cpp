@@ -52,12 +52,7 @@ std::optional<std::string> DomainToAscii(std::string_view utf8Domain, bool beStr
     const std::string_view label =
         std::string_view(domain).substr(start, dot == std::string::npos ? dot : dot - start);
     if (IsAscii(label) && (passAce || !StartsWithAcePrefix(label))) {
-      for (char c : label) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        const bool dnsCharacter = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-        if (beStrict && !dnsCharacter) return std::nullopt;
-        result += c;
-      }
+      for (char c : label) result += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     } else {
       const std::optional<std::string> ascii = system_idna::LabelToAscii(label, beStrict);
       if (!ascii) return std::nullopt;
@@ -70,6 +65,12 @@ std::optional<std::string> DomainToAscii(std::string_view utf8Domain, bool beStr
   if (result.empty()) return std::nullopt;
   if (beStrict) {
     // A trailing dot names the root and counts for neither limit.
+    // Checked here on the result rather than asked of the system, whose
+    // strict mode differs (Wine's refuses every name beyond ASCII).
+    for (char c : result) {
+      if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.'))
+        return std::nullopt;
+    }
     std::string_view name = result;
     if (name.ends_with('.')) name.remove_suffix(1);
     if (name.empty() || name.size() > 253) return std::nullopt;

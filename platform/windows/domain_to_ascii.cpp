@@ -7,10 +7,12 @@
 
 namespace platform::system_idna {
 
-std::optional<std::string> LabelToAscii(std::string_view utf8Label, bool beStrict) {
+// The DNS rules are the caller's (platform/domain_names.cpp): Wine's
+// IdnToAscii refuses every name beyond ASCII under IDN_USE_STD3_ASCII_RULES.
+std::optional<std::string> LabelToAscii(std::string_view utf8Label, bool) {
   const std::wstring label = win32::Widen(utf8Label);
   if (label.empty()) return std::nullopt;
-  const DWORD flags = beStrict ? IDN_USE_STD3_ASCII_RULES : 0;
+  const DWORD flags = 0;
   wchar_t ascii[256];
   const int length = ::IdnToAscii(flags, label.data(), static_cast<int>(label.size()), ascii,
                                   static_cast<int>(std::size(ascii)));

@@ -137,7 +137,15 @@ bool DecodeShiftJis(std::string_view bytes, std::string& out) {
   return Widened(kShiftJis, bytes, out);
 }
 
-bool DecodeJis0212(std::string_view bytes, std::string& out) { return Widened(kEucJp, bytes, out); }
+// JIS X 0212 has only characters of three UTF-8 bytes; anything else is
+// the code page reading 0x8F as a byte of its own, as Wine's 20932 does,
+// which lacks JIS X 0212.
+bool DecodeJis0212(std::string_view bytes, std::string& out) {
+  std::string one;
+  if (!Widened(kEucJp, bytes, one) || one.size() != 3) return false;
+  out += one;
+  return true;
+}
 
 bool EncodeShiftJis(char32_t c, std::string& out) { return Narrowed(kShiftJis, c, out); }
 

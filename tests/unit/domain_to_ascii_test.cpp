@@ -40,6 +40,40 @@ std::string Shown(const std::optional<std::string>& host) { return host ? *host 
 const std::map<std::string, std::string>& Disagreements() {
   static const std::map<std::string, std::string> list = {
 #ifdef _WIN32
+      // Wine's IdnToAscii is IDNA2003's: transitional mapping, no check of
+      // joiners or bidirectional text, Unicode tables of its time.
+      {"-x.ß", "U+00DF mapped to \"ss\""},
+      {"x-.ß", "U+00DF mapped to \"ss\""},
+      {"x..ß", "U+00DF mapped to \"ss\""},
+      {"xn--zca.ß", "U+00DF mapped to \"ss\""},
+      {"ab--c.ß", "U+00DF mapped to \"ss\""},
+      {"x01234567890123456789012345678901234567890123456789012345678901x.ß",
+       "U+00DF mapped to \"ss\""},
+      {"01234567890123456789012345678901234567890123456789."
+       "01234567890123456789012345678901234567890123456789."
+       "01234567890123456789012345678901234567890123456789."
+       "01234567890123456789012345678901234567890123456789."
+       "0123456789012345678901234567890123456789012345678.ß",
+       "U+00DF mapped to \"ss\""},
+      {"faß.de", "U+00DF mapped to \"ss\""},
+      {"ẞ.com", "U+1E9E mapped to \"ss\""},
+      {"ẞ.foo.com", "U+1E9E mapped to \"ss\""},
+      {"βόλ\u03BFς.com", "U+03C2 mapped to U+03C3"},
+      {"\u0DC1\u0DCA\u200D\u0DBB\u0DD3", "joiner dropped"},
+      {"\u0DC1\u0DCA\u200D\u0DBB\u0DD3.com", "joiner dropped"},
+      {"\u0646\u0627\u0645\u0647\u200C\u0627\u06CC", "joiner dropped"},
+      {"\u0646\u0627\u0645\u0647\u200C\u0627\u06CC.com", "joiner dropped"},
+      {"xn--a.ß", "an xn-- label that is no Punycode let through"},
+      {"\u064Aa", "bidirectional text not checked"},
+      {"look\u05BEout.net", "bidirectional text not checked"},
+      {"a†--", "hyphens in places 3 and 4 refused"},
+      {"x01234567890123456789012345678901234567890123456789012345678901†",
+       "a label beyond 63 bytes refused"},
+      {"look\u180Eout.net", "a character since ignored refused"},
+      {"look\u206Bout.net", "a character since ignored refused"},
+      {"Ӏ.com", "a character of a newer Unicode refused"},
+      {"\U0002F868.com", "a character of a newer Unicode refused"},
+      {"Ↄ.com", "a character of a newer Unicode refused"},
 #else
       // libidn2 2.3.3 applies IDNA2008's own table after UTS #46's mapping:
       // symbols and other characters it disallows fail there, and it checks

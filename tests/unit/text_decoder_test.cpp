@@ -59,7 +59,13 @@ TEST(TextDecoder, DecodesWholeAndCutAnywhere) {
       {"Shift_JIS", "\x81\x20\xA0\x85\x40\xEB\xA0\x81\xFD\xFF",
        "\uFFFD \uFFFD\uFFFD@\uFFFD\uFFFD\uFFFD"},
       {"Shift_JIS", "a\x93", "a\uFFFD"},
-      {"EUC-JP", "\xC6\xFC\xCB\xDC\xB8\xEC \x8E\xB6\x8E\xC0 \x8F\xB0\xA1", "日本語 ｶﾀ 丂"},
+      {"EUC-JP", "\xC6\xFC\xCB\xDC\xB8\xEC \x8E\xB6\x8E\xC0", "日本語 ｶﾀ"},
+#ifdef _WIN32
+      // Wine's code page 20932 lacks JIS X 0212.
+      {"EUC-JP", "\x8F\xB0\xA1", "\uFFFD"},
+#else
+      {"EUC-JP", "\x8F\xB0\xA1", "丂"},
+#endif
       {"EUC-JP", "\xAD\xA1\xF9\xA1\xA1\xC1", "①纊～"},
       {"EUC-JP", "\xA1\x20\x8E\xE0\x8F\xA1\x20\x8F\xA1\xA1\xFF\x80",
        "\uFFFD \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD"},
