@@ -4,6 +4,7 @@
 // The main dialog derives from this class and provides the four window
 // services; the terminal front end provides them on the console. Nothing
 // here needs a window.
+#include <optional>
 #include <string>
 
 #include "platform/win_types.h"
@@ -139,4 +140,17 @@ class CHarvestEngine {
   // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
   std::string m_scannedLinkList;
+
+  // Browser reading: scans the stored page (downloaded, or a copy) into the
+  // run's link list, and keeps what resolving its addresses needs.
+  FileFailure MakeBrowserLinkList(const std::string& pagePath, bool downloaded,
+                                  std::string& linkPath);
+  // The page at `pagePath` (see ScanPageAsBrowser) into the list at
+  // `linkPath`; what the write needs of the document is kept.
+  FileFailure ScanAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
+                            const std::string& linkPath);
+  std::string m_pageContentType;          // the downloaded page's Content-Type
+  std::string m_documentUrl;              // the page's own address, without credentials
+  std::optional<std::string> m_baseHref;  // its first <base href>
+  std::string m_documentEncoding;
 };

@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/browser_page_scan.h"
 #include "engine/harvest_engine.h"
 #include "engine/page_address.h"
 #include "engine/page_scan.h"
@@ -10,6 +11,7 @@
 #include "platform/scratch_files.h"
 #include "platform/win_types.h"
 #include "resources/texts.h"
+#include "settings/harvest_settings.h"
 
 namespace {
 
@@ -58,9 +60,12 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
   // disk, or a signal that ends a terminal run.
   const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
 
-  if (!m_strSourceFile.empty()) {
+  const bool downloaded = m_strSourceFile.empty();
+  if (!downloaded) {
     m_strBaseUrl = BaseAddressOf(address);  // the whole address: it ends in "/"
-    if (!CopyLocalPage(pagePath)) {         // it has said which file failed
+    // A local page is read as if it stood at the base address given for it.
+    m_documentUrl = address;
+    if (!CopyLocalPage(pagePath)) {  // it has said which file failed
       stop();
       return;
     }
@@ -79,11 +84,15 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     // Relative links are relative to where the page was read from, which
     // redirects may have moved away from the typed address.
     m_strBaseUrl = BaseAddressOf(request);
+    m_documentUrl = WithoutUserInfo(request);
   }
 
   // A page was scanned as it arrived or while it was copied, where it could be.
   std::string linkPath = m_scannedLinkList;
-  FileFailure failure = linkPath.empty() ? MakeLinkList(pagePath, linkPath) : FileFailure{};
+  FileFailure failure;
+  if (linkPath.empty())
+    failure = m_settings.m_bBrowser == 1 ? MakeBrowserLinkList(pagePath, downloaded, linkPath)
+                                         : MakeLinkList(pagePath, linkPath);
   if (!failure) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.
@@ -100,4 +109,25 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
   m_lastOutcome = incomplete ? HarvestOutcome::kIncomplete : HarvestOutcome::kCompleted;
   ShowMessage(texts::kDone, texts::kCaptionDone, platform::MB_OK);
   SetStatusText(kStatusIdle);
+}
+
+FileFailure CHarvestEngine::MakeBrowserLinkList(const std::string& pagePath, bool downloaded,
+                                                std::string& linkPath) {
+  const std::optional<std::string> path = LinkListPath();
+  if (!path) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
+  linkPath = *path;
+  // A downloaded page is stored as a text-mode write leaves it; read back
+  // so, it is the bytes the server sent.
+  return ScanAsBrowser(pagePath, downloaded, true, linkPath);
+}
+
+FileFailure CHarvestEngine::ScanAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
+                                          const std::string& linkPath) {
+  BrowserPage page;
+  const FileFailure failure = ScanPageAsBrowser(
+      pagePath, textMode, mapPage, m_strSourceFile.empty() ? m_pageContentType : std::string(),
+      m_settings.m_bEmbedded == 1, linkPath, page);
+  m_baseHref = std::move(page.baseHref);
+  m_documentEncoding = std::move(page.encoding);
+  return failure;
 }

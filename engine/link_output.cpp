@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
+#include <optional>
+
 #include "engine/block_pipe.h"
+#include "engine/browser_links.h"
 #include "engine/harvest_engine.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
@@ -24,8 +27,11 @@ namespace {
 
 // The output line of `link`, handed to `emit` piece by piece, so that a long
 // link is never copied to be written.
+// `asHtml`: "&" is written "&amp;" too, so that a browser reads the line back
+// as exactly the address (browser reading's addresses are written so; the
+// exact reading's as the page spelled them).
 template <typename Emit>
-void EmitOutputLine(bool gallery, std::string_view link, Emit&& emit) {
+void EmitOutputLine(bool gallery, std::string_view link, Emit&& emit, bool asHtml = false) {
   if (!gallery) {
     emit(link);
     emit("\n");
@@ -33,10 +39,11 @@ void EmitOutputLine(bool gallery, std::string_view link, Emit&& emit) {
   }
   emit("<IMG SRC=\"");
   // A double quote would end the attribute value the link is put in.
-  for (size_t quote; (quote = link.find('"')) != std::string_view::npos;) {
-    emit(link.substr(0, quote));
-    emit("&quot;");
-    link.remove_prefix(quote + 1);
+  const char* const special = asHtml ? "\"&" : "\"";
+  for (size_t at; (at = link.find_first_of(special)) != std::string_view::npos;) {
+    emit(link.substr(0, at));
+    emit(link[at] == '"' ? "&quot;" : "&amp;");
+    link.remove_prefix(at + 1);
   }
   emit(link);
   emit("\"><BR>\n");
@@ -104,6 +111,11 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       // settings and the base address stay as they are for its length.
       LinkFilter filter(m_settings);
       ReferenceResolver resolver(m_strBaseUrl);
+      // Browser reading's list holds the addresses as the page gave them,
+      // to be resolved now that the document's base is known.
+      std::optional<BrowserLinks> browser;
+      if (m_settings.m_bBrowser == 1)
+        browser.emplace(m_settings, m_documentUrl, m_baseHref, m_documentEncoding);
       // A line that an interrupted run or another program left without its
       // end would swallow the first new one.
       bool lineOpen = output.EndsMidLine();
@@ -114,11 +126,21 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       BlockPipe pipe([&output](const char* data, size_t size) { return output.Write(data, size); });
       const bool gallery = m_nOutPutType == kOutputGallery;
       for (std::string line; links.ReadLine(line);) {
-        if (!filter.Passes(line)) continue;
+        std::string_view link;
+        if (browser) {
+          const auto record = ParseBrowserRecord(line);
+          const std::string* href = record ? browser->Take(*record) : nullptr;
+          if (!href) continue;
+          link = *href;
+        } else {
+          if (!filter.Passes(line)) continue;
+          link = ResolveKeptLine(line, resolver);
+        }
         if (lineOpen) pipe.Append("\n");
         lineOpen = false;
-        EmitOutputLine(gallery, ResolveKeptLine(line, resolver),
-                       [&pipe](std::string_view piece) { pipe.Append(piece); });
+        EmitOutputLine(
+            gallery, link, [&pipe](std::string_view piece) { pipe.Append(piece); },
+            browser.has_value());
         if (pipe.Failed()) break;
       }
       pipe.Finish();

@@ -8,6 +8,7 @@
 #include "engine/page_scan.h"
 #include "engine/side_task.h"
 #include "platform/file_system.h"
+#include "settings/harvest_settings.h"
 
 bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   const std::string& source = m_strSourceFile;
@@ -28,7 +29,9 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   bool copied = false;
   SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath, &scratchFailed); });
   // The user's file may change under the run, so it is read, never mapped.
-  const FileFailure scan = ScanPageFile(source, *linkPath, false);
+  const FileFailure scan = m_settings.m_bBrowser == 1
+                               ? ScanAsBrowser(source, false, false, *linkPath)
+                               : ScanPageFile(source, *linkPath, false);
   copier.Wait();
   // Where the scan failed, the copy is scanned as it would have been, and
   // any failure reported as it would have been.

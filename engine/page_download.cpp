@@ -150,6 +150,8 @@ DownloadResult CHarvestEngine::DownloadPage(std::string& url, const std::string&
   int status = hasStatus ? static_cast<int>(platform::LeadingDecimal(statusText)) : 200;
   // After redirects, the answer is that of another address than `url`.
   const std::string answeredBy = download.request->FinalUrl();
+  // Browser reading finds the page's encoding in it first.
+  m_pageContentType = download.request->ContentType();
   if (status < 200 || status > 299) {
     // The connection is let go before anything waits for the user.
     download.Close();
@@ -252,8 +254,9 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
   // The link list is written as the body arrives, where it can be made.
+  // (Browser reading reads the stored page its own way, once it is whole.)
   if (std::optional<std::string> linkPath = LinkListPath();
-      linkPath && download.scan.Open(*linkPath))
+      m_settings.m_bBrowser != 1 && linkPath && download.scan.Open(*linkPath))
     download.linkPath = *linkPath;
   // The page and its scan take the bytes on a thread of their own.
   BlockPipe sink([&download](const char* data, size_t size) {

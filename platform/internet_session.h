@@ -93,6 +93,8 @@ class InternetRequest {
   bool QueryStatusCode(std::string& text) const;
   // The declared length as decimal text. False when none was declared.
   bool QueryContentLength(std::string& text) const;
+  // The answer's Content-Type as sent; empty when it has none (ftp).
+  const std::string& ContentType() const;
   // The address the answer came from: the address as requested when no
   // redirect was followed, else where the last redirect led (then it may
   // carry the request's user information, and never a fragment).

@@ -209,6 +209,7 @@ struct InternetRequest::Impl {
   std::string statusText;
   bool hasLength = false;
   std::string lengthText;
+  std::string contentType;  // the final answer's, as sent; empty without one
 
   std::string requestedUrl;
   std::string finalUrl;
@@ -443,6 +444,9 @@ struct InternetRequest::Impl {
       hasLength = size >= 0;
       lengthText = hasLength ? std::to_string(static_cast<long long>(size)) : std::string();
     }
+    char* type = nullptr;
+    if (g_curl.curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+      contentType = type;
   }
 };
 
@@ -558,6 +562,8 @@ bool InternetRequest::QueryContentLength(std::string& text) const {
   text = m_impl->lengthText;
   return true;
 }
+
+const std::string& InternetRequest::ContentType() const { return m_impl->contentType; }
 
 size_t InternetRequest::Read(char* buffer, size_t size) {
   Impl& r = *m_impl;

@@ -125,6 +125,7 @@ struct InternetRequest::Impl {
   std::string statusText;
   bool hasLength = false;
   std::string lengthText;
+  std::string contentType;  // the final answer's, as sent
   unsigned long long declared = 0;
   unsigned long long received = 0;
   bool ended = false;
@@ -371,6 +372,10 @@ Opened InternetSession::Impl::OpenHttp(const std::string& url, const AddressPart
     r->lengthText = Narrow(std::wstring_view(length, size / sizeof(wchar_t)));
     r->declared = std::strtoull(r->lengthText.c_str(), nullptr, 10);
   }
+  wchar_t type[256];
+  size = sizeof type;
+  if (::HttpQueryInfoW(r->request.get(), HTTP_QUERY_CONTENT_TYPE, type, &size, nullptr))
+    r->contentType = Narrow(std::wstring_view(type, size / sizeof(wchar_t)));
   wchar_t coding[64];
   size = sizeof coding;
   if (::HttpQueryInfoW(r->request.get(), HTTP_QUERY_CONTENT_ENCODING, coding, &size, nullptr) &&
@@ -461,6 +466,8 @@ bool InternetRequest::QueryContentLength(std::string& text) const {
   text = m_impl->lengthText;
   return true;
 }
+
+const std::string& InternetRequest::ContentType() const { return m_impl->contentType; }
 
 namespace {
 

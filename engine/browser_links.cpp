@@ -1,0 +1,283 @@
+#include "engine/browser_links.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/link_filter.h"
+#include "platform/domain_to_ascii.h"
+#include "platform/text_decoder.h"
+#include "platform/utf8.h"
+#include "settings/harvest_settings.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 8> kImages{"jpg",  "jpeg", "gif", "png",
+                                                  "webp", "avif", "bmp", "svg"};
+constexpr std::array<std::string_view, 9> kArchives{"lzh", "zip", "7z", "rar", "gz",
+                                                    "tgz", "bz2", "xz", "tar"};
+constexpr std::array<std::string_view, 10> kSounds{"mid", "wav", "aiff", "mp3",  "m4a",
+                                                   "aac", "ogg", "oga",  "opus", "flac"};
+constexpr std::array<std::string_view, 9> kMovies{"avi", "mov",  "mpg", "mpeg", "mp4",
+                                                  "m4v", "webm", "mkv", "ogv"};
+constexpr std::array<std::string_view, 2> kPrograms{"exe", "msi"};
+
+template <size_t N>
+bool HasExtension(std::string_view segment, const std::array<std::string_view, N>& names) {
+  const size_t dot = segment.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string_view extension = segment.substr(dot + 1);
+  for (std::string_view name : names)
+    if (extension == name) return true;
+  return false;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// The code point of one whole UTF-8 character.
+char32_t CodePoint(std::string_view character) {
+  const unsigned char lead = static_cast<unsigned char>(character[0]);
+  if (character.size() == 1) return lead;
+  char32_t code = lead & (0x7F >> character.size());
+  for (size_t i = 1; i < character.size(); ++i)
+    code = (code << 6) | (static_cast<unsigned char>(character[i]) & 0x3F);
+  return code;
+}
+
+// The query of a link in the document's encoding, as the parser asks for
+// it: a character the encoding lacks is left out and named by its place.
+QueryEncoder EncoderFor(const std::string& encoding) {
+  // UTF-16 documents send their queries in UTF-8, as browsers do.
+  if (encoding.empty() || encoding == "UTF-8" || encoding == "UTF-16LE" || encoding == "UTF-16BE" ||
+      encoding == "replacement")
+    return {};
+  const bool iso2022jp = encoding == "ISO-2022-JP";
+  return [encoding, iso2022jp](std::string_view utf8, std::string& bytes,
+                               std::vector<std::pair<size_t, char32_t>>& unmappable) {
+    for (size_t pos = 0; pos < utf8.size();) {
+      const unsigned char c = static_cast<unsigned char>(utf8[pos]);
+      // ISO-2022-JP's shifts and escapes are its own to write: in a
+      // query they stand for nothing it can carry.
+      if (iso2022jp && (c == 0x0E || c == 0x0F || c == 0x1B)) {
+        unmappable.emplace_back(bytes.size(), 0xFFFD);
+        ++pos;
+        continue;
+      }
+      if (c < 0x80) {
+        bytes += static_cast<char>(c);
+        ++pos;
+        continue;
+      }
+      const size_t length = platform::Utf8CharacterLength(utf8, pos);
+      const std::string_view character = utf8.substr(pos, length);
+      std::string encoded;
+      // The system writes a character it cannot map as "&#N;"; nothing
+      // else a character beyond ASCII becomes starts with "&#".
+      if (platform::EncodeFromUtf8(encoding, character, encoded) &&
+          encoded.compare(0, 2, "&#") != 0) {
+        bytes += encoded;
+      } else {
+        unmappable.emplace_back(bytes.size(), CodePoint(character));
+      }
+      pos += length;
+    }
+  };
+}
+
+WebUrlOptions OptionsFor(const std::string& encoding) {
+  WebUrlOptions options;
+  options.domainToAscii = [](std::string_view domain, bool beStrict) {
+    return platform::DomainToAscii(domain, beStrict);
+  };
+  options.queryEncoder = EncoderFor(encoding);
+  return options;
+}
+
+uint64_t Fnv1a(std::string_view text) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 0x100000001b3ull;
+  }
+  return h;
+}
+
+// A second hash of another make than FNV, eight bytes a step.
+uint64_t MixHash(std::string_view text) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
+  size_t i = 0;
+  auto mix = [&h](uint64_t v) {
+    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+  };
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t v;
+    std::memcpy(&v, text.data() + i, 8);
+    mix(v);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text.data() + i, text.size() - i);
+  mix(tail);
+  return h;
+}
+
+// What the URL parser reads of `text`, in a form a text-mode line holds:
+// its outer controls and blanks, and its tabs and line breaks, dropped as
+// the parser drops them; a Ctrl-Z, which would end a text-mode read, as
+// "%1A", which the parser takes for it wherever it may stand.
+void AppendAsParsed(std::string_view text, std::string& out) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+  // Whole runs at a time: most addresses hold none of these. (Not
+  // find_first_of, which asks memchr once per byte.)
+  auto special = [](char c) { return c == '\t' || c == '\n' || c == '\r' || c == '\x1A'; };
+  while (!text.empty()) {
+    const auto at = std::find_if(text.begin(), text.end(), special);
+    out.append(text.begin(), at);
+    if (at == text.end()) return;
+    if (*at == '\x1A') out += "%1A";
+    text.remove_prefix(static_cast<size_t>(at - text.begin()) + 1);
+  }
+}
+
+}  // namespace
+
+BrowserKinds::BrowserKinds(const CHarvestSettings& app)
+    : m_all(app.m_bAllLinks == 1),
+      m_image(app.m_bImage == 1),
+      m_archive(app.m_bArchive == 1),
+      m_wave(app.m_bWave == 1),
+      m_movie(app.m_bMovie == 1),
+      m_exe(app.m_bExe == 1),
+      m_extra(app.m_bExtra == 1) {
+  if (m_extra)
+    for (const std::string& extension : CustomExtensions(app.m_strExtent))
+      m_custom.push_back(LowercaseMultibyte(extension));
+}
+
+std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) {
+  const size_t slash = path.rfind('/');
+  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+  // Most names need nothing but their capitals lowered: ASCII, nothing
+  // percent-encoded.
+  const bool ascii = std::none_of(path.begin(), path.end(), [](char c) {
+    return c == '%' || static_cast<unsigned char>(c) >= 0x80;
+  });
+  scratch.clear();
+  if (ascii) {
+    scratch.reserve(path.size());
+    for (char c : path) scratch += AsciiLower(c);
+    return scratch;
+  }
+  std::string decoded;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && HexValue(path[i + 1]) >= 0 &&
+        HexValue(path[i + 2]) >= 0) {
+      decoded += static_cast<char>(HexValue(path[i + 1]) * 16 + HexValue(path[i + 2]));
+      i += 2;
+    } else {
+      decoded += path[i];
+    }
+  }
+  scratch = LowercaseMultibyte(decoded);
+  return scratch;
+}
+
+bool BrowserKinds::HasCustomExtension(std::string_view segment) const {
+  for (const std::string& extension : m_custom)
+    if (segment.size() >= extension.size() &&
+        segment.compare(segment.size() - extension.size(), extension.size(), extension) == 0)
+      return true;
+  return false;
+}
+
+bool BrowserKinds::KeepsAsImage(std::string_view path) const {
+  return m_image && HasExtension(LastSegment(path, m_segment), kImages);
+}
+
+bool BrowserKinds::Keeps(FoundKind kind, std::string_view path) const {
+  if (m_all) return true;
+  const std::string_view segment = LastSegment(path, m_segment);
+  if (m_extra && HasCustomExtension(segment)) return true;
+  switch (kind) {
+    case FoundKind::kImage:
+      return m_image;
+    case FoundKind::kMovie:
+      return m_movie;
+    case FoundKind::kSound:
+      return m_wave;
+    case FoundKind::kLink:
+      break;
+  }
+  return (m_image && HasExtension(segment, kImages)) ||
+         (m_archive && HasExtension(segment, kArchives)) ||
+         (m_wave && HasExtension(segment, kSounds)) ||
+         (m_movie && HasExtension(segment, kMovies)) || (m_exe && HasExtension(segment, kPrograms));
+}
+
+void AppendBrowserRecord(FoundKind kind, std::string_view url, std::string_view anchor,
+                         std::string& out) {
+  out += static_cast<char>(kind);
+  AppendAsParsed(url, out);
+  if (!anchor.empty()) {
+    out += '\t';
+    AppendAsParsed(anchor, out);
+  }
+  out += '\n';
+}
+
+std::optional<BrowserRecord> ParseBrowserRecord(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (line.empty()) return std::nullopt;
+  const char k = line[0];
+  if (k != 'a' && k != 'i' && k != 'v' && k != 's') return std::nullopt;
+  line.remove_prefix(1);
+  const size_t tab = line.find('\t');
+  BrowserRecord record{static_cast<FoundKind>(k), line.substr(0, tab), {}};
+  if (tab != std::string_view::npos) record.anchor = line.substr(tab + 1);
+  return record;
+}
+
+BrowserLinks::BrowserLinks(const CHarvestSettings& app, const std::string& documentUrl,
+                           const std::optional<std::string>& baseHref, const std::string& encoding)
+    : m_kinds(app), m_parser(OptionsFor(encoding)) {
+  WebUrl document;
+  if (!m_parser.Parse(documentUrl, nullptr, document)) return;
+  m_hasBase = true;
+  // A <base href> that does not parse leaves the document's own address
+  // the base, as in a browser.
+  if (!baseHref || !m_parser.Parse(*baseHref, &document, m_base)) m_base = std::move(document);
+}
+
+bool BrowserLinks::Resolve(std::string_view link, WebUrl& url) {
+  return m_parser.Parse(link, &m_base, url);
+}
+
+const std::string* BrowserLinks::Take(const BrowserRecord& record) {
+  if (!m_hasBase) return nullptr;
+  // A picture inside an anchor to the full-size picture is its thumbnail:
+  // the anchor's target is the one worth keeping.
+  if (record.kind == FoundKind::kImage && !record.anchor.empty()) {
+    // The anchor's own record came just before, and the pictures of one
+    // anchor share it: it is judged once.
+    if (record.anchor != m_anchor) {
+      m_anchor = record.anchor;
+      m_anchorIsImage =
+          Resolve(record.anchor, m_anchorUrl) && m_kinds.KeepsAsImage(m_anchorUrl.Path());
+    }
+    if (m_anchorIsImage) return nullptr;
+  }
+  if (!Resolve(record.url, m_url) || !m_kinds.Keeps(record.kind, m_url.Path())) return nullptr;
+  const std::string& href = m_url.Href();
+  if (!m_seen.insert({Fnv1a(href), MixHash(href)}).second) return nullptr;
+  m_taken = href;
+  return &m_taken;
+}

@@ -1,0 +1,95 @@
+#pragma once
+// Browser reading, the output's side: each address the page gave, resolved
+// against the document's base as the URL Standard's parser does, kept when
+// it is of a chosen kind, once per run, in the order first met.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/page_links_collector.h"
+#include "engine/web_url.h"
+
+class CHarvestSettings;
+
+// The kinds browser reading knows, told by the end of the address's path
+// (never by its query), or for an embedded file by its element.
+class BrowserKinds {
+ public:
+  explicit BrowserKinds(const CHarvestSettings& app);
+  // Whether an address found as `kind`, whose path is `path`, is kept.
+  bool Keeps(FoundKind kind, std::string_view path) const;
+  // Whether a link to `path` is kept as a picture.
+  bool KeepsAsImage(std::string_view path) const;
+
+ private:
+  // The last segment of the path, percent-decoded and lowercased, in
+  // `scratch`.
+  static std::string_view LastSegment(std::string_view path, std::string& scratch);
+  bool HasCustomExtension(std::string_view segment) const;
+
+  bool m_all;
+  bool m_image, m_archive, m_wave, m_movie, m_exe, m_extra;
+  std::vector<std::string> m_custom;  // lowercased, with their dots
+  mutable std::string m_segment;      // the last segment judged
+};
+
+// One record of the browser reading's link list: the kind, the address as
+// the page spelled it, and for a picture inside an anchor the anchor's.
+struct BrowserRecord {
+  FoundKind kind;
+  std::string_view url;
+  std::string_view anchor;
+};
+// The record's line with its LF, in a form a text-mode read gives back
+// whole: the address and the anchor's as the URL parser reads them.
+void AppendBrowserRecord(FoundKind kind, std::string_view url, std::string_view anchor,
+                         std::string& out);
+// Reads a line back (its LF, if any, left out); nullopt for one no record
+// makes.
+std::optional<BrowserRecord> ParseBrowserRecord(std::string_view line);
+
+class BrowserLinks {
+ public:
+  // `documentUrl`: the page's own address (without credentials);
+  // `baseHref`: its first <base href>, which changes the base where it
+  // parses; `encoding`: the document's, for the queries of its links.
+  BrowserLinks(const CHarvestSettings& app, const std::string& documentUrl,
+               const std::optional<std::string>& baseHref, const std::string& encoding);
+
+  // False when the document's own address is none a browser would load
+  // from; nothing is kept then.
+  bool HasBase() const { return m_hasBase; }
+
+  // The address to write for `record`, or nullptr when it is left out: no
+  // valid address, not of a chosen kind, or met before in this run. Good
+  // until the next call.
+  const std::string* Take(const BrowserRecord& record);
+
+ private:
+  bool Resolve(std::string_view link, WebUrl& url);
+
+  BrowserKinds m_kinds;
+  WebUrlParser m_parser;
+  WebUrl m_base;
+  bool m_hasBase = false;
+  WebUrl m_url;
+  WebUrl m_anchorUrl;
+  std::string m_anchor;  // the anchor the last picture stood in, as spelled
+  bool m_anchorIsImage = false;
+  std::string m_taken;
+  // Each address once: two independent 64-bit hashes of each address
+  // written, so that memory grows by 16 bytes an address rather than by the
+  // address itself; two different addresses share both only by chance of
+  // about one in 2^128.
+  struct Digest {
+    uint64_t a, b;
+    bool operator==(const Digest&) const = default;
+  };
+  struct DigestHash {
+    size_t operator()(const Digest& d) const { return static_cast<size_t>(d.a); }
+  };
+  std::unordered_set<Digest, DigestHash> m_seen;
+};

@@ -1,0 +1,226 @@
+#include "engine/page_links_collector.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+// Deeper foreign content than this is not remembered element by element:
+// a hostile page could otherwise grow the stack without bound. What is
+// deeper still ends when its outermost element does.
+constexpr size_t kForeignDepthLimit = 256;
+
+const HtmlAttribute* Find(const HtmlTag& tag, std::string_view name) {
+  for (const HtmlAttribute& a : tag.attributes)
+    if (a.name == name) return &a;
+  return nullptr;
+}
+
+std::optional<std::string_view> Value(const HtmlTag& tag, std::string_view name) {
+  const HtmlAttribute* a = Find(tag, name);
+  if (!a) return std::nullopt;
+  return a->value;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) {
+             return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+           };
+           return lower(x) == lower(y);
+         });
+}
+
+template <size_t N>
+bool OneOf(std::string_view name, const std::array<std::string_view, N>& names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// HTML elements that end foreign content where they start.
+constexpr std::array<std::string_view, 44> kBreakouts{
+    "b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
+    "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
+    "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
+    "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
+    "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var",
+};
+
+// The lazy-loading attributes pages put a picture's real address in.
+constexpr std::array<std::string_view, 2> kLazySrcsets{"data-srcset", "data-lazy-srcset"};
+constexpr std::array<std::string_view, 3> kLazySrcs{"data-src", "data-original", "data-lazy-src"};
+
+}  // namespace
+
+PageLinksCollector::PageLinksCollector(bool embedded, Found found)
+    : m_embedded(embedded), m_found(std::move(found)) {}
+
+void PageLinksCollector::UpdateCdata() {
+  if (m_pTokenizer) m_pTokenizer->SetCdataAllowed(InForeignContent());
+}
+
+void PageLinksCollector::TakeLink(std::string_view url) {
+  if (m_templateDepth == 0) m_found(FoundKind::kLink, url, {});
+}
+
+void PageLinksCollector::TakeEmbedded(FoundKind kind, std::string_view url) {
+  if (m_templateDepth > 0 || !m_embedded || url.empty() || IsDataUrl(url)) return;
+  std::string_view anchor;
+  if (kind == FoundKind::kImage && m_anchor) anchor = *m_anchor;
+  m_found(kind, url, anchor);
+}
+
+void PageLinksCollector::OnStartTag(const HtmlTag& tag) {
+  if (InForeignContent()) {
+    const bool fontBreakout =
+        tag.name == "font" && (Find(tag, "color") || Find(tag, "face") || Find(tag, "size"));
+    if (!fontBreakout && !OneOf(tag.name, kBreakouts)) {
+      ForeignStartTag(tag);
+      return;
+    }
+    // The element is HTML after all: foreign content ends below the
+    // nearest integration point.
+    while (InForeignContent()) m_foreign.pop_back();
+    UpdateCdata();
+  }
+  HtmlStartTag(tag);
+}
+
+void PageLinksCollector::ForeignStartTag(const HtmlTag& tag) {
+  const bool svg = m_foreign.back().svg;
+  if (svg && tag.name == "a") {
+    // SVG links name their target in href, or in the older xlink:href.
+    if (auto href = Value(tag, "href"))
+      TakeLink(*href);
+    else if (auto xlink = Value(tag, "xlink:href"))
+      TakeLink(*xlink);
+  }
+  if (tag.selfClosing) return;
+  const bool integrationPoint =
+      svg ? (tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title")
+          : (tag.name == "mi" || tag.name == "mo" || tag.name == "mn" || tag.name == "ms" ||
+             tag.name == "mtext" || (tag.name == "annotation-xml" && [&] {
+               auto encoding = Value(tag, "encoding");
+               return encoding && (EqualsIgnoringAsciiCase(*encoding, "text/html") ||
+                                   EqualsIgnoringAsciiCase(*encoding, "application/xhtml+xml"));
+             }()));
+  if (m_foreign.size() < kForeignDepthLimit)
+    m_foreign.push_back({std::string(tag.name), svg, integrationPoint});
+  UpdateCdata();
+}
+
+void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
+  const std::string_view name = tag.name;
+  if (name == "svg" || name == "math") {
+    if (!tag.selfClosing && m_foreign.size() < kForeignDepthLimit) {
+      m_foreign.push_back({std::string(name), name == "svg", false});
+      UpdateCdata();
+    }
+    return;
+  }
+  if (m_pTokenizer) {
+    // What a browser's tree builder reads as text, never as markup.
+    if (name == "script")
+      m_pTokenizer->SwitchToScriptData();
+    else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" ||
+             name == "noframes")
+      m_pTokenizer->SwitchToRawtext();
+    else if (name == "textarea" || name == "title")
+      m_pTokenizer->SwitchToRcdata();
+    else if (name == "plaintext")
+      m_pTokenizer->SwitchToPlaintext();
+  }
+  if (name == "template") {
+    ++m_templateDepth;
+    return;
+  }
+  if (m_templateDepth > 0) return;
+
+  if (name == "a") {
+    m_anchor.reset();
+    if (auto href = Value(tag, "href")) {
+      TakeLink(*href);
+      m_anchor.emplace(*href);
+    }
+  } else if (name == "area") {
+    if (auto href = Value(tag, "href")) TakeLink(*href);
+  } else if (name == "base") {
+    if (!m_baseHref)
+      if (auto href = Value(tag, "href")) m_baseHref.emplace(*href);
+  } else if (!m_embedded) {
+    return;
+  } else if (name == "img") {
+    TakeImage(tag);
+  } else if (name == "picture") {
+    m_inPicture = true;
+    m_pictureSources.Clear();
+  } else if (name == "source") {
+    if (m_inPicture) {
+      if (auto srcset = Value(tag, "srcset")) m_pictureSources.Add(*srcset);
+      for (std::string_view lazy : kLazySrcsets)
+        if (auto srcset = Value(tag, lazy)) m_pictureSources.Add(*srcset);
+    } else if (m_media != Media::kNone) {
+      if (auto src = Value(tag, "src"))
+        TakeEmbedded(m_media == Media::kVideo ? FoundKind::kMovie : FoundKind::kSound, *src);
+    }
+  } else if (name == "video") {
+    m_media = Media::kVideo;
+    if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kMovie, *src);
+    if (auto poster = Value(tag, "poster")) TakeEmbedded(FoundKind::kImage, *poster);
+  } else if (name == "audio") {
+    m_media = Media::kAudio;
+    if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kSound, *src);
+  } else if (name == "input") {
+    auto type = Value(tag, "type");
+    if (type && EqualsIgnoringAsciiCase(*type, "image"))
+      if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kImage, *src);
+  }
+}
+
+void PageLinksCollector::TakeImage(const HtmlTag& img) {
+  // One picture, one address: the largest it offers over its <picture>'s
+  // sources and its own srcset, else its lazy-loading address, else its src.
+  LargestSrcsetCandidate largest;
+  if (m_inPicture) largest = m_pictureSources;
+  if (auto srcset = Value(img, "srcset")) largest.Add(*srcset);
+  for (std::string_view lazy : kLazySrcsets)
+    if (auto srcset = Value(img, lazy)) largest.Add(*srcset);
+  if (largest.Found()) {
+    TakeEmbedded(FoundKind::kImage, largest.Url());
+    return;
+  }
+  for (std::string_view lazy : kLazySrcs) {
+    auto src = Value(img, lazy);
+    if (src && !src->empty() && !IsDataUrl(*src)) {
+      TakeEmbedded(FoundKind::kImage, *src);
+      return;
+    }
+  }
+  if (auto src = Value(img, "src")) TakeEmbedded(FoundKind::kImage, *src);
+}
+
+void PageLinksCollector::OnEndTag(const HtmlTag& tag) {
+  const std::string_view name = tag.name;
+  if (!m_foreign.empty()) {
+    // An end tag closes the innermost open foreign element of its name, and
+    // everything opened inside it.
+    for (size_t i = m_foreign.size(); i-- > 0;) {
+      if (m_foreign[i].name == name) {
+        m_foreign.resize(i);
+        UpdateCdata();
+        return;
+      }
+    }
+    if (InForeignContent()) return;
+  }
+  if (name == "template") {
+    if (m_templateDepth > 0) --m_templateDepth;
+  } else if (name == "a") {
+    m_anchor.reset();
+  } else if (name == "picture") {
+    m_inPicture = false;
+    m_pictureSources.Clear();
+  } else if (name == "video" || name == "audio") {
+    m_media = Media::kNone;
+  }
+}
