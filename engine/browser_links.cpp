@@ -51,52 +51,12 @@ char32_t CodePoint(std::string_view character) {
   return code;
 }
 
-// The query of a link in the document's encoding, as the parser asks for
-// it: a character the encoding lacks is left out and named by its place.
-QueryEncoder EncoderFor(const std::string& encoding) {
-  // UTF-16 documents send their queries in UTF-8, as browsers do.
-  if (encoding.empty() || encoding == "UTF-8" || encoding == "UTF-16LE" || encoding == "UTF-16BE" ||
-      encoding == "replacement")
-    return {};
-  const bool iso2022jp = encoding == "ISO-2022-JP";
-  return [encoding, iso2022jp](std::string_view utf8, std::string& bytes,
-                               std::vector<std::pair<size_t, char32_t>>& unmappable) {
-    for (size_t pos = 0; pos < utf8.size();) {
-      const unsigned char c = static_cast<unsigned char>(utf8[pos]);
-      // ISO-2022-JP's shifts and escapes are its own to write: in a
-      // query they stand for nothing it can carry.
-      if (iso2022jp && (c == 0x0E || c == 0x0F || c == 0x1B)) {
-        unmappable.emplace_back(bytes.size(), 0xFFFD);
-        ++pos;
-        continue;
-      }
-      if (c < 0x80) {
-        bytes += static_cast<char>(c);
-        ++pos;
-        continue;
-      }
-      const size_t length = platform::Utf8CharacterLength(utf8, pos);
-      const std::string_view character = utf8.substr(pos, length);
-      std::string encoded;
-      // The system writes a character it cannot map as "&#N;"; nothing
-      // else a character beyond ASCII becomes starts with "&#".
-      if (platform::EncodeFromUtf8(encoding, character, encoded) &&
-          encoded.compare(0, 2, "&#") != 0) {
-        bytes += encoded;
-      } else {
-        unmappable.emplace_back(bytes.size(), CodePoint(character));
-      }
-      pos += length;
-    }
-  };
-}
-
 WebUrlOptions OptionsFor(const std::string& encoding) {
   WebUrlOptions options;
   options.domainToAscii = [](std::string_view domain, bool beStrict) {
     return platform::DomainToAscii(domain, beStrict);
   };
-  options.queryEncoder = EncoderFor(encoding);
+  options.queryEncoder = QueryEncoderFor(encoding);
   return options;
 }
 
@@ -149,6 +109,44 @@ void AppendAsParsed(std::string_view text, std::string& out) {
 }
 
 }  // namespace
+
+QueryEncoder QueryEncoderFor(const std::string& encoding) {
+  // UTF-16 documents send their queries in UTF-8, as browsers do.
+  if (encoding.empty() || encoding == "UTF-8" || encoding == "UTF-16LE" || encoding == "UTF-16BE" ||
+      encoding == "replacement")
+    return {};
+  const bool iso2022jp = encoding == "ISO-2022-JP";
+  return [encoding, iso2022jp](std::string_view utf8, std::string& bytes,
+                               std::vector<std::pair<size_t, char32_t>>& unmappable) {
+    for (size_t pos = 0; pos < utf8.size();) {
+      const unsigned char c = static_cast<unsigned char>(utf8[pos]);
+      // ISO-2022-JP's shifts and escapes are its own to write: in a
+      // query they stand for nothing it can carry.
+      if (iso2022jp && (c == 0x0E || c == 0x0F || c == 0x1B)) {
+        unmappable.emplace_back(bytes.size(), 0xFFFD);
+        ++pos;
+        continue;
+      }
+      if (c < 0x80) {
+        bytes += static_cast<char>(c);
+        ++pos;
+        continue;
+      }
+      const size_t length = platform::Utf8CharacterLength(utf8, pos);
+      const std::string_view character = utf8.substr(pos, length);
+      std::string encoded;
+      // The system writes a character it cannot map as "&#N;"; nothing
+      // else a character beyond ASCII becomes starts with "&#".
+      if (platform::EncodeFromUtf8(encoding, character, encoded) &&
+          encoded.compare(0, 2, "&#") != 0) {
+        bytes += encoded;
+      } else {
+        unmappable.emplace_back(bytes.size(), CodePoint(character));
+      }
+      pos += length;
+    }
+  };
+}
 
 BrowserKinds::BrowserKinds(const CHarvestSettings& app)
     : m_all(app.m_bAllLinks == 1),

@@ -14,6 +14,11 @@
 
 class CHarvestSettings;
 
+// The query encoder for a document in `encoding` (as the Encoding Standard
+// names it), through the system's tables; none for the encodings whose
+// queries go as UTF-8.
+QueryEncoder QueryEncoderFor(const std::string& encoding);
+
 // The kinds browser reading knows, told by the end of the address's path
 // (never by its query), or for an embedded file by its element.
 class BrowserKinds {

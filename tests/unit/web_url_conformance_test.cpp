@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/browser_links.h"
 #include "engine/web_url.h"
+#include "platform/domain_to_ascii.h"
+#include "platform/encoding_labels.h"
 #include "platform/utf8.h"
 #include "tests/support/json_value.h"
 
@@ -24,11 +27,18 @@ JsonValue ReadData(const char* name) {
 
 // The conversion of hosts beyond ASCII (or with "xn--" labels) belongs to
 // the system (libidn2, IdnToAscii), which these tests are handed through
-// `system` once platform/ has it. Until then it converts nothing, and the
-// cases that asked for it are counted as needing the system rather than
-// judged.
+// `system`. Without it (under Wine, whose IdnToAscii follows IDNA2003 and
+// is held to the data in domain_to_ascii_test.cpp instead) it converts
+// nothing, and the cases that asked for it are counted as needing the
+// system rather than judged.
 struct DomainConversion {
+#ifdef _WIN32
   DomainToAscii system;
+#else
+  DomainToAscii system = [](std::string_view domain, bool beStrict) {
+    return platform::DomainToAscii(domain, beStrict);
+  };
+#endif
   int calls = 0;
   DomainToAscii Function() {
     return [this](std::string_view domain, bool beStrict) -> std::optional<std::string> {
@@ -69,14 +79,6 @@ const std::map<std::string, const char*> kSystemDisagreements = {
     {"xn--a-yoc", kPunycode},
     {"xn--zn7c.com", kPunycode},
     {"xn--0.com", kPunycode},
-    {"http://a.b.c.xn--pokxncvks", kPunycode},
-    {"http://10.0.0.xn--pokxncvks", kPunycode},
-    {"http://a.b.c.XN--pokxncvks", kPunycode},
-    {"http://a.b.c.Xn--pokxncvks", kPunycode},
-    {"http://10.0.0.XN--pokxncvks", kPunycode},
-    {"http://10.0.0.xN--pokxncvks", kPunycode},
-    {"file://xn--/p", kPunycode},
-    {"https://xn--/", kPunycode},
     {"x01234567890123456789012345678901234567890123456789012345678901\u2020", kLengths},
     {"x01234567890123456789012345678901234567890123456789012345678901x.xn--zca", kLengths},
     {"x01234567890123456789012345678901234567890123456789012345678901x.\u00df", kLengths},
@@ -223,50 +225,16 @@ TEST(WebUrlConformance, ResolvesAndSerializesAsTheUrlTestData) {
   EXPECT_GT(web.total, 400);  // the data was read and sorted
 }
 
-// Stand-ins for the system's encoders (iconv, WideCharToMultiByte), with
-// just the characters the data uses beyond ASCII. ISO-2022-JP keeps its
-// state as the real one does: JIS-Roman for U+00A5 and U+203E, and back to
-// ASCII for the rest and at the end.
-QueryEncoder EncoderFor(const std::string& encoding) {
-  static const std::map<std::string, std::map<char32_t, std::string>> kTables = {
-      {"big5", {}},
-      {"euc-kr", {{U'\u2020', "\xA2\xD3"}}},
-      {"windows-1252", {{U'\u2020', "\x86"}}},
-      {"gb18030", {}},
-      {"shift_jis", {{U'\u2212', "\x81\x7C"}}},
-      {"iso-8859-2", {}},
-      {"iso-2022-jp", {{U'\u00A5', "\x5C"}, {U'\u203E', "\x7E"}}},
-  };
-  const auto table = kTables.find(encoding);
-  if (table == kTables.end()) return nullptr;
-  const bool iso2022jp = encoding == "iso-2022-jp";
-  return [&map = table->second, iso2022jp](std::string_view utf8, std::string& bytes,
-                                           std::vector<std::pair<size_t, char32_t>>& unmappable) {
-    bool roman = false;
-    const auto shift = [&](bool toRoman) {
-      if (iso2022jp && roman != toRoman) bytes += toRoman ? "\x1B(J" : "\x1B(B";
-      roman = toRoman;
-    };
-    for (char32_t c : platform::DecodeUtf8(utf8).value_or(U"")) {
-      const auto mapped = map.find(c);
-      if (iso2022jp && (c == 0x0E || c == 0x0F || c == 0x1B)) {
-        unmappable.emplace_back(bytes.size(), U'\uFFFD');
-      } else if (c < 0x80) {
-        if (roman && (c == 0x5C || c == 0x7E)) shift(false);
-        bytes += static_cast<char>(c);
-      } else if (mapped != map.end()) {
-        shift(true);
-        bytes += mapped->second;
-      } else {
-        unmappable.emplace_back(bytes.size(), c);
-      }
-    }
-    shift(false);
-  };
-}
+// Where a system's table maps a character the Encoding Standard leaves
+// unmapped, by input and encoding, with why.
+const std::map<std::pair<std::string, std::string>, const char*> kEncoderDifferences = {
+    {{"\xEE\x97\xA5", "gb18030"},
+     "glibc maps U+E5E5 to A3 A0, which the standard's gb18030 has since left unmapped"},
+};
 
 // Each input as a link's query and fragment in a document of each encoding:
-// the query goes in that encoding, the fragment in UTF-8.
+// the query goes in that encoding (through the system's tables, as a page's
+// links are), the fragment in UTF-8.
 TEST(WebUrlConformance, EncodesQueriesAsThePercentEncodingData) {
   const JsonValue data = ReadData("percent-encoding.json");
   int total = 0, passed = 0;
@@ -279,15 +247,19 @@ TEST(WebUrlConformance, EncodesQueriesAsThePercentEncodingData) {
     for (const auto& [encoding, expected] : outputs->members) {
       ++total;
       WebUrlOptions options;
-      if (encoding != "utf-8") {
-        options.queryEncoder = EncoderFor(encoding);
-        ASSERT_TRUE(options.queryEncoder) << "no stand-in for " << encoding;
-      }
+      // The encoder a document of that encoding gets, the system's tables
+      // behind it.
+      const auto name = platform::EncodingForLabel(encoding);
+      ASSERT_TRUE(name) << encoding;
+      options.queryEncoder = QueryEncoderFor(std::string(*name));
       const auto url =
           ParseWebUrl("https://doesnotmatter.invalid/?" + input + "#" + input, nullptr, options);
       const std::string wanted = "https://doesnotmatter.invalid/?" + expected.text + "#" + fragment;
-      EXPECT_EQ(url ? url->Href() : "(failed)", wanted) << encoding;
-      passed += url && url->Href() == wanted;
+      const bool ok = url && url->Href() == wanted;
+      if (!kEncoderDifferences.count({input, encoding})) {
+        EXPECT_EQ(url ? url->Href() : "(failed)", wanted) << encoding;
+      }
+      passed += ok;
     }
   }
   std::printf("percent-encoding.json: %d of %d passed\n", passed, total);
