@@ -2,16 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 #include <utility>
+
+#include "platform/thread_start.h"
 
 BlockPipe::BlockPipe(std::function<bool(const char* data, size_t size)> consume)
     : m_consume(std::move(consume)) {
-  try {
-    m_thread = std::thread([this] { Run(); });
-  } catch (const std::system_error&) {
-    // Without a thread of their own the blocks are consumed on the caller's.
-  }
+  // Without a thread of their own the blocks are consumed on the caller's.
+  platform::StartThread(m_thread, [this] { Run(); });
 }
 
 BlockPipe::~BlockPipe() { Finish(); }

@@ -3,18 +3,15 @@
 // waits for it. Where no thread can be had it is done at once, so callers
 // need not care whether there was one.
 #include <functional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/thread_start.h"
+
 class SideTask {
  public:
-  explicit SideTask(std::function<void()> work) {
-    try {
-      m_thread = std::thread(std::move(work));
-    } catch (const std::system_error&) {
-      work();
-    }
+  explicit SideTask(std::function<void()> work) : m_work(std::move(work)) {
+    if (!platform::StartThread(m_thread, m_work)) m_work();
   }
   ~SideTask() { Wait(); }
   SideTask(const SideTask&) = delete;
@@ -25,5 +22,6 @@ class SideTask {
   }
 
  private:
+  std::function<void()> m_work;
   std::thread m_thread;
 };

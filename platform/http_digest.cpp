@@ -101,6 +101,20 @@ class Reader {
   size_t m_pos = 0;
 };
 
+// Whether `text` can go back to the server as it came, in a quoted string of
+// an ASCII header: visible ASCII, spaces and tabs. A realm, nonce or opaque
+// value is echoed byte for byte (the first two are in the hash too), so one
+// with NUL, another control or a byte beyond ASCII cannot be answered: a
+// quoted string holds no control, and the system's session turns other
+// bytes into its own code page on the way out.
+bool Echoable(std::string_view text) {
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') ||
+        static_cast<unsigned char>(c) >= 0x7F)
+      return false;
+  return true;
+}
+
 // `text` as a quoted string. A header value cannot hold a line break, so
 // none is let through.
 std::string Quote(std::string_view text) {
@@ -215,6 +229,9 @@ std::optional<DigestChallenge> UsableDigest(const std::vector<AuthChallenge>& ch
     // The session key takes the client's nonce, which only the "auth"
     // form sends.
     if (digest.session && !digest.qopAuth) continue;
+    if (!Echoable(digest.realm) || !Echoable(digest.nonce) ||
+        (digest.opaque && !Echoable(*digest.opaque)))
+      continue;
     if (const std::string* stale = c.Param("stale")) digest.stale = Lower(*stale) == "true";
     return digest;
   }

@@ -40,8 +40,9 @@ struct DigestChallenge {
 };
 
 // The first Digest challenge among `challenges` whose algorithm and
-// protection this client knows, as a server lists them from the one it
-// prefers; nullopt when there is none.
+// protection this client knows, and whose realm, nonce and opaque it can
+// echo in an ASCII header, as a server lists them from the one it prefers;
+// nullopt when there is none.
 std::optional<DigestChallenge> UsableDigest(const std::vector<AuthChallenge>& challenges);
 
 // Whether one of `challenges` is Basic.

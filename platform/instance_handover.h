@@ -30,14 +30,16 @@ class HandoverListener {
   HandoverListener(const HandoverListener&) = delete;
   HandoverListener& operator=(const HandoverListener&) = delete;
 
-  // Ready when a handover waits: for the window's event loop to watch. A
-  // socket that has input on POSIX; on Windows an event, signalled while a
-  // handover waits.
+  // Ready when a handover waits: for the window's event loop to watch. On
+  // POSIX a descriptor that has input while a connection, its bytes or its
+  // deadline wait; on Windows an event, signalled while a handover waits.
   WatchHandle Handle() const { return m_handle; }
 
   // Takes one waiting handover and acknowledges it: the path it carries.
   // nullopt when none waits, the sender is another user, it sent no
-  // complete path within kHandoverWaitMs, or it is no longer waiting.
+  // complete path within kHandoverWaitMs, or it is no longer waiting. On
+  // POSIX it never waits for a sender: a path still on its way is read by
+  // a later call, when Handle() is ready again.
   std::optional<std::string> Accept();
 
  private:

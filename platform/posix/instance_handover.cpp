@@ -4,13 +4,16 @@
 #include <limits.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/epoll.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <list>
 #include <thread>
 #include <utility>
 
@@ -25,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 constexpr char kAcknowledged = 'A';
 // A path longer than the system's limit names no file the window can open.
 constexpr size_t kMaxPath = PATH_MAX;
+// Connections read at once; past that the oldest gives way to the newest,
+// so that a flood of silent ones cannot shut a real handover out.
+constexpr size_t kMaxReading = 32;
 
 // The socket's address in the private folder; false when the folder is
 // refused or the path does not fit an address.
@@ -77,9 +83,102 @@ class OwnedFd {
 
 }  // namespace
 
+// The listener reads its connections as their bytes come, never waiting for
+// one: the window calls Accept on its own thread, and a connection that sends
+// nothing must not hold it up. One epoll descriptor gathers the socket, the
+// connections being read and a timer for the earliest deadline, so the window
+// watches one descriptor for all of them.
 struct HandoverListener::Endpoint {
+  struct Reading {
+    int fd;
+    Clock::time_point deadline;
+    std::string path;
+  };
+
   int fd;
   std::string path;
+  int poller = -1;
+  int timer = -1;
+  std::list<Reading> reading;
+
+  ~Endpoint() {
+    for (const Reading& r : reading) ::close(r.fd);
+    if (timer >= 0) ::close(timer);
+    if (poller >= 0) ::close(poller);
+    ::close(fd);
+  }
+
+  bool Watch(int watched) const {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = watched;
+    return ::epoll_ctl(poller, EPOLL_CTL_ADD, watched, &event) == 0;
+  }
+  std::list<Reading>::iterator Drop(std::list<Reading>::iterator r) {
+    ::close(r->fd);  // which takes it out of the epoll set too
+    return reading.erase(r);
+  }
+  void TakeConnections() {
+    for (;;) {
+      const int raw = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (raw < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return;
+      }
+      if (!PeerIsThisUser(raw) || !Watch(raw)) {
+        ::close(raw);
+        continue;
+      }
+      if (reading.size() == kMaxReading) Drop(reading.begin());
+      reading.push_back({raw, Clock::now() + std::chrono::milliseconds(kHandoverWaitMs), {}});
+    }
+  }
+  void ArmTimer() {
+    uint64_t expirations;
+    while (::read(timer, &expirations, sizeof expirations) > 0) {
+    }
+    itimerspec when{};
+    if (!reading.empty()) {
+      // The list is in the order of arrival, which is that of the deadlines.
+      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+          reading.front().deadline - Clock::now());
+      const auto ns = std::max<int64_t>(left.count(), 1);
+      when.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+      when.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    }
+    ::timerfd_settime(timer, 0, &when, nullptr);
+  }
+  // Reads what `r` has sent so far: its path once the sender has ended
+  // writing, nullopt while more may come or when it is dropped.
+  // Moves `r` on to the next connection, past this one or where it was.
+  std::optional<std::string> Read(std::list<Reading>::iterator& r) {
+    for (;;) {
+      char buffer[1024];
+      const ssize_t n = ::recv(r->fd, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        r->path.append(buffer, static_cast<size_t>(n));
+        if (r->path.size() > kMaxPath) break;
+      } else if (n == 0) {
+        std::string path = std::move(r->path);
+        if (path.empty() || path.find('\0') != std::string::npos) break;
+        // A sender that gave up has closed its end: the acknowledgement
+        // fails and its file is not opened long after the user asked for it.
+        const bool acknowledged = ::send(r->fd, &kAcknowledged, 1, MSG_NOSIGNAL) == 1;
+        r = Drop(r);
+        if (!acknowledged) return std::nullopt;
+        return path;
+      } else if (errno == EINTR) {
+        continue;
+      } else if (errno == EAGAIN && Clock::now() < r->deadline) {
+        ++r;
+        return std::nullopt;
+      } else {
+        break;
+      }
+    }
+    r = Drop(r);
+    return std::nullopt;
+  }
 };
 
 HandoverListener::HandoverListener(std::unique_ptr<Endpoint> endpoint, WatchHandle handle)
@@ -92,51 +191,36 @@ std::unique_ptr<HandoverListener> HandoverListener::Listen(const std::string& na
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return nullptr;
   ::unlink(path.c_str());
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  auto endpoint = std::make_unique<Endpoint>();
+  endpoint->fd = fd;
+  endpoint->path = path;
+  endpoint->poller = ::epoll_create1(EPOLL_CLOEXEC);
+  endpoint->timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+  if (endpoint->poller < 0 || endpoint->timer < 0 || !endpoint->Watch(fd) ||
+      !endpoint->Watch(endpoint->timer) ||
+      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::chmod(path.c_str(), 0600) != 0 || ::listen(fd, 8) != 0) {
-    ::close(fd);
     ::unlink(path.c_str());
     return nullptr;
   }
-  return std::unique_ptr<HandoverListener>(
-      new HandoverListener(std::make_unique<Endpoint>(Endpoint{fd, path}), fd));
+  const int poller = endpoint->poller;
+  return std::unique_ptr<HandoverListener>(new HandoverListener(std::move(endpoint), poller));
 }
 
 HandoverListener::~HandoverListener() {
-  ::close(m_endpoint->fd);
-  ::unlink(m_endpoint->path.c_str());
+  const std::string path = m_endpoint->path;
+  m_endpoint.reset();
+  ::unlink(path.c_str());
 }
 
 std::optional<std::string> HandoverListener::Accept() {
-  int raw;
-  do {
-    raw = ::accept4(m_endpoint->fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-  } while (raw < 0 && errno == EINTR);
-  if (raw < 0) return std::nullopt;
-  const OwnedFd connection(raw);
-  if (!PeerIsThisUser(raw)) return std::nullopt;
-
-  // The whole path up to the sender's end of writing, within the wait.
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kHandoverWaitMs);
-  std::string path;
-  for (;;) {
-    char buffer[1024];
-    const ssize_t n = ::recv(raw, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      path.append(buffer, static_cast<size_t>(n));
-      if (path.size() > kMaxPath) return std::nullopt;
-    } else if (n == 0) {
-      break;
-    } else if (errno == EINTR) {
-      continue;
-    } else if (errno != EAGAIN || !WaitFor(raw, POLLIN, deadline)) {
-      return std::nullopt;
-    }
+  Endpoint& e = *m_endpoint;
+  e.TakeConnections();
+  std::optional<std::string> path;
+  for (auto r = e.reading.begin(); r != e.reading.end() && !path;) {
+    path = e.Read(r);
   }
-  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  // A sender that gave up has closed its end: the acknowledgement fails and
-  // its file is not opened long after the user asked for it.
-  if (::send(raw, &kAcknowledged, 1, MSG_NOSIGNAL) != 1) return std::nullopt;
+  e.ArmTimer();
   return path;
 }
 

@@ -642,8 +642,14 @@ void DialogWindow::DeliverDrop(QDropEvent* event) {
 void DialogWindow::Watch(WatchHandle handle, std::function<void()> onReady) {
   auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, this);
   m_watches.push_back(notifier);
-  connect(notifier, &QSocketNotifier::activated, this,
-          [onReady = std::move(onReady)] { onReady(); });
+  // Paused while its callback runs, as during a command: a callback that
+  // shows a message box would otherwise be called again inside the box's
+  // loop, each call a box nested in the last.
+  connect(notifier, &QSocketNotifier::activated, this, [notifier, onReady = std::move(onReady)] {
+    notifier->setEnabled(false);
+    onReady();
+    notifier->setEnabled(true);
+  });
 }
 
 void DialogWindow::BringToFront() {

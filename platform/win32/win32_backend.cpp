@@ -12,6 +12,7 @@
 
 #include "platform/dialog.h"
 #include "platform/folder_browser.h"
+#include "platform/thread_start.h"
 #include "platform/win32/dialog_template_builder.h"
 #include "platform/win_app.h"
 #include "platform/windows/wide_text.h"
@@ -31,11 +32,20 @@ constexpr ULONGLONG kPollIntervalMs = 20;
 // signalled. wParam: the watch's index.
 constexpr UINT kWatchSignalled = WM_APP + 1;
 
+// Timers of the watches that have no thread of their own: the watch's
+// index above this base, clear of the dialogs' own timer ids.
+constexpr UINT_PTR kWatchTimerBase = 0x7F00;
+// How often such a watch looks at its handle.
+constexpr UINT kWatchPollMs = 50;
+
+void CALLBACK PollWatch(HWND window, UINT, UINT_PTR id, DWORD);
+
 // A handle watched for a dialog: a thread waits on it and posts
 // kWatchSignalled, so that whichever message loop runs (the dialog's own, a
 // message box's) calls back on the user-interface thread. The handle stays
 // signalled until the callback has dealt with it: the thread waits for each
-// call to end before it waits on the handle again.
+// call to end before it waits on the handle again. Where no thread can be
+// had, a timer of the window looks at the handle instead.
 class HandleWatch {
  public:
   HandleWatch(HWND window, WPARAM index, HANDLE handle, std::function<void()> onSignalled)
@@ -44,11 +54,14 @@ class HandleWatch {
         m_handle(handle),
         m_onSignalled(std::move(onSignalled)),
         m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        m_served(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-        m_thread([this] { Wait(); }) {}
+        m_served(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!StartThread(m_thread, [this] { Wait(); }))
+      m_polled = ::SetTimer(m_window, kWatchTimerBase + m_index, kWatchPollMs, PollWatch) != 0;
+  }
   ~HandleWatch() {
     ::SetEvent(m_stop);
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
+    if (m_polled) ::KillTimer(m_window, kWatchTimerBase + m_index);
     ::CloseHandle(m_stop);
     ::CloseHandle(m_served);
   }
@@ -57,7 +70,13 @@ class HandleWatch {
 
   void Call() {
     m_onSignalled();
+    m_posted = false;
     ::SetEvent(m_served);
+  }
+  // The timer's look: one call asked for at a time, as the thread would.
+  void Poll() {
+    if (!m_posted && ::WaitForSingleObject(m_handle, 0) == WAIT_OBJECT_0)
+      m_posted = ::PostMessageW(m_window, kWatchSignalled, m_index, 0) != FALSE;
   }
 
  private:
@@ -77,7 +96,9 @@ class HandleWatch {
   std::function<void()> m_onSignalled;
   HANDLE m_stop;
   HANDLE m_served;
-  std::thread m_thread;  // last: it uses all of the above
+  bool m_polled = false;
+  bool m_posted = false;
+  std::thread m_thread;
 };
 
 // The window of one running dialog, as the framework addresses it.
@@ -190,6 +211,9 @@ class DialogWindow final : public IDialogWindow {
   void CallWatch(WPARAM index) {
     if (index < m_watches.size()) m_watches[index]->Call();
   }
+  void PollWatch(WPARAM index) {
+    if (index < m_watches.size()) m_watches[index]->Poll();
+  }
 
   // A command begins: no stop asked for yet.
   void BeginCommand() { m_stopRequested = false; }
@@ -225,6 +249,11 @@ class DialogWindow final : public IDialogWindow {
   std::vector<std::unique_ptr<HandleWatch>> m_watches;
   std::set<WPARAM> m_deferredWatches;
 };
+
+void CALLBACK PollWatch(HWND window, UINT, UINT_PTR id, DWORD) {
+  if (auto* dialog = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(window, DWLP_USER)))
+    dialog->PollWatch(id - kWatchTimerBase);
+}
 
 HWND WindowOf(const CDialog* dlg) {
   if (!dlg) return nullptr;

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <thread>
+
+#include "platform/thread_start.h"
 
 namespace platform::wininet {
 
@@ -24,9 +27,16 @@ CallResult CallResultOf(BOOL ok) {
 WaitEnd WaitForCall(const std::function<bool()>& stopCheck, DWORD limitMs, InternetHandle& handle,
                     WaitingCall call, CallResult& out) {
   if (stopCheck && stopCheck()) return WaitEnd::kStopped;
-  std::packaged_task<CallResult()> task(std::move(call));
-  std::future<CallResult> result = task.get_future();
-  std::thread worker(std::move(task));
+  // The task is shared, so that it outlives a wait given up and is still
+  // there to run here when no thread can be had.
+  auto task = std::make_shared<std::packaged_task<CallResult()>>(std::move(call));
+  std::future<CallResult> result = task->get_future();
+  std::thread worker;
+  if (!StartThread(worker, [task] { (*task)(); })) {
+    // Then the call waits on this thread, without the stop check or the
+    // time limit: slower to stop, but the run still ends.
+    (*task)();
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
   while (result.wait_for(kStopCheckInterval) != std::future_status::ready) {
     WaitEnd end = WaitEnd::kDone;
@@ -40,7 +50,7 @@ WaitEnd WaitForCall(const std::function<bool()>& stopCheck, DWORD limitMs, Inter
       return end;
     }
   }
-  worker.join();
+  if (worker.joinable()) worker.join();
   out = result.get();
   if (!out.ok) {
     ::SetLastError(out.error);

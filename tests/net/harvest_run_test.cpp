@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/thread_start.h"
 #include "tests/net/net_fixture.h"
 
 namespace net_tests {
@@ -129,6 +130,26 @@ TEST_F(HarvestRun, ALocalPageIsCopiedWithoutAskingTheNetwork) {
   EXPECT_FALSE(Exists(PageScratch()));
   EXPECT_EQ(ReadBytes(page), kGalleryPage);
   EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// The system may refuse the run its helper threads (an address-space or
+// thread limit): the run then does their work itself, to the same end.
+TEST_F(HarvestRun, ARunWithoutHelperThreadsEndsAsOneWithThem) {
+  server.Route("/dir/page.html", HttpRoute::Page(200, kGalleryPage));
+  WriteBytes(env.Path("saved.html"), kGalleryPage);
+  platform::RefuseThreadStartsForTest(true);
+  engine.SetAddress(server.Url("/dir/page.html"));
+  engine.OnOK();
+  engine.m_strSourceFile = env.Path("saved.html");
+  engine.SetAddress(server.Url("/dir/"));
+  engine.OnOK();
+  platform::RefuseThreadStartsForTest(false);
+
+  const std::string base = server.Url("/dir/");
+  EXPECT_EQ(ReadBytes(Output()), Listed(base) + Listed(base));
+  EXPECT_EQ(Messages(engine), (std::vector<Shown>{kDone, kDone}));
+  EXPECT_FALSE(Exists(PageScratch()));
+  EXPECT_FALSE(Exists(LinkScratch()));
 }
 
 // A downloaded page is scanned as it arrives, yet must give the links a

@@ -12,12 +12,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 
 #include "platform/instance_handover.h"
 #include "platform/instance_lock.h"
@@ -167,6 +169,40 @@ TEST(RunningWindow, ASecondStartHandsItsFileOverAsADrop) {
   ASSERT_EQ(watcher.m_boxes.size(), 1u);
   EXPECT_EQ(watcher.m_boxes[0].text, "ﾌｫﾙﾀﾞを指定する事はできません.");
   platform::CloseInstanceLock(lock);
+}
+
+// Many second starts at once, each naming a file that is not there: the
+// window refuses them one message box at a time, never one inside another's.
+TEST(RunningWindow, AFloodOfHandoversOpensOneBoxAtATime) {
+  qt_test::MainDialog m;
+  const auto listener = platform::HandoverListener::Listen("vimbel");
+  ASSERT_NE(listener, nullptr);
+  m.dlg.m_pHandover = listener.get();
+  qt_test::ModalWatcher watcher;
+  size_t mostOpen = 0;
+  watcher.m_onBox = [&mostOpen](QMessageBox&) {
+    size_t open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++open;
+    mostOpen = std::max(mostOpen, open);
+  };
+  int acknowledged = 0;
+  qt_test::RunDialog(m.dlg, [&](qt_test::DialogWindow& w) {
+    std::vector<std::future<bool>> sent;
+    for (int i = 0; i < 12; ++i)
+      sent.push_back(std::async(std::launch::async, [&m, i] {
+        return platform::HandOverFile("vimbel", m.env.Path("gone" + std::to_string(i) + ".url"));
+      }));
+    for (auto& s : sent) {
+      while (s.wait_for(0s) != std::future_status::ready) qt_test::Pump(10);
+      acknowledged += s.get();
+    }
+    qt_test::Pump(100);
+    qt_test::PressKey(w.Control(resources::IDC_EDIT_URL), Qt::Key_Escape);
+  });
+  EXPECT_GE(acknowledged, 2);
+  EXPECT_EQ(watcher.m_boxes.size(), static_cast<size_t>(acknowledged));
+  EXPECT_EQ(mostOpen, 1u);
 }
 
 TEST_F(RealProgram, TheScreenshotShowsTheMainWindowAtItsTemplateSize) {

@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "engine/download_scan.h"
 #include "engine/page_address.h"
 #include "engine/page_download.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -86,6 +88,20 @@ TEST(BaseAddress, UpToTheLastSlash) {
       {"server/a?next=http://x@y/", "server/a?next=http://x@y/"},
   };
   for (const auto& [address, base] : cases) EXPECT_EQ(BaseAddressOf(address), base) << address;
+}
+
+// A Ctrl-Z ends the page's text for good, as it ends a text-mode read of the
+// stored page: nothing fed after it is scanned, however it is split.
+TEST(DownloadScan, NothingAfterACtrlZIsScanned) {
+  testing_support::TestEnvironment env;
+  const std::string linkList = env.Path("links.tmp");
+  DownloadScan scan;
+  ASSERT_TRUE(scan.Open(linkList));
+  const std::string fed[] = {"<a href=a.jpg>", "\x1A<a href=b.jpg>", "<a href=c.jpg>",
+                             "\n<a href=d.jpg>\n"};
+  for (const std::string& bytes : fed) scan.Feed(bytes.data(), bytes.size());
+  ASSERT_TRUE(scan.Close());
+  EXPECT_EQ(testing_support::ReadBytes(linkList), "a.jpg\r\n");
 }
 
 }  // namespace

@@ -139,10 +139,12 @@ TEST(HttpDigest, TheAnswerCarriesWhatTheServerChecks) {
 
 // Which challenge is answered, if any: commas and escapes inside quoted
 // values, several challenges in one header, parameters a client must
-// refuse, and the opaque credentials of other schemes in between.
+// refuse, values it cannot echo in an ASCII header (NUL, controls, bytes
+// beyond ASCII), and the opaque credentials of other schemes in between.
 TEST(HttpDigest, ChoosesTheFirstChallengeItCanAnswer) {
+  using namespace std::string_literals;
   struct Case {
-    const char* header;
+    std::string header;
     const char* nonce;  // nullptr: none can be answered
     const char* realm = "r";
     bool stale = false;
@@ -160,6 +162,12 @@ TEST(HttpDigest, ChoosesTheFirstChallengeItCanAnswer) {
       {R"(Digest realm="r")", nullptr},
       {R"(Basic realm="Digest nonce=n")", nullptr},
       {R"(Digest realm="r", nonce="unterminated)", "unterminated"},
+      {"Digest realm=\"r\0x\", nonce=\"n\""s, nullptr},
+      {"Digest realm=\"r\", nonce=\"n\x01\""s, nullptr},
+      {"Digest realm=\"r\", nonce=\"n\tx\""s, "n\tx"},
+      {"Digest realm=\"r\", nonce=\"n\x7F\""s, nullptr},
+      {"Digest realm=\"r\", nonce=\"n\", opaque=\"caf\xC3\xA9\""s, nullptr},
+      {"Digest realm=\"\xE7\x94\xBB\", nonce=\"1\", Digest realm=\"r\", nonce=\"2\""s, "2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.header);

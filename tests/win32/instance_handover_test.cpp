@@ -14,6 +14,7 @@
 
 #include "platform/dialog.h"
 #include "platform/instance_lock.h"
+#include "platform/thread_start.h"
 #include "platform/windows/wide_text.h"
 #include "platform/win32/win32_backend.h"
 #include "resources/dialog_templates.h"
@@ -118,18 +119,25 @@ class CWatchingDlg : public CDialog {
   bool m_busy = false;
 };
 
+// Also where no thread can be had to watch the pipe: the window looks at it
+// itself then.
 TEST(InstanceHandover, TheWindowTakesAHandoverOnceItsCommandHasEnded) {
   testing_support::TestEnvironment env;
   auto listener = platform::HandoverListener::Listen("vimbel");
   ASSERT_NE(listener, nullptr);
   platform::win32::Win32Backend backend;
   platform::SetWindowBackend(&backend);
-  CWatchingDlg dlg(*listener);
-  EXPECT_EQ(dlg.DoModal(), IDOK);
-  EXPECT_EQ(dlg.m_taken, "C:\\ﾌｧｲﾙ.url");
-  EXPECT_FALSE(dlg.m_takenWhileBusy);
-  ASSERT_TRUE(dlg.m_sent.valid());
-  EXPECT_TRUE(dlg.m_sent.get());
+  for (bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "no thread" : "a thread");
+    platform::RefuseThreadStartsForTest(refused);
+    CWatchingDlg dlg(*listener);
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    platform::RefuseThreadStartsForTest(false);
+    EXPECT_EQ(dlg.m_taken, "C:\\ﾌｧｲﾙ.url");
+    EXPECT_FALSE(dlg.m_takenWhileBusy);
+    ASSERT_TRUE(dlg.m_sent.valid());
+    EXPECT_TRUE(dlg.m_sent.get());
+  }
   platform::SetWindowBackend(nullptr);
 }
 
