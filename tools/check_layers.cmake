@@ -9,10 +9,11 @@
 # includes the platform core and itself, and is included only by itself and
 # the tests, and by the Win32 backend for the Windows twin's helpers (wide
 # text, the Windows headers). Qt headers stay in platform/qt/, the tests of
-# the Qt backend and the benchmarks (the window's watches its boxes); libcurl's stay in the POSIX Internet session; the Windows
-# API's stay in platform/windows/, platform/win32/ and the tests. Relative includes
-# that climb out of a folder ("../") are refused, since they would slip past
-# all of this.
+# the Qt backend and the benchmarks (the window's benchmark watches for its
+# boxes); libcurl's stay in the POSIX Internet session; the Windows API's
+# stay in platform/windows/, platform/win32/ and the tests. Relative
+# includes that climb out of a folder ("../") are refused, since they would
+# slip past all of this.
 #
 #   cmake -DVIMBEL_SOURCE_DIR=<source folder> -P tools/check_layers.cmake
 #
