@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/utf8.h"
+
 namespace test {
 namespace {
 
@@ -108,24 +110,6 @@ class JsonParser {
     return value;
   }
 
-  static void AppendUtf8(unsigned cp, std::string& out) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   std::string String() {
     ++m_i;  // the opening quote
     std::string out;
@@ -176,7 +160,7 @@ class JsonParser {
             else
               m_i = save;
           }
-          AppendUtf8(cp, out);
+          platform::AppendUtf8(out, cp);
           break;
         }
         default:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/html_tokenizer.h"
+#include "platform/utf8.h"
 #include "tests/support/json_value.h"
 
 namespace {
@@ -96,24 +97,6 @@ class RecordingSink : public HtmlTokenSink {
 
 // ---- The test data ----------------------------------------------------------
 
-void AppendUtf8(unsigned cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // The second round of unescaping of "doubleEscaped" cases: \uHHHH to the
 // code point, a pair of surrogates to one, a lone one to its own bytes.
 std::string Unescape(const std::string& text) {
@@ -143,7 +126,7 @@ std::string Unescape(const std::string& text) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
       i += 6;
     }
-    AppendUtf8(cp, out);
+    platform::AppendUtf8(out, cp);
   }
   return out;
 }
