@@ -48,3 +48,25 @@ inline const char* FindAny(const char* p, const char* end) {
   while (p != end && ((static_cast<unsigned char>(*p) != kBytes) && ...)) ++p;
   return p;
 }
+
+// The first byte in [p, end) beyond ASCII, or end.
+inline const char* FindNonAscii(const char* p, const char* end) {
+#ifdef __SSE2__
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (const int mask = _mm_movemask_epi8(block))
+      return p + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#else
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; end - p >= 8; p += 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (const uint64_t high = word & 0x8080808080808080ull)
+        return p + (std::countr_zero(high) >> 3);
+    }
+  }
+#endif
+  while (p != end && static_cast<unsigned char>(*p) < 0x80) ++p;
+  return p;
+}
