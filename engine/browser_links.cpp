@@ -142,20 +142,24 @@ BrowserKinds::BrowserKinds(const CHarvestSettings& app)
       m_exe(app.m_bExe == 1),
       m_extra(app.m_bExtra == 1) {
   if (m_extra)
-    for (const std::string& extension : CustomExtensions(app.m_strExtent))
+    for (const std::string& extension : CustomExtensions(app.m_strExtent)) {
       m_custom.push_back(LowercaseMultibyte(extension));
+      m_judgedLength = std::max(m_judgedLength, m_custom.back().size());
+    }
 }
 
-std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) {
-  const size_t slash = path.rfind('/');
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) const {
   // Most names need nothing but their capitals lowered: ASCII, nothing
-  // percent-encoded.
-  const bool ascii = std::none_of(path.begin(), path.end(), [](char c) {
-    return c == '%' || static_cast<unsigned char>(c) >= 0x80;
-  });
+  // percent-encoded; and of those only the end the kinds are told by.
+  size_t start = path.size();
+  bool ascii = true;
+  while (start > 0 && path[start - 1] != '/') {
+    const char c = path[--start];
+    ascii &= c != '%' && static_cast<unsigned char>(c) < 0x80;
+  }
+  path.remove_prefix(start);
   if (ascii) {
-    scratch.assign(path);
+    scratch.assign(path.substr(path.size() - std::min(path.size(), m_judgedLength)));
     for (char& c : scratch) c = AsciiLower(c);
     return scratch;
   }

@@ -26,14 +26,18 @@ class BrowserKinds {
 
  private:
   // The last segment of the path, percent-decoded and lowercased, in
-  // `scratch`.
-  static std::string_view LastSegment(std::string_view path, std::string& scratch);
+  // `scratch`; of a plain ASCII one, only its last m_judgedLength bytes,
+  // all that an extension is told by.
+  std::string_view LastSegment(std::string_view path, std::string& scratch) const;
   bool HasCustomExtension(std::string_view segment) const;
 
   bool m_all;
   bool m_image, m_archive, m_wave, m_movie, m_exe, m_extra;
   std::vector<std::string> m_custom;  // lowercased, with their dots
-  mutable std::string m_segment;      // the last segment judged
+  // The longest extension known, its dot included: "." and four letters,
+  // or a longer one of the user's.
+  size_t m_judgedLength = 5;
+  mutable std::string m_segment;  // the last segment judged
 };
 
 // One record of the browser reading's link list: the kind, the address as
