@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <utility>
 
+#include "engine/find_bytes.h"
 #include "engine/link_filter.h"
 #include "platform/domain_to_ascii.h"
 #include "platform/text_decoder.h"
@@ -60,32 +63,12 @@ WebUrlOptions OptionsFor(const std::string& encoding) {
   return options;
 }
 
-uint64_t Fnv1a(std::string_view text) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (char c : text) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 0x100000001b3ull;
-  }
-  return h;
-}
-
-// A second hash of another make than FNV, eight bytes a step.
-uint64_t MixHash(std::string_view text) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
-  size_t i = 0;
-  auto mix = [&h](uint64_t v) {
-    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-  };
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t v;
-    std::memcpy(&v, text.data() + i, 8);
-    mix(v);
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, text.data() + i, text.size() - i);
-  mix(tail);
+uint64_t Finalize(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ull;
+  h ^= h >> 33;
   return h;
 }
 
@@ -96,15 +79,15 @@ uint64_t MixHash(std::string_view text) {
 void AppendAsParsed(std::string_view text, std::string& out) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
-  // Whole runs at a time: most addresses hold none of these. (Not
-  // find_first_of, which asks memchr once per byte.)
-  auto special = [](char c) { return c == '\t' || c == '\n' || c == '\r' || c == '\x1A'; };
-  while (!text.empty()) {
-    const auto at = std::find_if(text.begin(), text.end(), special);
-    out.append(text.begin(), at);
-    if (at == text.end()) return;
+  // Whole runs at a time: most addresses hold none of these.
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    const char* const at = FindAny<'\t', '\n', '\r', '\x1A'>(p, end);
+    out.append(p, static_cast<size_t>(at - p));
+    if (at == end) return;
     if (*at == '\x1A') out += "%1A";
-    text.remove_prefix(static_cast<size_t>(at - text.begin()) + 1);
+    p = at + 1;
   }
 }
 
@@ -157,24 +140,28 @@ BrowserKinds::BrowserKinds(const CHarvestSettings& app)
       m_exe(app.m_bExe == 1),
       m_extra(app.m_bExtra == 1) {
   if (m_extra)
-    for (const std::string& extension : CustomExtensions(app.m_strExtent))
+    for (const std::string& extension : CustomExtensions(app.m_strExtent)) {
       m_custom.push_back(LowercaseMultibyte(extension));
+      m_judgedLength = std::max(m_judgedLength, m_custom.back().size());
+    }
 }
 
-std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) {
-  const size_t slash = path.rfind('/');
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) const {
   // Most names need nothing but their capitals lowered: ASCII, nothing
-  // percent-encoded.
-  const bool ascii = std::none_of(path.begin(), path.end(), [](char c) {
-    return c == '%' || static_cast<unsigned char>(c) >= 0x80;
-  });
-  scratch.clear();
+  // percent-encoded; and of those only the end the kinds are told by.
+  size_t start = path.size();
+  bool ascii = true;
+  while (start > 0 && path[start - 1] != '/') {
+    const char c = path[--start];
+    ascii &= c != '%' && static_cast<unsigned char>(c) < 0x80;
+  }
+  path.remove_prefix(start);
   if (ascii) {
-    scratch.reserve(path.size());
-    for (char c : path) scratch += AsciiLower(c);
+    scratch.assign(path.substr(path.size() - std::min(path.size(), m_judgedLength)));
+    for (char& c : scratch) c = AsciiLower(c);
     return scratch;
   }
+  scratch.clear();
   std::string decoded;
   for (size_t i = 0; i < path.size(); ++i) {
     if (path[i] == '%' && i + 2 < path.size() && HexValue(path[i + 1]) >= 0 &&
@@ -201,9 +188,13 @@ bool BrowserKinds::KeepsAsImage(std::string_view path) const {
   return m_image && HasExtension(LastSegment(path, m_segment), kImages);
 }
 
-bool BrowserKinds::Keeps(FoundKind kind, std::string_view path) const {
-  if (m_all) return true;
+bool BrowserKinds::Keeps(FoundKind kind, std::string_view path, bool* imageLink) const {
+  if (imageLink) *imageLink = false;
+  if (m_all && !imageLink) return true;
   const std::string_view segment = LastSegment(path, m_segment);
+  const bool image = m_image && HasExtension(segment, kImages);
+  if (imageLink) *imageLink = image;
+  if (m_all) return true;
   if (m_extra && HasCustomExtension(segment)) return true;
   switch (kind) {
     case FoundKind::kImage:
@@ -215,8 +206,7 @@ bool BrowserKinds::Keeps(FoundKind kind, std::string_view path) const {
     case FoundKind::kLink:
       break;
   }
-  return (m_image && HasExtension(segment, kImages)) ||
-         (m_archive && HasExtension(segment, kArchives)) ||
+  return image || (m_archive && HasExtension(segment, kArchives)) ||
          (m_wave && HasExtension(segment, kSounds)) ||
          (m_movie && HasExtension(segment, kMovies)) || (m_exe && HasExtension(segment, kPrograms));
 }
@@ -259,6 +249,57 @@ bool BrowserLinks::Resolve(std::string_view link, WebUrl& url) {
   return m_parser.Parse(link, &m_base, url);
 }
 
+BrowserLinks::Digest BrowserLinks::DigestOf(std::string_view text) {
+  // Two lanes of different make over the same words, each mixed to the
+  // full width at the end.
+  uint64_t a = 0xcbf29ce484222325ull ^ text.size();
+  uint64_t b = 0x9E3779B97F4A7C15ull ^ text.size();
+  auto mix = [&](uint64_t v) {
+    a = std::rotl((a ^ v) * 0x87c37b91114253d5ull, 31) * 0x4cf5ad432745937full;
+    b ^= v + 0x9E3779B97F4A7C15ull + (b << 6) + (b >> 2);
+    b *= 0xff51afd7ed558ccdull;
+    b ^= b >> 33;
+  };
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t v;
+    std::memcpy(&v, text.data() + i, 8);
+    mix(v);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text.data() + i, text.size() - i);
+  mix(tail);
+  return {Finalize(a), Finalize(b ^ 0x2545F4914F6CDD1Dull)};
+}
+
+bool BrowserLinks::FirstTime(const Digest& digest) {
+  // The all-zero digest marks a free slot: it is kept aside.
+  if (digest.a == 0 && digest.b == 0) return !std::exchange(m_seenZero, true);
+  // Grown at four fifths full: a table of twice the size would cost more
+  // memory than the probes it spares.
+  if ((m_seenCount + 1) * 5 > m_slots.size() * 4) {
+    std::vector<Digest> old(m_slots.empty() ? 1024 : m_slots.size() * 2);
+    old.swap(m_slots);
+    for (const Digest& d : old)
+      if (d.a != 0 || d.b != 0)
+        for (size_t at = d.a & (m_slots.size() - 1);; at = (at + 1) & (m_slots.size() - 1))
+          if (m_slots[at].a == 0 && m_slots[at].b == 0) {
+            m_slots[at] = d;
+            break;
+          }
+  }
+  const size_t mask = m_slots.size() - 1;
+  for (size_t at = digest.a & mask;; at = (at + 1) & mask) {
+    Digest& slot = m_slots[at];
+    if (slot == digest) return false;
+    if (slot.a == 0 && slot.b == 0) {
+      slot = digest;
+      ++m_seenCount;
+      return true;
+    }
+  }
+}
+
 const std::string* BrowserLinks::Take(const BrowserRecord& record) {
   if (!m_hasBase) return nullptr;
   // A picture inside an anchor to the full-size picture is its thumbnail:
@@ -273,9 +314,17 @@ const std::string* BrowserLinks::Take(const BrowserRecord& record) {
     }
     if (m_anchorIsImage) return nullptr;
   }
-  if (!Resolve(record.url, m_url) || !m_kinds.Keeps(record.kind, m_url.Path())) return nullptr;
+  const bool resolved = Resolve(record.url, m_url);
+  bool kept = false;
+  if (record.kind == FoundKind::kLink) {
+    // What the anchor's pictures will ask of it, judged with it.
+    m_anchor = record.url;
+    kept = resolved && m_kinds.Keeps(record.kind, m_url.Path(), &m_anchorIsImage);
+    if (!resolved) m_anchorIsImage = false;
+  } else {
+    kept = resolved && m_kinds.Keeps(record.kind, m_url.Path());
+  }
+  if (!kept) return nullptr;
   const std::string& href = m_url.Href();
-  if (!m_seen.insert({Fnv1a(href), MixHash(href)}).second) return nullptr;
-  m_taken = href;
-  return &m_taken;
+  return FirstTime(DigestOf(href)) ? &href : nullptr;
 }

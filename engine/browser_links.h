@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/page_links_collector.h"
@@ -24,21 +23,26 @@ QueryEncoder QueryEncoderFor(const std::string& encoding);
 class BrowserKinds {
  public:
   explicit BrowserKinds(const CHarvestSettings& app);
-  // Whether an address found as `kind`, whose path is `path`, is kept.
-  bool Keeps(FoundKind kind, std::string_view path) const;
+  // Whether an address found as `kind`, whose path is `path`, is kept;
+  // `imageLink`, when given, is set to what KeepsAsImage says of the path.
+  bool Keeps(FoundKind kind, std::string_view path, bool* imageLink = nullptr) const;
   // Whether a link to `path` is kept as a picture.
   bool KeepsAsImage(std::string_view path) const;
 
  private:
   // The last segment of the path, percent-decoded and lowercased, in
-  // `scratch`.
-  static std::string_view LastSegment(std::string_view path, std::string& scratch);
+  // `scratch`; of a plain ASCII one, only its last m_judgedLength bytes,
+  // all that an extension is told by.
+  std::string_view LastSegment(std::string_view path, std::string& scratch) const;
   bool HasCustomExtension(std::string_view segment) const;
 
   bool m_all;
   bool m_image, m_archive, m_wave, m_movie, m_exe, m_extra;
   std::vector<std::string> m_custom;  // lowercased, with their dots
-  mutable std::string m_segment;      // the last segment judged
+  // The longest extension known, its dot included: "." and four letters,
+  // or a longer one of the user's.
+  size_t m_judgedLength = 5;
+  mutable std::string m_segment;  // the last segment judged
 };
 
 // One record of the browser reading's link list: the kind, the address as
@@ -82,19 +86,21 @@ class BrowserLinks {
   bool m_hasBase = false;
   WebUrl m_url;
   WebUrl m_anchorUrl;
-  std::string m_anchor;  // the anchor the last picture stood in, as spelled
+  std::string m_anchor;  // the last anchor judged, as spelled
   bool m_anchorIsImage = false;
-  std::string m_taken;
   // Each address once: two independent 64-bit hashes of each address
   // written, so that memory grows by 16 bytes an address rather than by the
   // address itself; two different addresses share both only by chance of
-  // about one in 2^128.
+  // about one in 2^128. They are kept in an open-addressed table, with no
+  // allocation of its own for each.
   struct Digest {
     uint64_t a, b;
     bool operator==(const Digest&) const = default;
   };
-  struct DigestHash {
-    size_t operator()(const Digest& d) const { return static_cast<size_t>(d.a); }
-  };
-  std::unordered_set<Digest, DigestHash> m_seen;
+  static Digest DigestOf(std::string_view text);
+  // Whether `digest` is new, which it is afterwards no longer.
+  bool FirstTime(const Digest& digest);
+  std::vector<Digest> m_slots;  // a power of two of them, or none
+  size_t m_seenCount = 0;
+  bool m_seenZero = false;
 };

@@ -1,10 +1,12 @@
 #include "engine/browser_page_scan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "engine/browser_links.h"
 #include "engine/encoding_sniffer.h"
+#include "engine/find_bytes.h"
 #include "engine/html_tokenizer.h"
 #include "engine/page_links_collector.h"
 #include "platform/byte_reader.h"
@@ -12,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/text_decoder.h"
 #include "platform/text_file.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -76,6 +79,82 @@ std::unique_ptr<platform::TextDecoder> OpenPageDecoder(const std::string& pagePa
   return platform::OpenTextDecoder(encoding);
 }
 
+// The decoded page, block by block, to the tokenizer. A UTF-8 page's bytes
+// go as they are wherever they are well-formed, since the decoder would
+// give them back unchanged there; from the first fault on, the decoder
+// reads the rest, starting at the start of a character, as it would have
+// read it having decoded everything before.
+class PageFeed {
+ public:
+  PageFeed(platform::TextDecoder& decoder, bool utf8, HtmlTokenizer& tokenizer)
+      : m_decoder(decoder), m_tokenizer(tokenizer), m_decoding(!utf8) {}
+
+  void Feed(std::string_view block) {
+    if (m_decoding) return Decode(block);
+    size_t i = 0;
+    if (m_carryLength > 0) {
+      // The character the last block ended in.
+      char character[4];
+      std::memcpy(character, m_carry, m_carryLength);
+      const size_t taken = std::min(sizeof character - m_carryLength, block.size());
+      std::memcpy(character + m_carryLength, block.data(), taken);
+      const size_t length = platform::Utf8CharacterLength({character, m_carryLength + taken}, 0);
+      if (length <= m_carryLength) {
+        // Ill-formed, or still cut: the decoder judges it.
+        m_decoding = true;
+        Decode({m_carry, m_carryLength});
+        return Decode(block);
+      }
+      m_tokenizer.Feed(character, length);
+      i = length - m_carryLength;
+      m_carryLength = 0;
+    }
+    const size_t start = i;
+    const size_t n = block.size();
+    while (i < n) {
+      i = static_cast<size_t>(FindNonAscii(block.data() + i, block.data() + n) - block.data());
+      if (i == n) break;
+      const size_t length = platform::Utf8CharacterLength(block, i);
+      if (length > 1) {
+        i += length;
+        continue;
+      }
+      m_tokenizer.Feed(block.substr(start, i - start));
+      if (n - i < 4) {
+        // Maybe a character the next block ends.
+        m_carryLength = n - i;
+        std::memcpy(m_carry, block.data() + i, m_carryLength);
+      } else {
+        m_decoding = true;
+        Decode(block.substr(i));
+      }
+      return;
+    }
+    m_tokenizer.Feed(block.substr(start));
+  }
+
+  void Finish() {
+    if (m_carryLength > 0) Decode({m_carry, m_carryLength});
+    m_text.clear();
+    m_decoder.Finish(m_text);
+    m_tokenizer.Feed(m_text);
+  }
+
+ private:
+  void Decode(std::string_view bytes) {
+    m_text.clear();
+    m_decoder.Decode(bytes, m_text);
+    m_tokenizer.Feed(m_text);
+  }
+
+  platform::TextDecoder& m_decoder;
+  HtmlTokenizer& m_tokenizer;
+  bool m_decoding;
+  char m_carry[3] = {};
+  size_t m_carryLength = 0;
+  std::string m_text;
+};
+
 }  // namespace
 
 FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
@@ -102,20 +181,16 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
 
   PageSource reader;
   bool read = reader.Open(pagePath, textMode, mapPage);
-  std::string text;
+  PageFeed feed(*decoder, page.encoding == "UTF-8", tokenizer);
   for (std::string_view block; read && !(block = reader.Next()).empty();) {
     const size_t skipped = std::min(skip, block.size());
     block.remove_prefix(skipped);
     skip -= skipped;
-    text.clear();
-    decoder->Decode(block, text);
-    tokenizer.Feed(text);
+    feed.Feed(block);
     if (records.size() >= kFlushSize) flush();
   }
   read = read && !reader.Failed();
-  text.clear();
-  decoder->Finish(text);
-  tokenizer.Feed(text);
+  feed.Finish();
   tokenizer.Finish();
   page.baseHref = collector.BaseHref();
   flush();

@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "engine/find_bytes.h"
+
 // The tokenizer is one function, Run, with a label for each state and gotos
 // between them, as the standard writes its states: a transition costs a
 // jump, and the state is stored only when a block runs out (or a token is
@@ -64,38 +66,6 @@ inline void AppendName(std::string& out, const char* p, const char* q, uint16_t 
   out.append(p, static_cast<size_t>(q - p));
   if (classes & kUpper)
     for (size_t i = from; i < out.size(); ++i) out[i] = Lower(static_cast<unsigned char>(out[i]));
-}
-
-// The first byte in [p, end) that is one of kBytes, or end. Sixteen bytes
-// at a time with SSE2 (which every x86-64 has), as the anchor scanner does;
-// elsewhere eight at a time in a word: a byte of the word equals b where
-// (word ^ b...b) has a zero byte, and the lowest byte the zero test flags is
-// always a true zero (a false one needs a borrow from a true zero below it).
-template <unsigned char... kBytes>
-inline const char* FindAny(const char* p, const char* end) {
-#ifdef __SSE2__
-  for (; end - p >= 16; p += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hits = _mm_setzero_si128();
-    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(kBytes))))),
-     ...);
-    if (const int mask = _mm_movemask_epi8(hits))
-      return p + std::countr_zero(static_cast<unsigned>(mask));
-  }
-#else
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    for (; end - p >= 8; p += 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      uint64_t hits = 0;
-      ((hits |= ((word ^ (kOnes * kBytes)) - kOnes) & ~(word ^ (kOnes * kBytes)) & kHigh), ...);
-      if (hits) return p + (std::countr_zero(hits) >> 3);
-    }
-  }
-#endif
-  while (p != end && ((static_cast<unsigned char>(*p) != kBytes) && ...)) ++p;
-  return p;
 }
 
 // The end of a tag or attribute name at p: the first byte of class kEnds

@@ -178,25 +178,44 @@ void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
 }
 
 void PageLinksCollector::TakeImage(const HtmlTag& img) {
+  // The attributes read, found in one pass over the tag.
+  std::optional<std::string_view> srcset, src;
+  std::array<std::optional<std::string_view>, kLazySrcsets.size()> lazySrcsets;
+  std::array<std::optional<std::string_view>, kLazySrcs.size()> lazySrcs;
+  for (const HtmlAttribute& a : img.attributes) {
+    if (a.name == "src") {
+      src = a.value;
+    } else if (a.name == "srcset") {
+      srcset = a.value;
+    } else if (a.name.starts_with("data-")) {
+      for (size_t i = 0; i < kLazySrcsets.size(); ++i)
+        if (a.name == kLazySrcsets[i]) lazySrcsets[i] = a.value;
+      for (size_t i = 0; i < kLazySrcs.size(); ++i)
+        if (a.name == kLazySrcs[i]) lazySrcs[i] = a.value;
+    }
+  }
   // One picture, one address: the largest it offers over its <picture>'s
   // sources and its own srcset, else its lazy-loading address, else its src.
-  LargestSrcsetCandidate largest;
-  if (m_inPicture) largest = m_pictureSources;
-  if (auto srcset = Value(img, "srcset")) largest.Add(*srcset);
-  for (std::string_view lazy : kLazySrcsets)
-    if (auto srcset = Value(img, lazy)) largest.Add(*srcset);
-  if (largest.Found()) {
-    TakeEmbedded(FoundKind::kImage, largest.Url());
-    return;
-  }
-  for (std::string_view lazy : kLazySrcs) {
-    auto src = Value(img, lazy);
-    if (src && !src->empty() && !IsDataUrl(*src)) {
-      TakeEmbedded(FoundKind::kImage, *src);
+  const bool anySrcset = srcset || std::any_of(lazySrcsets.begin(), lazySrcsets.end(),
+                                               [](const auto& lazy) { return lazy.has_value(); });
+  if (m_inPicture || anySrcset) {
+    LargestSrcsetCandidate largest;
+    if (m_inPicture) largest = m_pictureSources;
+    if (srcset) largest.Add(*srcset);
+    for (const auto& lazy : lazySrcsets)
+      if (lazy) largest.Add(*lazy);
+    if (largest.Found()) {
+      TakeEmbedded(FoundKind::kImage, largest.Url());
       return;
     }
   }
-  if (auto src = Value(img, "src")) TakeEmbedded(FoundKind::kImage, *src);
+  for (const auto& lazy : lazySrcs) {
+    if (lazy && !lazy->empty() && !IsDataUrl(*lazy)) {
+      TakeEmbedded(FoundKind::kImage, *lazy);
+      return;
+    }
+  }
+  if (src) TakeEmbedded(FoundKind::kImage, *src);
 }
 
 void PageLinksCollector::OnEndTag(const HtmlTag& tag) {

@@ -54,15 +54,16 @@ bool ParseFloat(std::string_view text, double& value) {
 bool IsDataUrl(std::string_view url) {
   // The parser drops leading controls and blanks, and tabs and line breaks
   // anywhere, before it reads the scheme.
-  std::string scheme;
+  char scheme[5];
+  size_t length = 0;
   for (char c : url) {
     if (c == '\t' || c == '\n' || c == '\r') continue;
-    if (scheme.empty() && static_cast<unsigned char>(c) <= 0x20) continue;
+    if (length == 0 && static_cast<unsigned char>(c) <= 0x20) continue;
     if (c == ':') break;
-    scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    if (scheme.size() > 4) return false;
+    if (length == sizeof scheme) return false;
+    scheme[length++] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
   }
-  return scheme == "data";
+  return std::string_view(scheme, length) == "data";
 }
 
 void LargestSrcsetCandidate::Clear() {

@@ -172,6 +172,34 @@ TEST(BrowserReading, FromPageToAddresses) {
 // The run itself: a local page read as a browser does, written as gallery
 // lines that a browser reads back as the very addresses; the profile's
 // choice of reading decides, and the exact reading stays as it was.
+// A UTF-8 page is read in windows of a megabyte: a character, well-formed
+// or not, that one window ends in and the next completes reads as it does
+// whole.
+TEST(BrowserReading, CharactersCutByTheReadersWindows) {
+  struct Cut {
+    std::string bytes;
+    size_t before;  // of them, in the first window
+    std::string expected;
+  };
+  const Cut cuts[] = {
+      {"\xE6\x97\xA5", 1, "%E6%97%A5"},
+      {"\xE6\x97\xA5", 2, "%E6%97%A5"},
+      {"\xF0\x9F\x98\x80", 3, "%F0%9F%98%80"},
+      {"\xE6\x97x", 1, "%EF%BF%BDx"},
+      {"\xE6\x97x", 2, "%EF%BF%BDx"},
+      {"\xFFx", 1, "%EF%BF%BDx"},
+      {"\xE6\xE6\x97\xA5", 1, "%EF%BF%BD%E6%97%A5"},
+  };
+  const std::string head = "<meta charset=utf-8><a href=\"";
+  for (const Cut& cut : cuts) {
+    Row row{"", head, kImage, false, {"http://h/d/" + cut.expected + ".jpg"}};
+    row.page.append((1 << 20) - head.size() - cut.before, 'y');
+    row.page += cut.bytes + ".jpg\">";
+    row.expected[0].insert(11, (1 << 20) - head.size() - cut.before, 'y');
+    EXPECT_EQ(Harvest(row), row.expected) << cut.expected << " cut after " << cut.before;
+  }
+}
+
 TEST(BrowserReading, TheRunWritesWhatABrowserReadsBack) {
   const std::string page =
       "<base href=\"http://cdn.example/p/\"><a href=\"a.jpg?x=1&amp;y=&quot;2&quot;\">"
