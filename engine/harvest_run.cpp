@@ -60,8 +60,7 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
 
   if (!m_strSourceFile.empty()) {
     m_strBaseUrl = BaseAddressOf(address);  // the whole address: it ends in "/"
-    if (!CopyLocalPage(pagePath)) {
-      ShowError(FileFailureText({FileFailure::kCannotRead, m_strSourceFile}));
+    if (!CopyLocalPage(pagePath)) {         // it has said which file failed
       stop();
       return;
     }

@@ -8,6 +8,7 @@
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
 #include "platform/file_system.h"
+#include "platform/scratch_files.h"
 #include "platform/text_file.h"
 #include "resources/texts.h"
 #include "settings/harvest_settings.h"
@@ -97,6 +98,8 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else {
+      // Ctrl-C or a kill in the middle of the append leaves the file as it was.
+      const platform::CutBackOnSignals undoOnSignals(output.Descriptor(), output.LengthAtOpen());
       // One filter, resolver and line buffer serve the whole list: the
       // settings and the base address stay as they are for its length.
       LinkFilter filter(m_settings);

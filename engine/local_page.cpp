@@ -11,14 +11,22 @@
 
 bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   const std::string& source = m_strSourceFile;
+  // A full scratch folder is no fault of the user's page: the message names
+  // the file that could not be written.
+  bool scratchFailed = false;
+  auto failed = [&] {
+    ShowError(FileFailureText(scratchFailed ? FileFailure{FileFailure::kCannotWrite, pagePath}
+                                            : FileFailure{FileFailure::kCannotRead, source}));
+    return false;
+  };
   // A pipe or a device gives its bytes once, to one reader: it is copied,
   // and the copy scanned after.
   const std::optional<std::string> linkPath = LinkListPath();
   if (!linkPath || !platform::IsRegularFile(source))
-    return platform::CopyFileReplacing(source, pagePath);
+    return platform::CopyFileReplacing(source, pagePath, &scratchFailed) || failed();
 
   bool copied = false;
-  SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath); });
+  SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath, &scratchFailed); });
   // The user's file may change under the run, so it is read, never mapped.
   const FileFailure scan = ScanPageFile(source, *linkPath, false);
   copier.Wait();
@@ -26,5 +34,5 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   // any failure reported as it would have been.
   if (copied && !scan) m_scannedLinkList = *linkPath;
   if (!copied || scan) platform::RemoveFile(*linkPath);
-  return copied;
+  return copied || failed();
 }

@@ -4,6 +4,7 @@
 // bytes, and replacing a whole file at once. A file is a small integer
 // descriptor, -1 when none.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -58,5 +59,21 @@ LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& c
 // file or the new one. A link is written through, not over; an existing
 // file keeps its permissions.
 bool ReplaceWholeFile(const std::string& path, std::string_view content);
+
+// An exclusive lock on the file `path` + ".lock", held for the object's
+// lifetime. Writers of one file that each read it, change it and replace it
+// whole take it around all three, so that none loses another's change, in
+// this process or another. Where the lock file cannot be made (a folder
+// that is not writable), the holder goes on without it.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(const std::string& path);
+  ~ExclusiveLock();
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  intptr_t m_handle = -1;  // a descriptor, or a Windows handle
+};
 
 }  // namespace platform::file_io

@@ -12,8 +12,10 @@ namespace platform {
 // symlink, not a folder, or not owned by the user.
 std::optional<std::string> TempFolder(std::string* why = nullptr);
 
-// Copies `from` to `to` byte for byte, replacing `to`. False on failure.
-bool CopyFileReplacing(const std::string& from, const std::string& to);
+// Copies `from` to `to` byte for byte, replacing `to`. False on failure;
+// `toFailed`, when given, then says whether it was `to` that could not be
+// made or written (a full disk, a size limit) rather than `from` read.
+bool CopyFileReplacing(const std::string& from, const std::string& to, bool* toFailed = nullptr);
 
 // Opens `path` to append to it as a regular file of the user's own, and
 // returns its descriptor (-1 with errno set on refusal or failure). A missing

@@ -205,6 +205,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
       value.find_first_of("\r\n") != std::string::npos)
     return false;
 
+  // Two windows with private folders of their own share one profile: the
+  // later write must start from the earlier one's file.
+  const file_io::ExclusiveLock lock(path);
   std::string content;
   if (LoadFile(path, content) == LoadResult::kFailed) return false;
   return file_io::ReplaceWholeFile(path, WithEntry(content, section, key, value));

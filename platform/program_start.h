@@ -16,4 +16,10 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // user go through WriteTerminalText (platform/terminal_text.h).
 void UseUtf8Terminal();
 
+// Makes a write past the file-size limit (ulimit -f) fail as a full disk
+// does, rather than end the process at once: the output is then cut back
+// to whole lines and the scratch files removed as after any failed write.
+// Nothing to do on Windows, which has no such limit.
+void FailWritesPastTheSizeLimit();
+
 }  // namespace platform

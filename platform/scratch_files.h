@@ -23,6 +23,23 @@ class ScratchFiles {
   std::vector<int> m_slots;  // where the signal handler finds them
 };
 
+// While it lives, a signal that RemoveScratchFilesOnSignals handles first
+// cuts the regular file open as `fd` back to `length` bytes, the length it
+// had before an append began, so that the append it interrupts leaves no
+// partial line. The file is reached through a descriptor of its own, so
+// `fd` may be closed first. One at a time; nothing for a negative length
+// (not a regular file).
+class CutBackOnSignals {
+ public:
+  CutBackOnSignals(int fd, long long length);
+  ~CutBackOnSignals();
+  CutBackOnSignals(const CutBackOnSignals&) = delete;
+  CutBackOnSignals& operator=(const CutBackOnSignals&) = delete;
+
+ private:
+  bool m_armed = false;
+};
+
 // Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the scratch files of the
 // run in progress and end the process with the status 128 + the signal, as
 // a shell reports a process ended by it. A signal that was ignored when the

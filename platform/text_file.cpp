@@ -6,6 +6,7 @@
 
 #include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -203,6 +204,7 @@ bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
   Close();
   m_len = 0;
   m_escapeControls = escapeControls;
+  m_heldBack.clear();
   // Nothing to cut back to or to end: the descriptor's owner keeps its file.
   m_openedSize = -1;
   m_endsMidLine = false;
@@ -220,22 +222,86 @@ bool TextWriter::Flush() {
   return !m_failed;
 }
 
+namespace {
+
+// `rest` is the start of a well-formed character that goes on past it.
+bool CharacterGoesOnPast(std::string_view rest) {
+  const auto lead = static_cast<unsigned char>(rest[0]);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (rest.size() >= length) return false;
+  for (size_t i = 1; i < rest.size(); ++i) {
+    const auto c = static_cast<unsigned char>(rest[i]);
+    if (i == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kHex[c >> 4];
+  out += kHex[c & 0xF];
+}
+
+}  // namespace
+
 bool TextWriter::Write(const char* data, size_t size) {
   if (!m_escapeControls) return WriteText(data, size);
+  // A character that a call splits is judged whole: its first bytes wait
+  // for the next call, or for the close.
+  std::string text = std::move(m_heldBack);
+  m_heldBack.clear();
+  text.append(data, size);
   std::string shown;
-  shown.reserve(size);
-  for (size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(data[i]);
-    if ((c < 0x20 && c != '\n') || c == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      shown += "\\x";
-      shown += kHex[c >> 4];
-      shown += kHex[c & 0xF];
-    } else {
-      shown += static_cast<char>(c);
+  shown.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if ((c < 0x20 && c != '\n') || c == 0x7F)
+        AppendEscaped(shown, c);
+      else
+        shown += static_cast<char>(c);
+      ++i;
+      continue;
     }
+    if (CharacterGoesOnPast(std::string_view(text).substr(i))) {
+      m_heldBack.assign(text, i);
+      break;
+    }
+    const size_t length = Utf8CharacterLength(text, i);
+    // U+0080..U+009F are the C1 controls (U+009B is the 8-bit CSI); a byte
+    // that starts no character would be one to a terminal that reads bytes.
+    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 1 || c1) {
+      for (size_t k = 0; k < length; ++k)
+        AppendEscaped(shown, static_cast<unsigned char>(text[i + k]));
+    } else {
+      shown.append(text, i, length);
+    }
+    i += length;
   }
   return WriteText(shown.data(), shown.size());
+}
+
+void TextWriter::ReleaseHeldBack() {
+  if (m_heldBack.empty()) return;
+  // Nothing followed: the bytes start no character, and are shown escaped.
+  std::string shown;
+  for (const char c : m_heldBack) AppendEscaped(shown, static_cast<unsigned char>(c));
+  m_heldBack.clear();
+  WriteText(shown.data(), shown.size());
 }
 
 namespace {
@@ -326,6 +392,7 @@ bool TextWriter::Put(char c) { return Write(&c, 1); }
 
 bool TextWriter::Close() {
   if (m_fd < 0) return !m_failed;
+  ReleaseHeldBack();
   Flush();
   if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
@@ -335,6 +402,7 @@ bool TextWriter::Close() {
 bool TextWriter::CloseOrCutBack(bool& cutBack) {
   cutBack = false;
   if (m_fd < 0 || m_openedSize < 0) return Close();
+  ReleaseHeldBack();
   Flush();
   // A second descriptor outlives the close, whose failure (a quota on a
   // network file system) may be the first one heard of.

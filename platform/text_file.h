@@ -97,7 +97,9 @@ class TextWriter {
   // the process was given it), where it stands: never reopened by name, so
   // what others write to the same descriptor before and after stays in
   // order. With `escapeControls`, C0 bytes other than LF and DEL are written
-  // as "\xNN", so a text cannot drive a terminal. False when `fd` is not open.
+  // as "\xNN", and so are the C1 controls (U+0080..U+009F, each of their two
+  // bytes) and every byte that starts no well-formed UTF-8 character, so a
+  // text cannot drive a terminal. False when `fd` is not open.
   bool OpenDescriptor(int fd, bool escapeControls = false);
   bool IsOpen() const { return m_fd >= 0; }
 
@@ -116,6 +118,12 @@ class TextWriter {
 
   bool Failed() const { return m_failed; }
 
+  // The open descriptor, -1 when none.
+  int Descriptor() const { return m_fd; }
+  // Append modes: the file's length at Open; -1 when it is no regular file
+  // or was not opened to append.
+  long long LengthAtOpen() const { return m_openedSize; }
+
   // kAppendOwnFile: whether the file was not empty at Open and its last byte
   // is not LF, so that what is appended would continue a line another
   // writer left unfinished. False when the file cannot be read.
@@ -123,6 +131,7 @@ class TextWriter {
 
  private:
   bool Flush();
+  void ReleaseHeldBack();
   bool WriteText(const char* data, size_t size);
 
   // What is gathered for one write call. A page is written through here
@@ -135,6 +144,7 @@ class TextWriter {
   size_t m_len = 0;
   bool m_failed = false;
   bool m_escapeControls = false;
+  std::string m_heldBack;       // escaping: the start of a character split by a call
   long long m_openedSize = -1;  // append modes: the length at Open
   bool m_endsMidLine = false;
 };

@@ -206,6 +206,7 @@ std::optional<int> OpenSourceFile(const CliOptions& o, CConsoleHarvest& harvest,
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::FailWritesPastTheSizeLimit();
   platform::UseUtf8Terminal();
   const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
   const CliCommand cmd = ParseCliArguments(args);

@@ -141,9 +141,12 @@ int ConsoleBackend::MessageBox(CDialog*, const std::string& text, const std::str
   return IDOK;
 }
 
-std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
+std::optional<std::string> ConsoleBackend::ReadLine(const std::string& label, bool hideInput) {
+  // Echo goes off before the label shows: what is typed or pasted the
+  // moment it appears is hidden, and kept for the read.
   std::optional<EchoOff> quiet;
   if (hideInput && m_io.inputIsTerminal) quiet.emplace(m_io.inputFd);
+  WriteTerminalText(m_io.out, label);
   std::string line;
   switch (ReadConsoleLine(m_io.inputFd, line)) {
     case ConsoleRead::kEnd:
@@ -176,8 +179,7 @@ std::optional<std::string> ConsoleBackend::ReadLine(bool hideInput) {
 std::optional<std::string> ConsoleBackend::AskHidden(const std::string& prompt) {
   if (!m_io.inputIsTerminal) return std::nullopt;
   ClearStatus();
-  WriteTerminalText(m_io.out, prompt);
-  return ReadLine(true);
+  return ReadLine(prompt, true);
 }
 
 int ConsoleBackend::RunModal(CDialog& dlg) {
@@ -209,8 +211,8 @@ int ConsoleBackend::RunModal(CDialog& dlg) {
   for (const auto& c : tpl.controls) {
     if (c.kind != ControlKind::Edit || !window.IsItemEnabled(c.id)) continue;
     const ControlTemplate* label = LabelOf(tpl, c);
-    WriteTerminalText(m_io.out, label ? label->caption : "> ");
-    std::optional<std::string> answer = ReadLine((c.style & kPassword) != 0);
+    std::optional<std::string> answer =
+        ReadLine(label ? label->caption : "> ", (c.style & kPassword) != 0);
     if (!answer) {
       dlg.DispatchCommand(IDCANCEL);
       window.EndModal(IDCANCEL);

@@ -54,9 +54,9 @@ class ConsoleBackend final : public IWindowBackend {
   }
 
  private:
-  // One answer typed on the terminal, without its line end; nullopt at the
-  // end of the input or on a read error.
-  std::optional<std::string> ReadLine(bool hideInput);
+  // Shows `label`, then reads one answer typed on the terminal, without its
+  // line end; nullopt at the end of the input or on a read error.
+  std::optional<std::string> ReadLine(const std::string& label, bool hideInput);
 
   ConsoleStreams m_io;
   bool m_statusShown = false;

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,6 +136,25 @@ bool ReplaceWholeFile(const std::string& path, std::string_view content) {
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   return ok;
+}
+
+ExclusiveLock::ExclusiveLock(const std::string& path) {
+  const int fd = ::open((path + ".lock").c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) return;
+  // flock, not fcntl: it belongs to this open of the file, so two threads
+  // of one process exclude each other too.
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd);
+      return;
+    }
+  }
+  m_handle = fd;
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (m_handle >= 0) ::close(static_cast<int>(m_handle));
 }
 
 }  // namespace platform::file_io

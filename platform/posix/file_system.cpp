@@ -90,7 +90,7 @@ int OpenEntryToAppend(int dir, const std::string& name) {
 
 // The rest of `in` onto the end of `out` with read and write, for what the
 // kernel's own copy refuses.
-bool CopyByReading(int in, int out) {
+bool CopyByReading(int in, int out, bool& writeFailed) {
   std::vector<char> buffer(256 * 1024);
   for (;;) {
     ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -103,6 +103,7 @@ bool CopyByReading(int in, int out) {
       ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
       if (w < 0) {
         if (errno == EINTR) continue;
+        writeFailed = true;
         return false;
       }
       done += w;
@@ -114,7 +115,7 @@ bool CopyByReading(int in, int out) {
 // itself where it can (no trip through this process, and a file system may
 // share the blocks); where it refuses the pair of files (other file systems,
 // special files, an older kernel), what is left goes by read and write.
-bool CopyContents(int in, int out) {
+bool CopyContents(int in, int out, bool& writeFailed) {
 #ifdef __linux__
   for (bool first = true;; first = false) {
     ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
@@ -129,10 +130,11 @@ bool CopyContents(int in, int out) {
     if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
         errno == EBADF || errno == EPERM || errno == ETXTBSY)
       break;
+    writeFailed = errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
     return false;
   }
 #endif
-  return CopyByReading(in, out);
+  return CopyByReading(in, out, writeFailed);
 }
 
 }  // namespace
@@ -183,7 +185,10 @@ std::optional<std::string> TempFolder(std::string* why) {
   return folder + "/";
 }
 
-bool CopyFileReplacing(const std::string& from, const std::string& to) {
+bool CopyFileReplacing(const std::string& from, const std::string& to, bool* toFailed) {
+  bool writeFailed = false;
+  if (!toFailed) toFailed = &writeFailed;
+  *toFailed = false;
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   struct stat st;
@@ -195,12 +200,17 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (out < 0) {
     ::close(in);
+    *toFailed = true;
     return false;
   }
   bool ok = ::fchmod(out, 0600) == 0;  // an older file there may have been open to others
-  if (ok) ok = CopyContents(in, out);
+  if (!ok) *toFailed = true;
+  if (ok) ok = CopyContents(in, out, *toFailed);
   ::close(in);
-  if (::close(out) != 0) ok = false;
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    *toFailed = true;
+  }
   if (!ok) ::unlink(to.c_str());
   return ok;
 }
@@ -332,9 +342,14 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
   if (name.empty()) return std::nullopt;
   folder = CleanFolder(folder);
 
-  if (name.find_first_of("*?[") == std::string::npos) {
-    if (!FileExists(folder + name)) return std::nullopt;
-    return folder + name;
+  // A name that exists is the file meant, whatever it holds; only "*" and
+  // "?" are wildcards, as on Windows, so "photo[1].html" is never a set.
+  if (FileExists(folder + name)) return folder + name;
+  if (name.find_first_of("*?") == std::string::npos) return std::nullopt;
+  std::string glob;
+  for (const char c : name) {
+    if (c == '[' || c == '\\') glob += '\\';
+    glob += c;
   }
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return std::nullopt;
@@ -343,7 +358,7 @@ std::optional<std::string> FindFirstFile(const std::string& pattern) {
   std::optional<std::string> best;
   while (const dirent* entry = ::readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    if (::fnmatch(name.c_str(), entry->d_name, 0) != 0) continue;
+    if (::fnmatch(glob.c_str(), entry->d_name, 0) != 0) continue;
     if (!best || std::strcmp(entry->d_name, best->c_str()) < 0) best = entry->d_name;
   }
   ::closedir(dir);

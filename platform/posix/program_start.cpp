@@ -1,5 +1,7 @@
 #include "platform/program_start.h"
 
+#include <signal.h>
+
 namespace platform {
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -7,5 +9,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void UseUtf8Terminal() {}
+
+void FailWritesPastTheSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace platform

@@ -184,4 +184,24 @@ bool ReplaceWholeFile(const std::string& path, std::string_view content) {
   return ok;
 }
 
+ExclusiveLock::ExclusiveLock(const std::string& path) {
+  const HANDLE h = ::CreateFileW(win32::Widen(path + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED whole{};
+  if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+    ::CloseHandle(h);
+    return;
+  }
+  m_handle = reinterpret_cast<intptr_t>(h);
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (m_handle == -1) return;
+  const HANDLE h = reinterpret_cast<HANDLE>(m_handle);
+  OVERLAPPED whole{};
+  ::UnlockFileEx(h, 0, 1, 0, &whole);
+  ::CloseHandle(h);
+}
+
 }  // namespace platform::file_io

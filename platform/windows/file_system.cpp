@@ -97,9 +97,22 @@ int OpenOwnFileToAppend(const std::string& path) {
   return fd;
 }
 
-bool CopyFileReplacing(const std::string& from, const std::string& to) {
+bool CopyFileReplacing(const std::string& from, const std::string& to, bool* toFailed) {
+  if (toFailed) *toFailed = false;
   if (IsDirectory(from)) return false;
-  return ::CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != 0;
+  if (::CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE)) return true;
+  if (toFailed) {
+    // CopyFileW does not say which side failed: a full disk is the copy's,
+    // and so is any failure while the original still opens for reading.
+    const DWORD error = ::GetLastError();
+    const HANDLE source = ::CreateFileW(Widen(from).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *toFailed = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ||
+                source != INVALID_HANDLE_VALUE;
+    if (source != INVALID_HANDLE_VALUE) ::CloseHandle(source);
+  }
+  return false;
 }
 
 bool RemoveFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != 0; }

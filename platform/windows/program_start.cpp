@@ -26,4 +26,6 @@ void UseUtf8Terminal() {
   }
 }
 
+void FailWritesPastTheSizeLimit() {}
+
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/scratch_files.h"
 
+#include <io.h>
+
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -21,10 +23,24 @@ struct Slot {
 };
 Slot g_slots[kSlots];
 
+struct CutBack {
+  HANDLE file;
+  LARGE_INTEGER length;
+  std::atomic<bool> armed;
+};
+CutBack g_cutBack;
+
 // Ctrl+C, Ctrl+Break, a closed console window, a logoff or a shutdown:
 // the scratch files go, and the process ends with the status a shell
 // reports for an interrupt (128 + SIGINT).
 BOOL WINAPI RemoveScratchFilesAndExit(DWORD) {
+  if (g_cutBack.armed) {
+    // By handle, not through the C runtime, whose descriptor lock the run's
+    // own writer may hold.
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile = g_cutBack.length;
+    ::SetFileInformationByHandle(g_cutBack.file, FileEndOfFileInfo, &end, sizeof end);
+  }
   for (Slot& slot : g_slots)
     if (slot.armed) ::DeleteFileW(slot.path);
   ::ExitProcess(128 + 2);
@@ -52,6 +68,24 @@ ScratchFiles::~ScratchFiles() {
   // which an interrupt would leave them behind.
   for (const std::string& path : m_paths) ::DeleteFileW(win32::Widen(path).c_str());
   for (int i : m_slots) g_slots[i].armed = false;
+}
+
+CutBackOnSignals::CutBackOnSignals(int fd, long long length) {
+  if (length < 0 || g_cutBack.armed) return;
+  const HANDLE own = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (own == INVALID_HANDLE_VALUE ||
+      !::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &g_cutBack.file, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS))
+    return;
+  g_cutBack.length.QuadPart = length;
+  g_cutBack.armed = true;
+  m_armed = true;
+}
+
+CutBackOnSignals::~CutBackOnSignals() {
+  if (!m_armed) return;
+  g_cutBack.armed = false;
+  ::CloseHandle(g_cutBack.file);
 }
 
 void RemoveScratchFilesOnSignals() { ::SetConsoleCtrlHandler(RemoveScratchFilesAndExit, TRUE); }

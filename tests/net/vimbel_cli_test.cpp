@@ -1,11 +1,14 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -63,7 +66,10 @@ class VimbelCli : public LoopbackTest {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
+    if (inputFd >= 0)
+      posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+    else
+      posix_spawn_file_actions_addopen(&actions, 0, env.Path("stdin").c_str(), O_RDONLY, 0);
     if (outFd >= 0)
       posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     else
@@ -74,12 +80,28 @@ class VimbelCli : public LoopbackTest {
     else
       posix_spawn_file_actions_addopen(&actions, 2, env.Path("stderr").c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    // A new session: no controlling terminal of the test's to ask on.
+    // A new session: no controlling terminal of the test's to ask on. An
+    // ignored SIGXFSZ would be inherited, and hide what the program itself
+    // does about a file-size limit.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
+    // The limit is inherited: the test's own is lowered for the moment of
+    // the start only.
+    rlimit ownLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &ownLimit);
+    if (fileSizeLimit != RLIM_INFINITY) {
+      rlimit lowered = ownLimit;
+      lowered.rlim_cur = fileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, VIMBEL_CLI_PATH, &actions, &attr, cargv.data(), environ);
+    if (fileSizeLimit != RLIM_INFINITY) ::setrlimit(RLIMIT_FSIZE, &ownLimit);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -103,6 +125,11 @@ class VimbelCli : public LoopbackTest {
   }
 
   std::string Home() const { return env.HomeDir(); }
+
+  // The file-size limit (ulimit -f) the program is started with.
+  rlim_t fileSizeLimit = RLIM_INFINITY;
+  // Standard input, when not the file of `input`.
+  int inputFd = -1;
 };
 
 bool Has(const std::string& text, const std::string& part) {
@@ -309,6 +336,77 @@ TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
   }
 }
 
+// ulimit -f: the output that would pass the limit is cut back to its length
+// before the run, as on a full disk, and the scratch files go.
+TEST_F(VimbelCli, AFileSizeLimitCutsTheOutputBackAndSaysSo) {
+  // Short links on the page and a long base address: the output passes the
+  // limit long before the page's scratch copy or the link list would.
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a>\n";
+  WriteBytes(env.Path("page.html"), page);
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  const std::string before = "earlier.jpg\r\n";
+  WriteBytes(Home() + "vimbel.txt", before);
+  fileSizeLimit = 128 * 1024;
+  ASSERT_LT(page.size(), fileSizeLimit);
+  const CliResult r = Run({"--list", "--types", "image", "--open", env.Path("page.html"), base});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。")) << r.err;
+  EXPECT_TRUE(Has(r.err, Home() + "vimbel.txt\nﾌｧｲﾙは書き込む前の状態に戻しました。")) << r.err;
+  EXPECT_EQ(ReadBytes(Home() + "vimbel.txt"), before);
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/#vimbel#.tmp")));
+}
+
+// A local page that its scratch copy cannot hold (a full scratch folder; a
+// size limit here): the message names the scratch file, not the page.
+TEST_F(VimbelCli, AScratchCopyThatCannotBeWrittenIsNamedAsSuch) {
+  WriteBytes(env.Path("page.html"), kGallery + std::string(256 * 1024, ' '));
+  fileSizeLimit = 64 * 1024;
+  const CliResult r = Run({"--list", "--open", env.Path("page.html"), "http://ex.com/"});
+  EXPECT_EQ(r.exit, 2) << r.err;
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("runtime/vimbel/vimbel.tmp")))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, "ﾌｧｲﾙを読み込めませんでした。")) << r.err;
+  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+}
+
+// Ctrl-C, a closed terminal or a kill while the output is being appended
+// to: the file is left as it was, never with a partial last line.
+TEST_F(VimbelCli, ASignalDuringTheAppendLeavesTheOutputAsItWas) {
+  // Every output line the same length, so that whole lines can be told.
+  std::string page;
+  constexpr int kLinks = 200000;
+  for (int i = 0; i < kLinks; ++i) {
+    const std::string n = std::to_string(1000000 + i);
+    page += "<a href=\"p" + n + ".jpg\">x</a>\n";
+  }
+  WriteBytes(env.Path("page.html"), page);
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  const size_t lineLength = base.size() + std::string("p1000000.jpg\r\n").size();
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    WriteBytes(output, before);
+    const pid_t pid = Start({"--list", "--types", "image", "--open", env.Path("page.html"), base});
+    ASSERT_GT(pid, 0);
+    struct stat st {};
+    for (int wait = 0; wait < 20000; ++wait) {
+      if (::stat(output.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) > before.size())
+        break;
+      ::usleep(500);
+    }
+    ::kill(pid, signal);
+    const CliResult r = Finish(pid);
+    ASSERT_EQ(r.exit, 128 + signal) << "ended before the signal came: " << r.err;
+    const std::string after = ReadBytes(output);
+    ASSERT_EQ(after.compare(0, before.size(), before), 0);
+    EXPECT_EQ((after.size() - before.size()) % lineLength, 0u)
+        << "a partial line: " << after.size() - before.size() << " bytes appended";
+  }
+}
+
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
   CliResult r = Run({"--help"});
   EXPECT_EQ(r.exit, 0);
@@ -442,6 +540,36 @@ TEST_F(VimbelCli, UserAndNetrcAnswerThePagesRequestForCredentials) {
   ASSERT_GT(login.RequestCount(), 0u);
   for (const auto& request : login.Requests())
     EXPECT_EQ(request.headers.count("authorization"), 0u) << request.target;
+}
+
+// Ctrl-C at the password prompt: the terminal echoes again once the
+// program has ended.
+TEST_F(VimbelCli, CtrlCAtThePasswordPromptTurnsEchoBackOn) {
+  HttpRoute guarded = HttpRoute::Page(200, kGallery);
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p"));
+  server.Route("/guarded.html", guarded);
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  inputFd = slave;
+  const pid_t pid = Start({"--user", "u", server.Url("/guarded.html")}, "", -1, slave);
+  ASSERT_GT(pid, 0);
+  std::string shown;
+  char buffer[256];
+  while (shown.find("パスワード ：") == std::string::npos) {
+    pollfd p{master, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1) << "no prompt: " << shown;
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    ASSERT_GT(n, 0);
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  ::usleep(100 * 1000);  // until the read waits
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(Finish(pid).exit, 128 + SIGINT);
+  termios mode{};
+  ASSERT_EQ(::tcgetattr(slave, &mode), 0);
+  EXPECT_TRUE(mode.c_lflag & ECHO);
+  ::close(slave);
+  ::close(master);
 }
 
 TEST_F(VimbelCli, APasswordGivenOnTheCommandLineLeavesTheProcessList) {

@@ -2,11 +2,16 @@
 // modal dialog becomes, with the terminal replaced by a pipe and a memory
 // stream.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/console/console_backend.h"
 #include "resources/dialog_templates.h"
@@ -130,4 +135,60 @@ TEST(ConsoleBackend, PromptCountsAsCancelWithoutATerminalOrAtTheEndOfInput) {
     EXPECT_EQ(dlg.DoModal(), IDCANCEL) << c.typed;
     EXPECT_EQ(env.App().m_strUserId, "earlier") << c.typed;
   }
+}
+
+// A password typed or pasted the moment its label shows is read, and never
+// echoed: echo is off before the label is written, and nothing typed is
+// thrown away when it goes off or comes back.
+TEST(ConsoleBackend, APasswordTypedAsTheLabelShowsIsReadAndNeverShown) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  std::FILE* out = ::fdopen(::dup(slave), "w");
+  ASSERT_NE(out, nullptr);
+  ConsoleStreams s;
+  s.inputFd = slave;
+  s.out = out;
+  s.inputIsTerminal = s.outIsTerminal = true;
+  ConsoleBackend console(s);
+  const std::string label = "パスワード ：";
+  for (int round = 0; round < 100; ++round) {
+    SCOPED_TRACE(round);
+    const std::string password = "pw" + std::to_string(round) + "x";
+    std::string shown;
+    std::atomic<bool> answered = false;
+    std::thread typist([&] {
+      // Types as soon as the label shows, then gathers what the terminal
+      // shows until the prompt has returned; a prompt still waiting after
+      // a second gets an empty line.
+      char buffer[256];
+      bool typed = false;
+      for (int idle = 0;;) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0) {
+          if (answered) break;
+          if (typed && ++idle == 100) (void)!::write(master, "\n", 1);
+          continue;
+        }
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        shown.append(buffer, static_cast<size_t>(n));
+        if (!typed && shown.find(label) != std::string::npos) {
+          typed = true;
+          (void)!::write(master, (password + "\n").data(), password.size() + 1);
+        }
+      }
+    });
+    const std::optional<std::string> got = console.AskHidden(label);
+    answered = true;
+    typist.join();
+    EXPECT_EQ(got.value_or("(none)"), password);
+    EXPECT_EQ(shown.find(password), std::string::npos) << shown;
+    termios mode{};
+    ASSERT_EQ(::tcgetattr(slave, &mode), 0);
+    ASSERT_TRUE(mode.c_lflag & ECHO) << "echo is back after the prompt";
+    if (HasFailure()) break;
+  }
+  std::fclose(out);
+  ::close(slave);
+  ::close(master);
 }

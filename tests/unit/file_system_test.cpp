@@ -105,6 +105,31 @@ TEST(CopyFileReplacing, IsWholeWhereTheKernelCopyIsRefusedOrSaysNothing) {
   EXPECT_EQ(ReadBytes(env.Path("victim")), "kept");
 }
 
+// Brackets and backslashes are part of a name, never a set or an escape:
+// a file that exists is taken as named, and only "*" and "?" match others.
+TEST(FindFirstFile, OnlyStarAndQuestionMarkAreWildcards) {
+  TestEnvironment env;
+  ::mkdir(env.Path("d").c_str(), 0700);
+  for (const char* name : {"d/photo[1].html", "d/photo1.html", "d/a\\b.html", "d/ab.html"})
+    WriteBytes(env.Path(name), "");
+  struct Case {
+    const char* asked;
+    const char* found;  // nullptr: none
+  };
+  const Case cases[] = {
+      {"d/photo[1].html", "d/photo[1].html"}, {"d/photo[12].html", nullptr},
+      {"d/photo[2].html", nullptr},           {"d/photo[1]*", "d/photo[1].html"},
+      {"d/photo[?].html", "d/photo[1].html"}, {"d/photo?.html", "d/photo1.html"},
+      {"d/a\\b.html", "d/a\\b.html"},         {"d/a\\b*", "d/a\\b.html"},
+      {"d/*[*", "d/photo[1].html"},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> want =
+        c.found ? std::optional<std::string>(env.Path(c.found)) : std::nullopt;
+    EXPECT_EQ(platform::FindFirstFile(env.Path(c.asked)), want) << c.asked;
+  }
+}
+
 TEST(FindFirstFile, GivesTheFirstMatchAsAFullPath) {
   TestEnvironment env;
   ::mkdir(env.Path("d").c_str(), 0700);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/private_profile.h"
@@ -128,10 +129,33 @@ TEST(PrivateProfile, RoundTripsAndReplacesTheFileWhole) {
 #else
   ASSERT_TRUE(WritePrivateProfileString("Parameter", "times", "3", path));
 #endif
+  // The lock file that writers take turns on stays.
   int entries = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(env.Dir()))
-    entries += entry.path().filename().string().rfind("p.INI", 0) == 0;
+  for (const auto& entry : std::filesystem::directory_iterator(env.Dir())) {
+    const std::string name = entry.path().filename().string();
+    entries += name.rfind("p.INI", 0) == 0 && name != "p.INI.lock";
+  }
   EXPECT_EQ(entries, 1);
+}
+
+// Two writers of one profile (two windows with private folders of their
+// own) each read, change and replace it: neither loses the other's keys.
+TEST(PrivateProfile, ConcurrentWritersKeepEachOthersKeys) {
+  TestEnvironment env;
+  const std::string path = env.Path("p.INI");
+  constexpr int kKeys = 200;
+  auto writer = [&path](char who) {
+    for (int i = 0; i < kKeys; ++i)
+      EXPECT_TRUE(WritePrivateProfileString("Parameter", who + std::to_string(i), "v", path));
+  };
+  std::thread one(writer, 'a'), two(writer, 'b');
+  one.join();
+  two.join();
+  int missing = 0;
+  for (char who : {'a', 'b'})
+    for (int i = 0; i < kKeys; ++i)
+      missing += GetPrivateProfileString("Parameter", who + std::to_string(i), "", path) != "v";
+  EXPECT_EQ(missing, 0);
 }
 
 TEST(PrivateProfile, ReadsBrokenFilesWithoutHarm) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/text_file.h"
 #include "tests/support/test_environment.h"
 
@@ -152,6 +153,43 @@ TEST(TextWriter, PrivateFilesAreCreatedForTheUserAlone) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 #endif
+
+// To a terminal, what could drive it is shown as "\xNN" per byte: C0 but
+// LF, DEL, the C1 controls in UTF-8, and bytes that start no well-formed
+// character; a character split between two writes is judged whole.
+TEST(TextWriter, EscapesWhatCouldDriveATerminal) {
+  struct Case {
+    std::vector<std::string> writes;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {{"a\x1b[2Jb\x07\x7f\n"}, "a\\x1B[2Jb\\x07\\x7F\r\n"},
+      {{"csi \xC2\x9B"
+        "31m"},
+       "csi \\xC2\\x9B31m"},
+      {{"nel \xC2\x85 and \xC2\x80"}, "nel \\xC2\\x85 and \\xC2\\x80"},
+      {{"raw \x9B"
+        "31m \xFF\xC0\xAF"},
+       "raw \\x9B31m \\xFF\\xC0\\xAF"},
+      {{"\xC2\xA0\xE3\x83\x91\xF0\x9F\x98\x80"}, "\xC2\xA0\xE3\x83\x91\xF0\x9F\x98\x80"},
+      {{"x\xC2", "\x9By"}, "x\\xC2\\x9By"},
+      {{"x\xE3", "\x83", "\x91y"}, "x\xE3\x83\x91y"},
+      {{"x\xED\xA0\x80"}, "x\\xED\\xA0\\x80"},
+      {{"cut \xE3\x83"}, "cut \\xE3\\x83"},
+  };
+  TestEnvironment env;
+  for (const Case& c : cases) {
+    const std::string path = env.Path("shown");
+    const int fd = platform::file_io::OpenForWriting(path, false, true);
+    ASSERT_GE(fd, 0);
+    TextWriter out;
+    ASSERT_TRUE(out.OpenDescriptor(fd, true));
+    for (const std::string& w : c.writes) out.Write(w);
+    EXPECT_TRUE(out.Close());
+    platform::file_io::Close(fd);
+    EXPECT_EQ(ReadBytes(path), c.shown) << c.writes.front();
+  }
+}
 
 TEST(TextWriter, ReportsFailuresAtOpenWriteOrClose) {
   TestEnvironment env;
