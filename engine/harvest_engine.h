@@ -90,6 +90,10 @@ class CHarvestEngine {
   int m_nOutPutType = kOutputGallery;    // an OutputType
   int m_nFileSelect = kFixedOutputFile;  // an OutputNaming
   std::string m_strBaseUrl;              // the page's directory address, or empty
+  // Empty: the fixed scratch names, which the window's one instance owns.
+  // A run beside others gives its own (platform::UniqueScratchTag), which
+  // goes into the names.
+  std::string m_strScratchTag;
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
 

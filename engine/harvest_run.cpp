@@ -53,10 +53,11 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     stop();
     return;
   }
-  const std::string pagePath = *folder + kPageScratchName;
+  const std::string pagePath = *folder + ScratchName(kPageScratchName, m_strScratchTag);
   // Neither scratch file outlives the run, however it ends: a stop, a full
   // disk, or a signal that ends a terminal run.
-  const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
+  const platform::ScratchFiles scratch(
+      {pagePath, *folder + ScratchName(kLinkScratchName, m_strScratchTag)});
 
   if (!m_strSourceFile.empty()) {
     m_strBaseUrl = BaseAddressOf(address);  // the whole address: it ends in "/"
@@ -83,7 +84,8 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
 
   // A page was scanned as it arrived or while it was copied, where it could be.
   std::string linkPath = m_scannedLinkList;
-  FileFailure failure = linkPath.empty() ? MakeLinkList(pagePath, linkPath) : FileFailure{};
+  FileFailure failure =
+      linkPath.empty() ? MakeLinkList(pagePath, linkPath, m_strScratchTag) : FileFailure{};
   if (!failure) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.

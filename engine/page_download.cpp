@@ -252,7 +252,7 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   bool countShown = true;
   BodyEnd end = BodyEnd::kWhole;
   // The link list is written as the body arrives, where it can be made.
-  if (std::optional<std::string> linkPath = LinkListPath();
+  if (std::optional<std::string> linkPath = LinkListPath(m_strScratchTag);
       linkPath && download.scan.Open(*linkPath))
     download.linkPath = *linkPath;
   // The page and its scan take the bytes on a thread of their own.

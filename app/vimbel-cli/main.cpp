@@ -13,7 +13,6 @@
 #include "engine/harvest_engine.h"
 #include "platform/console/console_backend.h"
 #include "platform/file_system.h"
-#include "platform/instance_lock.h"
 #include "platform/internet_session.h"
 #include "platform/program_start.h"
 #include "platform/scratch_files.h"
@@ -248,23 +247,9 @@ int main(int argc, char** argv) {
     platform::UseNetrcFile(o.netrcFile);
   }
 
-  // The scratch files have fixed names in the private temporary folder, so
-  // only one process of the program may run a harvest at a time.
-  bool running = false;
-  std::string lockFailure;
-  app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running, &lockFailure);
-  const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
-      app.m_hMutex, platform::CloseInstanceLock);
-  if (running) {
-    platform::WriteTerminalText(stderr,
-                                VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
-                                                " is running; try again when it has ended\n");
-    return kExitStopped;
-  }
-  if (!app.m_hMutex) {
-    harvest.ShowFileError(texts::kCannotCreateFile, lockFailure);
-    return kExitStopped;
-  }
+  // Scratch names of its own, so that the window and other calls may run
+  // beside this one; the window keeps the fixed names to itself.
+  harvest.m_strScratchTag = platform::UniqueScratchTag();
 
   // Ctrl-C, a closed terminal or a kill must not leave a page-sized scratch
   // file behind.
