@@ -25,6 +25,8 @@ struct FileFailure {
     kCannotWrite,   // the output file could not be opened, written or closed
     kWriteUndone,   // it could not be written, and was cut back to its
                     // length before the run
+    kStopped,       // the user stopped the run while it waited for the
+                    // output file: nothing written, nothing to say
   };
   Kind kind = kNone;
   std::string path;
@@ -139,6 +141,9 @@ class CHarvestEngine {
   // Copies the local page to the page scratch file; false when it cannot be
   // read. The page is scanned while the copy is made, where it can be.
   bool CopyLocalPage(const std::string& pagePath);
+  // Waits for the output's append lock; false when the user stopped the
+  // run meanwhile.
+  bool LockOutput(platform::TextWriter& output);
   // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
   std::string m_scannedLinkList;

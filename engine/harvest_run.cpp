@@ -93,7 +93,7 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     failure = WriteLinkList(linkPath);
   }
   if (failure) {
-    ShowError(FileFailureText(failure));
+    if (failure.kind != FileFailure::kStopped) ShowError(FileFailureText(failure));
     stop();
     return;
   }

@@ -1,6 +1,7 @@
 #include "engine/link_output.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 
 #include "engine/block_pipe.h"
@@ -87,6 +88,22 @@ bool CHarvestEngine::OpenOutput(platform::TextWriter& output, const std::string&
   return output.Open(path, platform::TextWriter::Mode::kAppendOwnFile);
 }
 
+// Other runs (the window, a script, the workers of one call) may append to
+// the same file: each waits for the others' whole append, and measures the
+// length it would cut back to only once it holds the file.
+bool CHarvestEngine::LockOutput(platform::TextWriter& output) {
+  const auto since = std::chrono::steady_clock::now();
+  bool shown = false;
+  return output.LockAppend([&] {
+    // A wait of a moment is not worth a word.
+    if (!shown && std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(300)) {
+      SetStatusText(texts::kStatusWaitingForOutput);
+      shown = true;
+    }
+    return !StopRequested();
+  });
+}
+
 FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
   const std::string outputPath = OutputFilePath();
   FileFailure failure;
@@ -97,6 +114,8 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       failure = {FileFailure::kCannotRead, linkListPath};
     } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
+    } else if (!LockOutput(output)) {
+      failure = {FileFailure::kStopped, outputPath};
     } else {
       // Ctrl-C or a kill in the middle of the append leaves the file as it was.
       const platform::CutBackOnSignals undoOnSignals(output.Descriptor(), output.LengthAtOpen());

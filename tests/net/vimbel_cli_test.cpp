@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
@@ -416,6 +417,138 @@ TEST_F(VimbelCli, ASignalDuringTheAppendLeavesTheOutputAsItWas) {
     EXPECT_EQ((after.size() - before.size()) % lineLength, 0u)
         << "a partial line: " << after.size() - before.size() << " bytes appended";
   }
+}
+
+// A local page of `count` links "<prefix><n>.jpg", every output line the
+// same length; and the list output it gives against `base`.
+struct LinkPage {
+  std::string page;
+  std::string lines;
+};
+LinkPage ManyLinks(const std::string& prefix, int count, const std::string& base) {
+  LinkPage made;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = prefix + std::to_string(1000000 + i) + ".jpg";
+    made.page += "<a href=\"" + name + "\">x</a>\n";
+    made.lines += base + name + "\r\n";
+  }
+  return made;
+}
+
+std::string Drain(int master);
+
+// Reads what the program shows on the pseudo-terminal `master` until
+// `text` is among it; false after 10 s without.
+bool WaitForText(int master, const std::string& text) {
+  std::string shown;
+  char buffer[4096];
+  while (shown.find(text) == std::string::npos) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 10000) != 1) return false;
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// The output file held as another run holds it while it appends.
+class HeldOutput {
+ public:
+  explicit HeldOutput(const std::string& path)
+      : m_fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600)) {
+    m_locked = m_fd >= 0 && platform::file_io::LockForAppend(m_fd, [] { return false; }) ==
+                                platform::file_io::AppendLock::kLocked;
+  }
+  ~HeldOutput() { Release(); }
+  bool Locked() const { return m_locked; }
+  void Append(const std::string& bytes) {
+    ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void Release() {
+    if (m_fd < 0) return;
+    platform::file_io::UnlockForAppend(m_fd);
+    ::close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd;
+  bool m_locked = false;
+};
+
+// Two calls appending to one file at once: each waits for the other's whole
+// append (and says so on its status line), so the file holds both sets of
+// lines, each whole and together.
+TEST_F(VimbelCli, AppendsToOneFileAtOnceNeverMix) {
+  const std::string baseA = "http://a.example/" + std::string(40, 'a') + "/";
+  const std::string baseB = "http://b.example/" + std::string(40, 'b') + "/";
+  const LinkPage a = ManyLinks("pa", 100000, baseA), b = ManyLinks("pb", 100000, baseB);
+  WriteBytes(env.Path("a.html"), a.page);
+  WriteBytes(env.Path("b.html"), b.page);
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n", held = "held.jpg\r\n";
+  WriteBytes(output, before);
+
+  HeldOutput other(output);
+  ASSERT_TRUE(other.Locked());
+  int masterA, slaveA, masterB, slaveB;
+  ASSERT_EQ(::openpty(&masterA, &slaveA, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(::openpty(&masterB, &slaveB, nullptr, nullptr, nullptr), 0);
+  const std::vector<std::string> opts{"--list", "--types", "image", "--open"};
+  auto with = [&opts](const std::string& page, const std::string& base) {
+    std::vector<std::string> all = opts;
+    all.push_back(page);
+    all.push_back(base);
+    return all;
+  };
+  const pid_t pidA = Start(with(env.Path("a.html"), baseA), "", -1, slaveA);
+  const pid_t pidB = Start(with(env.Path("b.html"), baseB), "", -1, slaveB);
+  const bool waitedA = WaitForText(masterA, "他の書き込みを待っています");
+  const bool waitedB = WaitForText(masterB, "他の書き込みを待っています");
+  other.Append(held);
+  other.Release();
+  const CliResult ra = Finish(pidA, -1, slaveA), rb = Finish(pidB, -1, slaveB);
+  for (int fd : {masterA, slaveA, masterB, slaveB}) ::close(fd);
+  EXPECT_TRUE(waitedA && waitedB) << "a run did not wait for the held file";
+  EXPECT_EQ(ra.exit, 0);
+  EXPECT_EQ(rb.exit, 0);
+  const std::string after = ReadBytes(output);
+  const bool aFirst = after.compare(before.size() + held.size(), baseA.size(), baseA) == 0;
+  EXPECT_TRUE(after == before + held + (aFirst ? a.lines + b.lines : b.lines + a.lines))
+      << after.size() << " bytes, of which "
+      << before.size() + held.size() + a.lines.size() + b.lines.size() << " expected";
+}
+
+// ulimit -f stops a run's append while another run's lines came in since
+// it opened the file: the cut-back takes back its own lines only.
+TEST_F(VimbelCli, AFailedAppendIsCutBackWithoutAnotherRunsLines) {
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  WriteBytes(env.Path("page.html"), ManyLinks("p", 2000, base).page);
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n";
+  WriteBytes(output, before);
+  std::string others;
+  for (int i = 0; i < 1000; ++i) others += "http://other.example/" + std::to_string(i) + ".jpg\r\n";
+
+  HeldOutput other(output);
+  ASSERT_TRUE(other.Locked());
+  int master, slave;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fileSizeLimit = 128 * 1024;
+  const pid_t pid =
+      Start({"--list", "--types", "image", "--open", env.Path("page.html"), base}, "", -1, slave);
+  const bool waited = WaitForText(master, "他の書き込みを待っています");
+  other.Append(others);
+  other.Release();
+  const CliResult r = Finish(pid, -1, slave);
+  ::close(slave);
+  const std::string shown = Drain(master);
+  ::close(master);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(shown, "ﾌｧｲﾙは書き込む前の状態に戻しました。")) << shown;
+  EXPECT_EQ(ReadBytes(output), before + others);
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
