@@ -119,6 +119,10 @@ class CHarvestEngine {
   // answer its close box and Escape key and to repaint; other input meanwhile
   // is dropped. Never, unless a front end says so.
   virtual bool StopRequested() { return false; }
+  // Called once the page's link list is ready, just before it is written:
+  // a front end that runs several harvests at once waits here until the
+  // runs before this one have written theirs.
+  virtual void WaitForTurnToWrite() {}
 
   // The error box every refusal and failure uses: `text`, the caption
   // "エラー" and the error icon, through ShowMessage.

@@ -90,6 +90,7 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.
     SideTask removal([&pagePath] { platform::RemoveFile(pagePath); });
+    WaitForTurnToWrite();
     failure = WriteLinkList(linkPath);
   }
   if (failure) {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -599,6 +600,64 @@ TEST_F(VimbelCli, SeveralAddressesRunInTurnAndTheWorstStatusIsTheProgramsOwn) {
     EXPECT_EQ(r.out, c.out) << c.args.back();
   }
   EXPECT_EQ(server.RequestCount("/missing.html"), 1u);
+}
+
+// -P: the runs overlap, later pages answer first, yet the output and the
+// messages are those of the runs one after another, byte for byte, in the
+// file, on standard output and on standard error, addresses given on the
+// command line or on standard input.
+TEST_F(VimbelCli, RunsAtOnceWriteAndSayWhatRunsInTurnWould) {
+  HttpRoute slow = HttpRoute::Page(200, kGallery);
+  slow.answerDelay = std::chrono::milliseconds(300);
+  server.Route("/slow/page.html", slow);
+  HttpRoute slowMissing = HttpRoute::Page(404, "gone\n");
+  slowMissing.answerDelay = std::chrono::milliseconds(150);
+  server.Route("/slow-missing.html", slowMissing);
+  server.Route("/moved.html", HttpRoute::Redirect(server.Url("/there/page.html")));
+  server.Route("/there/page.html", HttpRoute::Page(200, "<a href=\"t.jpg\">t</a>"));
+  HttpRoute guarded = HttpRoute::Page(200, "<a href=\"g.jpg\">g</a><a href=\"h.gif\">h</a>");
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p"));
+  server.Route("/guarded/page.html", guarded);
+  HttpRoute shortPage = HttpRoute::Page(200, "<a href=\"s.jpg\">s</a>");
+  shortPage.declaredLength = 500;
+  server.Route("/short.html", shortPage);
+  server.Route("/fast/page.html", HttpRoute::Page(200, kGallery));
+  const std::vector<std::string> addresses{
+      server.Url("/slow/page.html"),    server.Url("/missing.html"),      server.Url("/moved.html"),
+      server.Url("/slow-missing.html"), server.Url("/guarded/page.html"), server.Url("/short.html"),
+      server.Url("/fast/page.html"),    server.Url("/missing.html")};
+  std::string input;
+  for (const std::string& address : addresses) input += address + "\n";
+
+  struct Case {
+    std::vector<std::string> output;  // where the lines go
+    bool fromStdin;
+  };
+  const Case cases[] = {{{"--stdout"}, false}, {{}, false}, {{}, true}};
+  for (const Case& c : cases) {
+    auto call = [&](const char* parallel) {
+      std::vector<std::string> args{"--list", "--types", "image", "--times", "0",
+                                    "--user", "u:p",     "-P",    parallel};
+      args.insert(args.end(), c.output.begin(), c.output.end());
+      if (c.fromStdin)
+        args.push_back("-");
+      else
+        args.insert(args.end(), addresses.begin(), addresses.end());
+      ::unlink((Home() + "vimbel.txt").c_str());
+      CliResult r = Run(args, c.fromStdin ? input : "");
+      if (c.output.empty()) r.out = ReadBytes(Home() + "vimbel.txt");
+      return r;
+    };
+    const CliResult inTurn = call("1"), atOnce = call("4");
+    SCOPED_TRACE(c.output.empty() ? (c.fromStdin ? "file, standard input" : "file") : "stdout");
+    EXPECT_TRUE(Has(inTurn.out, server.Url("/guarded/g.jpg"))) << inTurn.out;
+    EXPECT_TRUE(Has(inTurn.out, server.Url("/there/t.jpg"))) << inTurn.out;
+    EXPECT_TRUE(Has(inTurn.err, "404 Not Found")) << inTurn.err;
+    EXPECT_EQ(inTurn.exit, 2);
+    EXPECT_EQ(atOnce.exit, inTurn.exit);
+    EXPECT_EQ(atOnce.out, inTurn.out);
+    EXPECT_EQ(atOnce.err, inTurn.err);
+  }
 }
 
 TEST_F(VimbelCli, QuietShowsOnlyWarningsAndErrors) {
