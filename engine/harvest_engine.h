@@ -96,6 +96,9 @@ class CHarvestEngine {
   // A run beside others gives its own (platform::UniqueScratchTag), which
   // goes into the names.
   std::string m_strScratchTag;
+  // Writes only the output lines the output file does not hold yet, and
+  // each once.
+  bool m_bNewOnly = false;
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
 

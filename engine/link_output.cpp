@@ -6,6 +6,7 @@
 
 #include "engine/block_pipe.h"
 #include "engine/harvest_engine.h"
+#include "engine/known_lines.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
 #include "platform/file_system.h"
@@ -62,6 +63,17 @@ std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver)
   return resolver.Resolve(line);
 }
 
+// The hash of the line `link` becomes, without its line end, as the lines
+// of the file are hashed.
+LineHash::Key OutputLineHash(bool gallery, std::string_view link) {
+  LineHash hash;
+  EmitOutputLine(gallery, link, [&hash](std::string_view piece) {
+    if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);
+    hash.Add(piece);
+  });
+  return hash.Finish();
+}
+
 }  // namespace
 
 std::string PrepareLinkLine(const std::string& line, std::string_view baseUrl, bool gallery) {
@@ -110,12 +122,16 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
   {
     platform::TextReader links;
     platform::TextWriter output;
+    KnownLines known;
     if (!links.Open(linkListPath)) {
       failure = {FileFailure::kCannotRead, linkListPath};
     } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else if (!LockOutput(output)) {
       failure = {FileFailure::kStopped, outputPath};
+    } else if (m_bNewOnly && !known.ReadFile(output.Descriptor(), output.LengthAtOpen())) {
+      // Read under the lock, so that lines another run appended count.
+      failure = {FileFailure::kCannotRead, outputPath};
     } else {
       // Ctrl-C or a kill in the middle of the append leaves the file as it was.
       const platform::CutBackOnSignals undoOnSignals(output.Descriptor(), output.LengthAtOpen());
@@ -134,10 +150,11 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       const bool gallery = m_nOutPutType == kOutputGallery;
       for (std::string line; links.ReadLine(line);) {
         if (!filter.Passes(line)) continue;
+        const std::string_view link = ResolveKeptLine(line, resolver);
+        if (m_bNewOnly && !known.Insert(OutputLineHash(gallery, link))) continue;
         if (lineOpen) pipe.Append("\n");
         lineOpen = false;
-        EmitOutputLine(gallery, ResolveKeptLine(line, resolver),
-                       [&pipe](std::string_view piece) { pipe.Append(piece); });
+        EmitOutputLine(gallery, link, [&pipe](std::string_view piece) { pipe.Append(piece); });
         if (pipe.Failed()) break;
       }
       pipe.Finish();

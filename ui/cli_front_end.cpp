@@ -333,6 +333,7 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
   if (o.saveFolder) engine.m_strSaveFolder = *o.saveFolder;
   if (o.fileSelect) engine.m_nFileSelect = *o.fileSelect;
   if (o.outPutType) engine.m_nOutPutType = *o.outPutType;
+  engine.m_bNewOnly = o.newOnly;
 
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.

@@ -40,6 +40,7 @@ void CConsoleHarvest::TakeOutputChoicesOf(const CHarvestEngine& model) {
   m_strSaveFolder = model.m_strSaveFolder;
   m_nOutPutType = model.m_nOutPutType;
   m_nFileSelect = model.m_nFileSelect;
+  m_bNewOnly = model.m_bNewOnly;
 }
 
 std::string CConsoleHarvest::OutputFilePath() const {

@@ -34,8 +34,8 @@ class CConsoleHarvest : public CHarvestEngine {
   // selected); its exit status.
   int Run(const std::string& address);
 
-  // The output choices of `model`, as the profile and the command line made
-  // them.
+  // The output choices of `model` (folder, form, name, --new-only), as the
+  // profile and the command line made them.
   void TakeOutputChoicesOf(const CHarvestEngine& model);
 
   std::string OutputFilePath() const override;

@@ -552,6 +552,56 @@ TEST_F(VimbelCli, AFailedAppendIsCutBackWithoutAnotherRunsLines) {
   EXPECT_EQ(ReadBytes(output), before + others);
 }
 
+// --new-only: of a page whose links the file holds half of (the other
+// half, written as the program writes them), only the rest is written,
+// each link once, in the page's order; lines are compared whole as written.
+TEST_F(VimbelCli, NewOnlyWritesTheLinksTheFileDoesNotHold) {
+  const std::string base = "http://ex.com/g/";
+  std::string page;
+  for (int i = 0; i < 40; ++i) page += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a>\n";
+  page += "<a href=\"p3.jpg\">again</a><a href=\"p4.jpg\">again</a>\n";
+  WriteBytes(env.Path("page.html"), page);
+
+  struct Case {
+    const char* form;
+    std::string (*line)(const std::string& link);
+  };
+  const Case cases[] = {
+      {"--list", [](const std::string& link) { return link + "\r\n"; }},
+      {"--html", [](const std::string& link) { return "<IMG SRC=\"" + link + "\"><BR>\r\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.form);
+    const std::string output =
+        Home() + (c.form == std::string("--list") ? "vimbel.txt" : "vimbel.html");
+    // The file holds the even links, the start of an odd link's line as a
+    // line, and an odd link in the other form: neither of those two counts.
+    std::string before = c.line(base + "p1.jpg").substr(0, 5) + "\r\n";
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+      const std::string line = c.line(base + "p" + std::to_string(i) + ".jpg");
+      (i % 2 == 0 ? before : expected) += line;
+    }
+    before += c.form == std::string("--list") ? "<IMG SRC=\"" + base + "p5.jpg\"><BR>\r\n"
+                                              : base + "p5.jpg\r\n";
+    WriteBytes(output, before);
+    CliResult r =
+        Run({c.form, "--types", "image", "--new-only", "--open", env.Path("page.html"), base});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(output), before + expected);
+    // The page again: nothing is new.
+    r = Run({c.form, "--types", "image", "--new-only", "--open", env.Path("page.html"), base});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(output), before + expected);
+  }
+  // To standard output, each link once.
+  const CliResult r =
+      Run({"--list", "--new-only", "--stdout", "--open", env.Path("page.html"), base});
+  std::string each;
+  for (int i = 0; i < 40; ++i) each += base + "p" + std::to_string(i) + ".jpg\r\n";
+  EXPECT_EQ(r.out, each);
+}
+
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
   CliResult r = Run({"--help"});
   EXPECT_EQ(r.exit, 0);
