@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/file_io.h"
@@ -80,20 +81,53 @@ bool KnownLines::Insert(LineHash::Key key) {
   }
 }
 
+void KnownLines::Place(std::vector<LineHash::Key>& slots, LineHash::Key key) {
+  const size_t mask = slots.size() - 1;
+  size_t at = key.a & mask;
+  while (slots[at].a != 0 || slots[at].b != 0) at = (at + 1) & mask;
+  slots[at] = key;
+}
+
 void KnownLines::Grow() {
   std::vector<LineHash::Key> old(m_slots.empty() ? 1024 : m_slots.size() * 2, LineHash::Key{0, 0});
   old.swap(m_slots);
-  const size_t mask = m_slots.size() - 1;
-  for (const LineHash::Key& key : old) {
-    if (key.a == 0 && key.b == 0) continue;
-    size_t at = key.a & mask;
-    while (m_slots[at].a != 0 || m_slots[at].b != 0) at = (at + 1) & mask;
-    m_slots[at] = key;
-  }
+  for (const LineHash::Key& key : old)
+    if (key.a != 0 || key.b != 0) Place(m_slots, key);
 }
 
 bool KnownLines::ReadFile(int fd, long long length) {
+  // Room for lines of 64 bytes at once: growing step by step would hash
+  // every line again at each step.
+  const size_t expected = static_cast<size_t>(std::max<long long>(length, 0) / 64);
+  if (m_slots.size() * 3 < expected * 4) {
+    size_t size = 1024;
+    while (size * 3 < expected * 4) size *= 2;
+    std::vector<LineHash::Key> slots(size, LineHash::Key{0, 0});
+    for (const LineHash::Key& key : m_slots)
+      if (key.a != 0 || key.b != 0) Place(slots, key);
+    m_slots.swap(slots);
+  }
   std::vector<char> block(1 << 20);
+  // The table is far larger than the caches: each line's first probe would
+  // wait for memory. The keys are gathered a batch at a time and their
+  // slots fetched together before any is probed.
+  LineHash::Key batch[32];
+  size_t batched = 0;
+  auto flush = [&] {
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = 0; i < batched; ++i) __builtin_prefetch(&m_slots[batch[i].a & mask]);
+    for (size_t i = 0; i < batched; ++i) Insert(batch[i]);
+    batched = 0;
+  };
+  // Grown beforehand, so that no insert of a batch moves the table.
+  auto add = [&](LineHash::Key key) {
+    if ((m_count + batched + 1) * 4 > m_slots.size() * 3) {
+      flush();
+      Grow();
+    }
+    batch[batched++] = key;
+    if (batched == std::size(batch)) flush();
+  };
   LineHash line;
   bool begun = false;      // bytes of a line not yet ended have been read
   bool pendingCr = false;  // and the last of them, a CR, waits to see an LF
@@ -109,13 +143,16 @@ bool KnownLines::ReadFile(int fd, long long length) {
   for (long long at = 0; at < length;) {
     const size_t want = static_cast<size_t>(std::min<long long>(length - at, block.size()));
     const long long n = platform::file_io::ReadAt(fd, block.data(), want, at);
-    if (n <= 0) return false;
+    if (n <= 0) {
+      flush();
+      return false;
+    }
     at += n;
     std::string_view rest(block.data(), static_cast<size_t>(n));
     while (const void* lf = std::memchr(rest.data(), '\n', rest.size())) {
       const size_t end = static_cast<size_t>(static_cast<const char*>(lf) - rest.data());
       take(rest.substr(0, end));
-      Insert(line.Finish());
+      add(line.Finish());
       line = LineHash();
       begun = pendingCr = false;
       rest.remove_prefix(end + 1);
@@ -124,7 +161,8 @@ bool KnownLines::ReadFile(int fd, long long length) {
   }
   if (begun) {
     if (pendingCr) line.Add("\r");
-    Insert(line.Finish());
+    add(line.Finish());
   }
+  flush();
   return true;
 }

@@ -41,6 +41,7 @@ class KnownLines {
 
  private:
   void Grow();
+  static void Place(std::vector<LineHash::Key>& slots, LineHash::Key key);
 
   std::vector<LineHash::Key> m_slots;  // open addressing; {0, 0} is empty
   size_t m_count = 0;
