@@ -25,6 +25,7 @@ std::string FileFailureText(const FileFailure& failure) {
       return std::string(texts::kCannotWriteFile) + "\n" + failure.path + "\n" +
              texts::kFileRestored;
     case FileFailure::kNone:
+    case FileFailure::kStopped:
       break;
   }
   return std::string(text) + "\n" + failure.path;

@@ -26,6 +26,8 @@ struct FileFailure {
     kCannotWrite,   // the output file could not be opened, written or closed
     kWriteUndone,   // it could not be written, and was cut back to its
                     // length before the run
+    kStopped,       // the user stopped the run while it waited for the
+                    // output file: nothing written, nothing to say
   };
   Kind kind = kNone;
   std::string path;
@@ -91,6 +93,13 @@ class CHarvestEngine {
   int m_nOutPutType = kOutputGallery;    // an OutputType
   int m_nFileSelect = kFixedOutputFile;  // an OutputNaming
   std::string m_strBaseUrl;              // the page's directory address, or empty
+  // Empty: the fixed scratch names, which the window's one instance owns.
+  // A run beside others gives its own (platform::UniqueScratchTag), which
+  // goes into the names.
+  std::string m_strScratchTag;
+  // Writes only the output lines the output file does not hold yet, and
+  // each once.
+  bool m_bNewOnly = false;
 
   HarvestOutcome m_lastOutcome = HarvestOutcome::kNotRun;
 
@@ -114,6 +123,10 @@ class CHarvestEngine {
   // answer its close box and Escape key and to repaint; other input meanwhile
   // is dropped. Never, unless a front end says so.
   virtual bool StopRequested() { return false; }
+  // Called once the page's link list is ready, just before it is written:
+  // a front end that runs several harvests at once waits here until the
+  // runs before this one have written theirs.
+  virtual void WaitForTurnToWrite() {}
 
   // The error box every refusal and failure uses: `text`, the caption
   // "エラー" and the error icon, through ShowMessage.
@@ -137,6 +150,9 @@ class CHarvestEngine {
   // has been told which file failed, when it cannot be. The page is scanned
   // while the copy is made, where it can be.
   bool CopyLocalPage(const std::string& pagePath);
+  // Waits for the output's append lock; false when the user stopped the
+  // run meanwhile.
+  bool LockOutput(platform::TextWriter& output);
   // The link list the last page download or copy wrote alongside; empty
   // when the stored page is still to be scanned.
   std::string m_scannedLinkList;

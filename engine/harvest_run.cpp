@@ -55,10 +55,11 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     stop();
     return;
   }
-  const std::string pagePath = *folder + kPageScratchName;
+  const std::string pagePath = *folder + ScratchName(kPageScratchName, m_strScratchTag);
   // Neither scratch file outlives the run, however it ends: a stop, a full
   // disk, or a signal that ends a terminal run.
-  const platform::ScratchFiles scratch({pagePath, *folder + kLinkScratchName});
+  const platform::ScratchFiles scratch(
+      {pagePath, *folder + ScratchName(kLinkScratchName, m_strScratchTag)});
 
   const bool downloaded = m_strSourceFile.empty();
   if (!downloaded) {
@@ -92,15 +93,16 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
   FileFailure failure;
   if (linkPath.empty())
     failure = m_settings.m_bBrowser == 1 ? MakeBrowserLinkList(pagePath, downloaded, linkPath)
-                                         : MakeLinkList(pagePath, linkPath);
+                                         : MakeLinkList(pagePath, linkPath, m_strScratchTag);
   if (!failure) {
     // The page is not read again. Letting go of a large one keeps the file
     // system busy a while, which it may be while the links are written.
     SideTask removal([&pagePath] { platform::RemoveFile(pagePath); });
+    WaitForTurnToWrite();
     failure = WriteLinkList(linkPath);
   }
   if (failure) {
-    ShowError(FileFailureText(failure));
+    if (failure.kind != FileFailure::kStopped) ShowError(FileFailureText(failure));
     stop();
     return;
   }
@@ -113,7 +115,7 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
 
 FileFailure CHarvestEngine::MakeBrowserLinkList(const std::string& pagePath, bool downloaded,
                                                 std::string& linkPath) {
-  const std::optional<std::string> path = LinkListPath();
+  const std::optional<std::string> path = LinkListPath(m_strScratchTag);
   if (!path) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
   linkPath = *path;
   // A downloaded page is stored as a text-mode write leaves it; read back

@@ -1,6 +1,7 @@
 #include "engine/link_output.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 
 #include <optional>
@@ -8,6 +9,7 @@
 #include "engine/block_pipe.h"
 #include "engine/browser_links.h"
 #include "engine/harvest_engine.h"
+#include "engine/known_lines.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
 #include "platform/file_system.h"
@@ -68,6 +70,17 @@ std::string_view ResolveKeptLine(std::string& line, ReferenceResolver& resolver)
   return resolver.Resolve(line);
 }
 
+// The hash of the line `link` becomes, without its line end, as the lines
+// of the file are hashed.
+LineHash::Key OutputLineHash(bool gallery, std::string_view link) {
+  LineHash hash;
+  EmitOutputLine(gallery, link, [&hash](std::string_view piece) {
+    if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);
+    hash.Add(piece);
+  });
+  return hash.Finish();
+}
+
 }  // namespace
 
 std::string PrepareLinkLine(const std::string& line, std::string_view baseUrl, bool gallery) {
@@ -94,16 +107,38 @@ bool CHarvestEngine::OpenOutput(platform::TextWriter& output, const std::string&
   return output.Open(path, platform::TextWriter::Mode::kAppendOwnFile);
 }
 
+// Other runs (the window, a script, the workers of one call) may append to
+// the same file: each waits for the others' whole append, and measures the
+// length it would cut back to only once it holds the file.
+bool CHarvestEngine::LockOutput(platform::TextWriter& output) {
+  const auto since = std::chrono::steady_clock::now();
+  bool shown = false;
+  return output.LockAppend([&] {
+    // A wait of a moment is not worth a word.
+    if (!shown && std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(300)) {
+      SetStatusText(texts::kStatusWaitingForOutput);
+      shown = true;
+    }
+    return !StopRequested();
+  });
+}
+
 FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
   const std::string outputPath = OutputFilePath();
   FileFailure failure;
   {
     platform::TextReader links;
     platform::TextWriter output;
+    KnownLines known;
     if (!links.Open(linkListPath)) {
       failure = {FileFailure::kCannotRead, linkListPath};
     } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
+    } else if (!LockOutput(output)) {
+      failure = {FileFailure::kStopped, outputPath};
+    } else if (m_bNewOnly && !known.ReadFile(output.Descriptor(), output.LengthAtOpen())) {
+      // Read under the lock, so that lines another run appended count.
+      failure = {FileFailure::kCannotRead, outputPath};
     } else {
       // Ctrl-C or a kill in the middle of the append leaves the file as it was.
       const platform::CutBackOnSignals undoOnSignals(output.Descriptor(), output.LengthAtOpen());
@@ -136,6 +171,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
           if (!filter.Passes(line)) continue;
           link = ResolveKeptLine(line, resolver);
         }
+        if (m_bNewOnly && !known.Insert(OutputLineHash(gallery, link))) continue;
         if (lineOpen) pipe.Append("\n");
         lineOpen = false;
         EmitOutputLine(

@@ -22,7 +22,7 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   };
   // A pipe or a device gives its bytes once, to one reader: it is copied,
   // and the copy scanned after.
-  const std::optional<std::string> linkPath = LinkListPath();
+  const std::optional<std::string> linkPath = LinkListPath(m_strScratchTag);
   if (!linkPath || !platform::IsRegularFile(source))
     return platform::CopyFileReplacing(source, pagePath, &scratchFailed) || failed();
 

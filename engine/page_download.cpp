@@ -255,7 +255,7 @@ CHarvestEngine::BodyEnd CHarvestEngine::ReadBody(PageDownload& download) {
   BodyEnd end = BodyEnd::kWhole;
   // The link list is written as the body arrives, where it can be made.
   // (Browser reading reads the stored page its own way, once it is whole.)
-  if (std::optional<std::string> linkPath = LinkListPath();
+  if (std::optional<std::string> linkPath = LinkListPath(m_strScratchTag);
       m_settings.m_bBrowser != 1 && linkPath && download.scan.Open(*linkPath))
     download.linkPath = *linkPath;
   // The page and its scan take the bytes on a thread of their own.

@@ -8,10 +8,19 @@
 #include "platform/text_file.h"
 #include "resources/texts.h"
 
-std::optional<std::string> LinkListPath() {
+std::string ScratchName(const std::string& fixedName, const std::string& tag) {
+  size_t at = fixedName.rfind(".tmp");
+  if (at == std::string::npos) at = fixedName.size();
+  // "#name#.tmp" keeps its closing "#" after the tag.
+  if (at > 0 && fixedName[at - 1] == '#') --at;
+  std::string name = fixedName;
+  return name.insert(at, tag);
+}
+
+std::optional<std::string> LinkListPath(const std::string& tag) {
   std::optional<std::string> folder = platform::TempFolder();
   if (!folder) return std::nullopt;
-  return *folder + texts::kLinkScratchName;
+  return *folder + ScratchName(texts::kLinkScratchName, tag);
 }
 
 FileFailure ScanPageFile(const std::string& pagePath, const std::string& linkPath, bool mapPage) {
@@ -47,9 +56,10 @@ FileFailure ScanPageFile(const std::string& pagePath, const std::string& linkPat
   return {};
 }
 
-FileFailure MakeLinkList(const std::string& pagePath, std::string& linkPath) {
-  std::optional<std::string> path = LinkListPath();
-  if (!path) return {FileFailure::kCannotCreate, texts::kLinkScratchName};
+FileFailure MakeLinkList(const std::string& pagePath, std::string& linkPath,
+                         const std::string& tag) {
+  std::optional<std::string> path = LinkListPath(tag);
+  if (!path) return {FileFailure::kCannotCreate, ScratchName(texts::kLinkScratchName, tag)};
   linkPath = *path;
   return ScanPageFile(pagePath, linkPath);
 }

@@ -7,9 +7,14 @@
 
 #include "engine/harvest_engine.h"
 
+// A scratch file's name for a run with `tag` (CHarvestEngine::m_strScratchTag):
+// the fixed name itself when the tag is empty, else the name with the tag
+// before its ".tmp" ("vimbel-tag.tmp", "#vimbel-tag#.tmp").
+std::string ScratchName(const std::string& fixedName, const std::string& tag);
+
 // The link list's full path in the private temporary folder (nullopt when
 // that folder cannot be had).
-std::optional<std::string> LinkListPath();
+std::optional<std::string> LinkListPath(const std::string& tag = {});
 
 // Scans the page file at `pagePath` (text mode) into a new private link list
 // at `linkPath`. On failure the link list is removed and the failure
@@ -18,9 +23,10 @@ std::optional<std::string> LinkListPath();
 FileFailure ScanPageFile(const std::string& pagePath, const std::string& linkPath,
                          bool mapPage = true);
 
-// Makes the run's link list, at LinkListPath(), from the page at `pagePath`;
-// its path in `linkPath`.
-FileFailure MakeLinkList(const std::string& pagePath, std::string& linkPath);
+// Makes the run's link list, at LinkListPath(tag), from the page at
+// `pagePath`; its path in `linkPath`.
+FileFailure MakeLinkList(const std::string& pagePath, std::string& linkPath,
+                         const std::string& tag = {});
 
 // The whole scan step on a stored page: makes its link list and hands it to
 // the engine's WriteLinkList, which deletes it. The page is left in place.

@@ -5,6 +5,7 @@
 // descriptor, -1 when none.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,21 @@ int Duplicate(int fd);
 
 // Cuts a regular file back to `size` bytes.
 bool CutTo(int fd, long long size);
+
+// The lock every run of the program holds on its output file for the
+// length of its append, so that appends from several runs, in this process
+// or others, never mix. It belongs to the open file (descriptors that
+// Duplicate made share it) and is taken and let go of through one
+// descriptor. While another holds it, `keepWaiting` is asked every 10 ms or
+// so; false from it gives up.
+enum class AppendLock {
+  kLocked,
+  kGivenUp,
+  kUnavailable,  // the file system keeps no such locks: append without
+};
+AppendLock LockForAppend(int fd, const std::function<bool()>& keepWaiting);
+// Lets go of the lock taken through `fd`; the file stays open.
+void UnlockForAppend(int fd);
 
 enum class LoadResult { kLoaded, kMissing, kFailed };
 

@@ -8,9 +8,10 @@
 namespace platform {
 
 // Removes `paths` when it goes, and, while it lives, when the process is
-// ended by a signal that RemoveScratchFilesOnSignals handles. A path too
-// long to be kept for the signal handler (4096 bytes or more) is removed
-// when the object goes only.
+// ended by a signal that RemoveScratchFilesOnSignals handles. Runs on
+// several threads may each hold their own. A path too long to be kept for
+// the signal handler (4096 bytes or more), or one past the first 136 held
+// at a time, is removed when the object goes only.
 class ScratchFiles {
  public:
   explicit ScratchFiles(std::vector<std::string> paths);
@@ -39,6 +40,11 @@ class CutBackOnSignals {
  private:
   bool m_armed = false;
 };
+
+// A tag that gives a run scratch names of its own: no other run, of this
+// process or of another of the user's that is alive, is given the same.
+// Several runs at once then keep out of each other's files.
+std::string UniqueScratchTag();
 
 // Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the scratch files of the
 // run in progress and end the process with the status 128 + the signal, as

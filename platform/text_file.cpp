@@ -179,16 +179,14 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   m_escapeControls = false;
   m_openedSize = -1;
   m_endsMidLine = false;
-  if (mode == Mode::kAppendOwnFile) {
+  m_ownFile = mode == Mode::kAppendOwnFile;
+  if (m_ownFile) {
     m_fd = OpenOwnFileToAppend(path);
     if (m_fd < 0) {
       m_failed = true;
       return false;
     }
-    m_openedSize = file_io::RegularFileSize(m_fd);
-    char last;
-    m_endsMidLine =
-        m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 && last != '\n';
+    MeasureAppendStart();
     return true;
   }
   m_fd = file_io::OpenForWriting(path, mode == Mode::kAppend, privateFile);
@@ -200,6 +198,43 @@ bool TextWriter::Open(const std::string& path, Mode mode, bool privateFile) {
   return true;
 }
 
+void TextWriter::MeasureAppendStart() {
+  m_openedSize = file_io::RegularFileSize(m_fd);
+  char last;
+  m_endsMidLine =
+      m_openedSize > 0 && file_io::ReadAt(m_fd, &last, 1, m_openedSize - 1) == 1 && last != '\n';
+}
+
+bool TextWriter::LockAppend(const std::function<bool()>& keepWaiting) {
+  if (m_fd < 0 || !m_ownFile || m_lockFd >= 0) return true;
+  // Through a copy, which outlives the close of m_fd: the lock is let go of
+  // only once a failed append has been cut back.
+  m_lockFd = file_io::Duplicate(m_fd);
+  if (m_lockFd < 0) return true;
+  switch (file_io::LockForAppend(m_lockFd, keepWaiting)) {
+    case file_io::AppendLock::kLocked:
+      // Nothing is buffered yet; what others appended meanwhile is kept.
+      MeasureAppendStart();
+      return true;
+    case file_io::AppendLock::kGivenUp:
+      file_io::Close(m_lockFd);
+      m_lockFd = -1;
+      return false;
+    case file_io::AppendLock::kUnavailable:
+      break;
+  }
+  file_io::Close(m_lockFd);
+  m_lockFd = -1;
+  return true;
+}
+
+void TextWriter::Unlock() {
+  if (m_lockFd < 0) return;
+  file_io::UnlockForAppend(m_lockFd);
+  file_io::Close(m_lockFd);
+  m_lockFd = -1;
+}
+
 bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
   Close();
   m_len = 0;
@@ -208,6 +243,7 @@ bool TextWriter::OpenDescriptor(int fd, bool escapeControls) {
   // Nothing to cut back to or to end: the descriptor's owner keeps its file.
   m_openedSize = -1;
   m_endsMidLine = false;
+  m_ownFile = false;
   // A copy shares the descriptor's file position, and closing it leaves the
   // descriptor to its owner.
   m_fd = file_io::Duplicate(fd);
@@ -396,6 +432,7 @@ bool TextWriter::Close() {
   Flush();
   if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
+  Unlock();
   return !m_failed;
 }
 
@@ -405,12 +442,16 @@ bool TextWriter::CloseOrCutBack(bool& cutBack) {
   ReleaseHeldBack();
   Flush();
   // A second descriptor outlives the close, whose failure (a quota on a
-  // network file system) may be the first one heard of.
-  const int keep = file_io::Duplicate(m_fd);
+  // network file system) may be the first one heard of. The lock's own
+  // serves, so that the cut comes before another run's append.
+  const int keep = m_lockFd >= 0 ? m_lockFd : file_io::Duplicate(m_fd);
   if (!file_io::Close(m_fd)) m_failed = true;
   m_fd = -1;
   if (m_failed && keep >= 0) cutBack = file_io::CutTo(keep, m_openedSize);
-  if (keep >= 0) file_io::Close(keep);
+  if (keep == m_lockFd)
+    Unlock();
+  else if (keep >= 0)
+    file_io::Close(keep);
   return !m_failed;
 }
 

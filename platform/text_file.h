@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -93,6 +94,14 @@ class TextWriter {
   // Opens `path`; a created file is private to the user (0600) when
   // `privateFile` is set. False when it cannot be opened.
   bool Open(const std::string& path, Mode mode, bool privateFile = false);
+  // kAppendOwnFile: takes the append lock (file_io::LockForAppend, asking
+  // `keepWaiting` while another run holds it), then measures the file
+  // afresh, so that LengthAtOpen and EndsMidLine tell what this append
+  // follows, whatever others appended since Open. Held until the close,
+  // which cuts a failed append back before letting go of it. False only
+  // when `keepWaiting` gave up; nothing else to do for other streams, or
+  // where the file system keeps no locks.
+  bool LockAppend(const std::function<bool()>& keepWaiting);
   // Writes to the file already open as descriptor `fd` (standard output, as
   // the process was given it), where it stands: never reopened by name, so
   // what others write to the same descriptor before and after stays in
@@ -120,8 +129,8 @@ class TextWriter {
 
   // The open descriptor, -1 when none.
   int Descriptor() const { return m_fd; }
-  // Append modes: the file's length at Open; -1 when it is no regular file
-  // or was not opened to append.
+  // Append modes: the file's length at Open (at LockAppend, when locked);
+  // -1 when it is no regular file or was not opened to append.
   long long LengthAtOpen() const { return m_openedSize; }
 
   // kAppendOwnFile: whether the file was not empty at Open and its last byte
@@ -132,6 +141,8 @@ class TextWriter {
  private:
   bool Flush();
   void ReleaseHeldBack();
+  void MeasureAppendStart();
+  void Unlock();
   bool WriteText(const char* data, size_t size);
 
   // What is gathered for one write call. A page is written through here
@@ -147,6 +158,8 @@ class TextWriter {
   std::string m_heldBack;       // escaping: the start of a character split by a call
   long long m_openedSize = -1;  // append modes: the length at Open
   bool m_endsMidLine = false;
+  bool m_ownFile = false;  // kAppendOwnFile
+  int m_lockFd = -1;       // the copy of m_fd that holds the append lock
 };
 
 }  // namespace platform

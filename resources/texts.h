@@ -12,6 +12,12 @@ inline constexpr const char* kUserAgent = VIMBEL_PROGRAM_NAME "/" VIMBEL_PROGRAM
 inline constexpr const char* kStatusIdle = "Version" VIMBEL_PROGRAM_VERSION;
 inline constexpr const char* kStatusConnecting = "接続中．．．";
 inline constexpr const char* kStatusReading = "読み込み中";
+// While another run appends to the same output file.
+inline constexpr const char* kStatusWaitingForOutput = "他の書き込みを待っています．．．";
+// The terminal's status line while several addresses are harvested at
+// once: the runs done of all, and the numbers of those under way.
+inline constexpr const char* kStatusRunsDone = "完了";
+inline constexpr const char* kStatusRunsUnderWay = "実行中";
 
 // Captions.
 inline constexpr const char* kCaptionError = "エラー";

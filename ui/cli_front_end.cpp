@@ -174,6 +174,20 @@ const Option kOptions[] = {
        cmd.options.netrcFile = file;
        return std::nullopt;
      }},
+    {"--parallel", "-P", "--parallel needs a number",
+     [](CliCommand& cmd, const std::string& n) -> OptionError {
+       const std::optional<int> count = ParseCount(n);
+       if (!count || *count < 1 || *count > kMaxParallel)
+         return "--parallel needs a number from 1 to " + std::to_string(kMaxParallel) + ", not '" +
+                n + "'";
+       cmd.options.parallel = *count;
+       return std::nullopt;
+     }},
+    {"--new-only", nullptr, nullptr,
+     [](CliCommand& cmd, const std::string&) -> OptionError {
+       cmd.options.newOnly = true;
+       return std::nullopt;
+     }},
     {"--open", nullptr, "--open needs a file",
      [](CliCommand& cmd, const std::string& file) -> OptionError {
        if (file.empty()) return "--open needs a file";
@@ -206,6 +220,9 @@ const char* CliUsage() {
          "shortcut (.url) gives the address; any other file is a local page, and\n"
          "ADDRESS, ending in \"/\", is its base address.\n"
          "\n"
+         "It runs beside the window and other calls; runs that append to one file\n"
+         "take turns on a lock on it.\n"
+         "\n"
          "Settings come from the window's profile; these options change them for\n"
          "this call only and nothing is saved:\n"
          "  --html              gallery output (only while images are the one type)\n"
@@ -228,7 +245,13 @@ const char* CliUsage() {
          "  --no-embedded       only the links\n"
          "  --times N           read a short page again up to N times\n"
          "  --stdout            write the output lines to standard output\n"
+         "  --new-only          write only the links the output file does not hold\n"
+         "                      yet, each once\n"
          "  --open FILE         harvest FILE (see above)\n"
+         "\n"
+         "  -P, --parallel N    harvest up to N addresses at once (1 to 16, default 1);\n"
+         "                      the output and the messages come in the addresses'\n"
+         "                      order all the same\n"
          "\n"
          "A page that asks for an ID and password (401):\n"
          "  --user ID[:PASSWORD]  answer its first request for them with these;\n"
@@ -280,9 +303,19 @@ CliCommand ParseCliArguments(const std::vector<std::string>& args) {
       continue;
     }
     if (arg[1] != '-') {
-      const Option* option = FindOption(arg);
-      if (!option || option->needsValue) return fail("unknown option " + arg);
-      if (OptionError why = option->apply(cmd, {})) return fail(*why);
+      // "-q"; "-P N" or "-PN".
+      const Option* option = FindOption(arg.substr(0, 2));
+      if (!option || (!option->needsValue && arg.size() > 2)) return fail("unknown option " + arg);
+      std::string value;
+      if (option->needsValue) {
+        if (arg.size() > 2)
+          value = arg.substr(2);
+        else if (i + 1 < args.size())
+          value = args[++i];
+        else
+          return fail(option->needsValue);
+      }
+      if (OptionError why = option->apply(cmd, value)) return fail(*why);
       continue;
     }
     if (arg == "--") {
@@ -341,6 +374,7 @@ std::optional<std::string> ApplyCliOptions(const CliOptions& o, CHarvestApp& app
   if (o.saveFolder) engine.m_strSaveFolder = *o.saveFolder;
   if (o.fileSelect) engine.m_nFileSelect = *o.fileSelect;
   if (o.outPutType) engine.m_nOutPutType = *o.outPutType;
+  engine.m_bNewOnly = o.newOnly;
 
   // The window offers the gallery only while images are the one type; the
   // terminal follows it, and says so when asked for it outright.

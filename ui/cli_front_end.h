@@ -14,6 +14,9 @@
 // The terminal program's name, as its usage and its messages spell it.
 #define VIMBEL_CLI_NAME VIMBEL_PROGRAM_NAME "-cli"
 
+// The most addresses -P harvests at once.
+inline constexpr int kMaxParallel = 16;
+
 // Exit statuses; of several runs, the worst (the highest) is the program's.
 inline constexpr int kExitCompleted = 0;
 inline constexpr int kExitIncomplete = 1;
@@ -46,6 +49,8 @@ struct CliOptions {
   bool netrc = false;     // --netrc or --netrc-file
   std::string netrcFile;  // empty: ~/.netrc
   std::optional<std::string> openFile;
+  int parallel = 1;      // -P: addresses harvested at once
+  bool newOnly = false;  // --new-only
   // The addresses, harvested in turn; with --open, at most one: the local
   // page's base address.
   std::vector<std::string> addresses;

@@ -1,144 +1,35 @@
 // vimbel-cli: harvest runs from the terminal, one per address, as the
 // window's start button would run them, with the window's settings.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <functional>
+#include <map>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
-#include "engine/harvest_engine.h"
+#include "app/vimbel-cli/console_harvest.h"
+#include "app/vimbel-cli/run_board.h"
 #include "platform/console/console_backend.h"
 #include "platform/file_system.h"
-#include "platform/instance_lock.h"
 #include "platform/internet_session.h"
 #include "platform/program_start.h"
 #include "platform/scratch_files.h"
 #include "platform/terminal_text.h"
 #include "platform/text_file.h"
 #include "platform/window_backend.h"
-#include "resources/dialog_templates.h"
 #include "resources/texts.h"
 #include "ui/cli_front_end.h"
 #include "ui/harvest_app.h"
 #include "ui/internet_shortcut.h"
-#include "ui/password_dlg.h"
 
 namespace {
 
 using platform::console::ConsoleBackend;
 using platform::console::ConsoleStreams;
-
-// The password prompt's own label, "パスワード ：".
-std::string PasswordLabel() {
-  const platform::DialogTemplate& tpl = resources::kPasswordDialog;
-  for (const auto& c : tpl.controls)
-    if (c.id == resources::IDC_EDIT_PASSWORD)
-      if (const auto* label = platform::console::LabelOf(tpl, c)) return label->caption;
-  return "> ";
-}
-
-// The harvest engine with the window's services on the terminal.
-class CConsoleHarvest : public CHarvestEngine {
- public:
-  CConsoleHarvest(CHarvestApp& app, ConsoleBackend& console, const CliOptions& options)
-      : CHarvestEngine(app),
-        m_app(app),
-        m_console(console),
-        m_toStdout(options.toStdout),
-        m_quiet(options.quiet),
-        m_user(options.user) {}
-
-  // One run of the address field's text (and the local page, if one is
-  // selected); its exit status.
-  int Run(const std::string& address) {
-    m_strAddress = address;
-    m_userOffered = false;
-    OnOK();
-    m_console.ClearStatus();
-    std::fflush(stdout);
-    return ExitStatusFor(m_lastOutcome);
-  }
-
-  std::string OutputFilePath() const override {
-    return m_toStdout ? "/dev/stdout" : CHarvestEngine::OutputFilePath();
-  }
-
-  bool OpenOutput(platform::TextWriter& output, const std::string& path) override {
-    if (!m_toStdout) return CHarvestEngine::OpenOutput(output, path);
-    // The lines would land in the middle of the status line when both go to
-    // the same terminal; and a page's control bytes must not drive it.
-    m_console.ClearStatus();
-    return output.OpenDescriptor(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
-  }
-
-  // Reports a failure to open FILE as the window reports it.
-  void ShowFileError(const char* text, const std::string& path) {
-    ShowError(std::string(text) + "\n" + path);
-  }
-
- protected:
-  std::string GetAddressText() const override { return m_strAddress; }
-
-  void SetStatusText(const std::string& text) override {
-    if (m_quiet) return;
-    // The window goes back to its idle text when a run ends; the terminal
-    // takes its line back instead.
-    if (text == texts::kStatusIdle)
-      m_console.ClearStatus();
-    else
-      m_console.ShowStatus(text);
-  }
-
-  int ShowMessage(const std::string& text, const std::string& caption,
-                  platform::UINT type) override {
-    if (m_quiet && (type & platform::MB_ICONMASK) == 0) return platform::IDOK;
-    return platform::WindowBackend().MessageBox(nullptr, text, caption, type);
-  }
-
-  // --user answers the first request of each run; after that (the server
-  // refused them) the terminal is asked, as in the window.
-  int RunCredentialsPrompt() override {
-    if (m_user && !m_userOffered) {
-      m_userOffered = true;
-      if (!m_user->password) {
-        // Asked once and kept for the later runs of this call.
-        m_user->password = m_console.AskHidden(PasswordLabel());
-        if (!m_user->password) {
-          m_user.reset();
-          return NoTerminalToAsk();
-        }
-      }
-      m_app.m_strUserId = m_user->userId;
-      m_app.m_strPassword = *m_user->password;
-      return platform::IDOK;
-    }
-    if (!m_console.CanAsk()) return NoTerminalToAsk();
-    CPasswordDlg dlg;
-    return dlg.DoModal();
-  }
-
- private:
-  int NoTerminalToAsk() {
-    m_console.ClearStatus();
-    platform::WriteTerminalText(
-        stderr, VIMBEL_CLI_NAME
-        ": the page needs an ID and password, and there is no terminal "
-        "to ask for them on; give them with --user ID[:PASSWORD] or --netrc\n");
-    return platform::IDCANCEL;
-  }
-
-  CHarvestApp& m_app;
-  ConsoleBackend& m_console;
-  bool m_toStdout;
-  bool m_quiet;
-  std::optional<CliCredentials> m_user;
-  bool m_userOffered = false;
-  std::string m_strAddress;
-};
 
 int Usage(const std::string& why) {
   platform::WriteTerminalText(stderr,
@@ -203,6 +94,51 @@ std::optional<int> OpenSourceFile(const CliOptions& o, CConsoleHarvest& harvest,
   return std::nullopt;
 }
 
+// Hands `harvest` each address of the command line or of standard input,
+// in turn, until it says it has had enough.
+void ForEachAddress(const CliOptions& o, const std::function<void(const std::string&)>& harvest) {
+  if (!o.addressesFromStdin) {
+    for (const std::string& address : o.addresses) harvest(address);
+    return;
+  }
+  std::string line;
+  while (ReadInputLine(stdin, line))
+    if (std::optional<std::string> address = AddressFromLine(line.c_str())) harvest(*address);
+}
+
+// -P: the addresses harvested up to o.parallel at once, each run on a thread
+// with an engine, settings and scratch files of its own, the output and the
+// messages in the addresses' order. The worst exit status.
+int HarvestAtOnce(const CliOptions& o, const CHarvestSettings& settings,
+                  const CConsoleHarvest& model, CliCall& call) {
+  RunBoard board(call.console, o.quiet, o.parallel,
+                 o.addressesFromStdin ? std::nullopt : std::optional<size_t>(o.addresses.size()));
+  call.board = &board;
+  std::map<size_t, std::thread> threads;
+  ForEachAddress(o, [&](const std::string& address) {
+    const size_t run = board.Begin();
+    auto harvest = [&settings, &model, &call, &board, run, address] {
+      CHarvestSettings own = settings;
+      CConsoleHarvest engine(own, call, run);
+      engine.TakeOutputChoicesOf(model);
+      engine.m_strScratchTag = platform::UniqueScratchTag();
+      board.End(run, engine.Run(address));
+    };
+    // The runs that have ended are done with their threads.
+    for (auto it = threads.begin(); it != threads.end() && it->first < board.EndedCount();)
+      it = (it->second.join(), threads.erase(it));
+    try {
+      threads.emplace(run, std::thread(harvest));
+    } catch (const std::system_error&) {
+      harvest();  // no thread to be had: this one at least runs
+    }
+  });
+  board.InputEnded();
+  const int worst = board.WaitForAll();
+  for (auto& [run, thread] : threads) thread.join();
+  return worst;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,7 +167,8 @@ int main(int argc, char** argv) {
   ConsoleBackend console(o.addressesFromStdin ? ConsoleStreams::WithControllingTerminal()
                                               : ConsoleStreams::Standard());
   platform::SetWindowBackend(&console);
-  CConsoleHarvest harvest(app, console, o);
+  CliCall call{console, o, o.user};
+  CConsoleHarvest harvest(app, call);
 
   LoadProfileSettings(app, harvest);
   if (auto why = ApplyCliOptions(o, app, harvest)) return Usage(*why);
@@ -248,23 +185,9 @@ int main(int argc, char** argv) {
     platform::UseNetrcFile(o.netrcFile);
   }
 
-  // The scratch files have fixed names in the private temporary folder, so
-  // only one process of the program may run a harvest at a time.
-  bool running = false;
-  std::string lockFailure;
-  app.m_hMutex = platform::CreateInstanceLock(app.m_pszAppName, &running, &lockFailure);
-  const std::unique_ptr<platform::InstanceLock, void (*)(platform::InstanceLock*)> lockGuard(
-      app.m_hMutex, platform::CloseInstanceLock);
-  if (running) {
-    platform::WriteTerminalText(stderr,
-                                VIMBEL_CLI_NAME ": " VIMBEL_PROGRAM_NAME
-                                                " is running; try again when it has ended\n");
-    return kExitStopped;
-  }
-  if (!app.m_hMutex) {
-    harvest.ShowFileError(texts::kCannotCreateFile, lockFailure);
-    return kExitStopped;
-  }
+  // Scratch names of its own, so that the window and other calls may run
+  // beside this one; the window keeps the fixed names to itself.
+  harvest.m_strScratchTag = platform::UniqueScratchTag();
 
   // Ctrl-C, a closed terminal or a kill must not leave a page-sized scratch
   // file behind.
@@ -275,14 +198,14 @@ int main(int argc, char** argv) {
     return harvest.Run(address);
   }
 
-  int worst = kExitCompleted;
-  if (!o.addressesFromStdin) {
-    for (const std::string& address : o.addresses) worst = std::max(worst, harvest.Run(address));
-    return worst;
+  if (o.parallel > 1) {
+    // The settings as the profile and the command line made them, read by
+    // every run; the application object takes a prompt's answers.
+    const CHarvestSettings settings = app;
+    return HarvestAtOnce(o, settings, harvest, call);
   }
-  std::string line;
-  while (ReadInputLine(stdin, line))
-    if (std::optional<std::string> address = AddressFromLine(line.c_str()))
-      worst = std::max(worst, harvest.Run(*address));
+  int worst = kExitCompleted;
+  ForEachAddress(
+      o, [&](const std::string& address) { worst = std::max(worst, harvest.Run(address)); });
   return worst;
 }

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace platform::file_io {
 
@@ -74,6 +76,23 @@ long long RegularFileSize(int fd) {
 int Duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
 
 bool CutTo(int fd, long long size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+
+// flock, not fcntl: an fcntl lock belongs to the process, so threads of one
+// process would not exclude each other, and closing any descriptor of the
+// file (the copies the cut-back keeps) would let it go mid-append. A flock
+// belongs to the open file and outlives those copies.
+AppendLock LockForAppend(int fd, const std::function<bool()>& keepWaiting) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return AppendLock::kLocked;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return AppendLock::kUnavailable;
+    // Polled rather than waited for: the wait must end when the user stops.
+    if (!keepWaiting()) return AppendLock::kGivenUp;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void UnlockForAppend(int fd) { ::flock(fd, LOCK_UN); }
 
 LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& content) {
   content.clear();

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -15,12 +16,18 @@ namespace platform {
 namespace {
 
 // What the signal handler may touch: fixed storage, no allocation, no lock.
-constexpr int kSlots = 8;
+// Room for the two files of each of the runs that a terminal call may hold
+// at once, with some to spare.
+constexpr int kSlots = 136;
 constexpr size_t kPathSize = 4096;
+// A slot is taken by one thread (free to filling), filled, then armed; the
+// handler reads armed slots only. A lock-free atomic is safe in a handler.
+enum SlotState : int { kFree, kFilling, kArmed };
 struct Slot {
   char path[kPathSize];
-  volatile sig_atomic_t armed;
+  std::atomic<int> state;
 };
+static_assert(std::atomic<int>::is_always_lock_free);
 Slot g_slots[kSlots];
 
 struct CutBack {
@@ -51,7 +58,7 @@ extern "C" void RemoveScratchFilesAndExit(int signal) {
     ::ftruncate(g_cutBack.own, g_cutBack.length);
   }
   for (const Slot& slot : g_slots)
-    if (slot.armed) ::unlink(slot.path);
+    if (slot.state.load() == kArmed) ::unlink(slot.path);
   ::_exit(128 + signal);
 }
 
@@ -61,11 +68,11 @@ ScratchFiles::ScratchFiles(std::vector<std::string> paths) : m_paths(std::move(p
   for (const std::string& path : m_paths) {
     if (path.size() >= kPathSize) continue;
     for (int i = 0; i < kSlots; ++i) {
-      if (g_slots[i].armed) continue;
+      int free = kFree;
+      if (!g_slots[i].state.compare_exchange_strong(free, kFilling)) continue;
       std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-      // The handler must never see the flag before the whole path.
-      std::atomic_signal_fence(std::memory_order_seq_cst);
-      g_slots[i].armed = 1;
+      // The handler must never see the slot armed before the whole path.
+      g_slots[i].state.store(kArmed);
       m_slots.push_back(i);
       break;
     }
@@ -76,8 +83,19 @@ ScratchFiles::~ScratchFiles() {
   // Removed first and only then let go of, so that no moment is left in
   // which a signal would leave them behind.
   for (const std::string& path : m_paths) ::unlink(path.c_str());
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  for (int i : m_slots) g_slots[i].armed = 0;
+  for (int i : m_slots) g_slots[i].state.store(kFree);
+}
+
+std::string UniqueScratchTag() {
+  // The process id keeps processes apart (the folder is the user's alone,
+  // so only the user's own live processes share it); the count keeps the
+  // runs of one process apart.
+  static std::atomic<unsigned> count{0};
+  std::string tag = "-";
+  tag += std::to_string(::getpid());
+  tag += '-';
+  tag += std::to_string(count++);
+  return tag;
 }
 
 CutBackOnSignals::CutBackOnSignals(int fd, long long length) {

@@ -117,6 +117,41 @@ int Duplicate(int fd) {
 
 bool CutTo(int fd, long long size) { return ::_chsize_s(fd, size) == 0; }
 
+namespace {
+
+// Windows locks are mandatory: a lock on the file's bytes would keep a
+// browser from reading the gallery. One byte far past any file's end is
+// locked instead, which only the program's appenders ask for.
+OVERLAPPED AppendLockByte() {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFEu;
+  at.OffsetHigh = 0x7FFFFFFFu;
+  return at;
+}
+
+}  // namespace
+
+AppendLock LockForAppend(int fd, const std::function<bool()>& keepWaiting) {
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  for (;;) {
+    OVERLAPPED at = AppendLockByte();
+    if (::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+      return AppendLock::kLocked;
+    if (::GetLastError() != ERROR_LOCK_VIOLATION) return AppendLock::kUnavailable;
+    // Polled rather than waited for: the wait must end when the user stops.
+    if (!keepWaiting()) return AppendLock::kGivenUp;
+    ::Sleep(10);
+  }
+}
+
+// Explicitly: Windows lets go of a closed handle's locks only when it gets
+// round to it.
+void UnlockForAppend(int fd) {
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  OVERLAPPED at = AppendLockByte();
+  ::UnlockFileEx(h, 0, 1, 0, &at);
+}
+
 LoadResult LoadWholeFile(const std::string& path, size_t maxSize, std::string& content) {
   content.clear();
   HANDLE h = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, kShareAll, nullptr,

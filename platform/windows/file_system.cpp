@@ -69,13 +69,13 @@ std::optional<std::string> TempFolder(std::string* why) {
 int OpenOwnFileToAppend(const std::string& path) {
   // Write access as well as append, so that a failed append can be cut
   // back; every write still goes at the end (the descriptor appends, and
-  // the sharing keeps any other writer out). Reading too, when the file
-  // allows it, so that a line left unfinished can be seen.
+  // other runs that share the file wait for the append lock). Reading too,
+  // when the file allows it, so that a line left unfinished can be seen.
   const std::wstring wide = Widen(path);
   HANDLE h = INVALID_HANDLE_VALUE;
   for (const DWORD read : {DWORD{FILE_READ_DATA}, DWORD{0}}) {
     h = ::CreateFileW(wide.c_str(), FILE_WRITE_DATA | FILE_APPEND_DATA | SYNCHRONIZE | read,
-                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_ACCESS_DENIED) break;
   }

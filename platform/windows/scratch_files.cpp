@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/windows/wide_text.h"
@@ -14,12 +15,17 @@ namespace platform {
 namespace {
 
 // What the console's control handler may touch: fixed storage, no lock.
-// The handler runs on a thread of its own while the run goes on.
-constexpr int kSlots = 8;
+// The handler runs on a thread of its own while the runs go on. Room for
+// the two files of each of the runs that a terminal call may hold at once,
+// with some to spare.
+constexpr int kSlots = 136;
 constexpr size_t kPathSize = 4096;
+// A slot is taken by one thread (free to filling), filled, then armed; the
+// handler reads armed slots only.
+enum SlotState : int { kFree, kFilling, kArmed };
 struct Slot {
   wchar_t path[kPathSize];
-  std::atomic<bool> armed;
+  std::atomic<int> state;
 };
 Slot g_slots[kSlots];
 
@@ -42,7 +48,7 @@ BOOL WINAPI RemoveScratchFilesAndExit(DWORD) {
     ::SetFileInformationByHandle(g_cutBack.file, FileEndOfFileInfo, &end, sizeof end);
   }
   for (Slot& slot : g_slots)
-    if (slot.armed) ::DeleteFileW(slot.path);
+    if (slot.state.load() == kArmed) ::DeleteFileW(slot.path);
   ::ExitProcess(128 + 2);
   return TRUE;
 }
@@ -54,9 +60,10 @@ ScratchFiles::ScratchFiles(std::vector<std::string> paths) : m_paths(std::move(p
     const std::wstring wide = win32::Widen(path);
     if (wide.size() >= kPathSize) continue;
     for (int i = 0; i < kSlots; ++i) {
-      if (g_slots[i].armed) continue;
+      int free = kFree;
+      if (!g_slots[i].state.compare_exchange_strong(free, kFilling)) continue;
       std::memcpy(g_slots[i].path, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-      g_slots[i].armed = true;
+      g_slots[i].state.store(kArmed);
       m_slots.push_back(i);
       break;
     }
@@ -67,7 +74,18 @@ ScratchFiles::~ScratchFiles() {
   // Removed first and only then let go of, so that no moment is left in
   // which an interrupt would leave them behind.
   for (const std::string& path : m_paths) ::DeleteFileW(win32::Widen(path).c_str());
-  for (int i : m_slots) g_slots[i].armed = false;
+  for (int i : m_slots) g_slots[i].state.store(kFree);
+}
+
+std::string UniqueScratchTag() {
+  // The process id keeps processes apart (the temporary folder is the
+  // user's own); the count keeps the runs of one process apart.
+  static std::atomic<unsigned> count{0};
+  std::string tag = "-";
+  tag += std::to_string(::GetCurrentProcessId());
+  tag += '-';
+  tag += std::to_string(count++);
+  return tag;
 }
 
 CutBackOnSignals::CutBackOnSignals(int fd, long long length) {

@@ -1,5 +1,6 @@
 // vimbel-cli from the outside: the real program against the loopback
 // server, with its exit status, standard output and standard error.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,10 +12,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/instance_lock.h"
 #include "tests/net/net_fixture.h"
@@ -134,6 +138,20 @@ class VimbelCli : public LoopbackTest {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// The scratch files left in `folder`, by name, sorted.
+std::vector<std::string> ScratchFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TEST_F(VimbelCli, ExitStatusTellsHowTheRunEnded) {
@@ -283,31 +301,25 @@ TEST_F(VimbelCli, InternetShortcutGivesTheAddress) {
   EXPECT_EQ(Run({"--open", env.Path("Gallery.URL"), "http://x/"}).exit, 64);
 }
 
-TEST_F(VimbelCli, RefusesToRunBesideARunningInstance) {
-  // The scratch files have fixed names: a second harvest at the same time
-  // would overwrite the first one's page.
+// The window's one instance holds its lock and its fixed scratch names all
+// day: a terminal run neither waits for it nor touches its files.
+TEST_F(VimbelCli, RunsBesideTheWindowWithScratchFilesOfItsOwn) {
   server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
   bool held = true;
   platform::InstanceLock* lock = platform::CreateInstanceLock("vimbel", &held);
   ASSERT_NE(lock, nullptr);
   ASSERT_FALSE(held);
-  const CliResult r = Run({"--stdout", server.Url("/dir/page.html")});
+  const std::string folder = *platform::TempFolder();
+  const std::string windowsPage = "the window's page, half read";
+  WriteBytes(folder + "vimbel.tmp", windowsPage);
+  WriteBytes(folder + "#vimbel#.tmp", "the window's links\n");
+  const CliResult r = Run({"--stdout", "--list", server.Url("/dir/page.html")});
   platform::CloseInstanceLock(lock);
-  EXPECT_EQ(r.exit, 2);
-  EXPECT_TRUE(Has(r.err, "vimbel is running")) << r.err;
-  EXPECT_EQ(server.RequestCount(), 0u);
-  EXPECT_EQ(Run({"--stdout", server.Url("/dir/page.html")}).exit, 0) << "free again";
-}
-
-TEST_F(VimbelCli, ALockThatCannotBeTakenStopsBeforeAnyRequest) {
-  server.Route("/dir/page.html", HttpRoute::Page(200, kGallery));
-  const std::string lockPath = *platform::TempFolder() + "vimbel.lock";
-  ASSERT_EQ(::mkdir(lockPath.c_str(), 0700), 0);
-  const CliResult r = Run({"--stdout", server.Url("/dir/page.html")});
-  EXPECT_EQ(r.exit, 2);
-  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙを作成できませんでした。")) << r.err;
-  EXPECT_TRUE(Has(r.err, lockPath)) << r.err;
-  EXPECT_EQ(server.RequestCount(), 0u);
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, server.Url("/dir/photos/one.jpg"))) << r.out;
+  EXPECT_EQ(ReadBytes(folder + "vimbel.tmp"), windowsPage);
+  EXPECT_EQ(ReadBytes(folder + "#vimbel#.tmp"), "the window's links\n");
+  EXPECT_EQ(ScratchFilesIn(folder), (std::vector<std::string>{"#vimbel#.tmp", "vimbel.tmp"}));
 }
 
 // Ctrl-C, a closed terminal, a kill or a closed pipe in the middle of a
@@ -317,22 +329,24 @@ TEST_F(VimbelCli, ASignalEndsTheRunWithoutLeavingScratchFiles) {
   stalled.cut = HttpRoute::Cut::kStall;
   stalled.cutAfter = 8 * 1024;
   server.Route("/stalled.html", stalled);
-  const std::string scratch = env.Path("runtime/vimbel/vimbel.tmp");
+  const std::string folder = env.Path("runtime/vimbel/");
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     SCOPED_TRACE(signal);
     const size_t asked = server.RequestCount("/stalled.html");
     const pid_t pid = Start({server.Url("/stalled.html")});
     ASSERT_GT(pid, 0);
     // Until the page is being read into its scratch file.
+    const std::string page = "vimbel-" + std::to_string(pid) + "-0.tmp";
     for (int wait = 0;
-         wait < 500 && !(Exists(scratch) && server.RequestCount("/stalled.html") > asked); ++wait)
+         wait < 500 && !(Exists(folder + page) && server.RequestCount("/stalled.html") > asked);
+         ++wait)
       ::usleep(10 * 1000);
-    EXPECT_TRUE(Exists(scratch)) << "the download never began";
+    EXPECT_TRUE(Exists(folder + page)) << "the download never began";
     ::usleep(50 * 1000);  // the answer's first bytes on their way
     ::kill(pid, signal);
     const CliResult r = Finish(pid);
     EXPECT_EQ(r.exit, 128 + signal) << r.err;
-    EXPECT_FALSE(Exists(scratch));
+    EXPECT_EQ(ScratchFilesIn(folder), std::vector<std::string>{});
   }
 }
 
@@ -354,8 +368,7 @@ TEST_F(VimbelCli, AFileSizeLimitCutsTheOutputBackAndSaysSo) {
   EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。")) << r.err;
   EXPECT_TRUE(Has(r.err, Home() + "vimbel.txt\nﾌｧｲﾙは書き込む前の状態に戻しました。")) << r.err;
   EXPECT_EQ(ReadBytes(Home() + "vimbel.txt"), before);
-  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
-  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/#vimbel#.tmp")));
+  EXPECT_EQ(ScratchFilesIn(env.Path("runtime/vimbel/")), std::vector<std::string>{});
 }
 
 // A local page that its scratch copy cannot hold (a full scratch folder; a
@@ -365,10 +378,10 @@ TEST_F(VimbelCli, AScratchCopyThatCannotBeWrittenIsNamedAsSuch) {
   fileSizeLimit = 64 * 1024;
   const CliResult r = Run({"--list", "--open", env.Path("page.html"), "http://ex.com/"});
   EXPECT_EQ(r.exit, 2) << r.err;
-  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("runtime/vimbel/vimbel.tmp")))
+  EXPECT_TRUE(Has(r.err, "ﾌｧｲﾙに書き込めませんでした。\n" + env.Path("runtime/vimbel/vimbel-")))
       << r.err;
   EXPECT_FALSE(Has(r.err, "ﾌｧｲﾙを読み込めませんでした。")) << r.err;
-  EXPECT_FALSE(Exists(env.Path("runtime/vimbel/vimbel.tmp")));
+  EXPECT_EQ(ScratchFilesIn(env.Path("runtime/vimbel/")), std::vector<std::string>{});
 }
 
 // Ctrl-C, a closed terminal or a kill while the output is being appended
@@ -405,6 +418,188 @@ TEST_F(VimbelCli, ASignalDuringTheAppendLeavesTheOutputAsItWas) {
     EXPECT_EQ((after.size() - before.size()) % lineLength, 0u)
         << "a partial line: " << after.size() - before.size() << " bytes appended";
   }
+}
+
+// A local page of `count` links "<prefix><n>.jpg", every output line the
+// same length; and the list output it gives against `base`.
+struct LinkPage {
+  std::string page;
+  std::string lines;
+};
+LinkPage ManyLinks(const std::string& prefix, int count, const std::string& base) {
+  LinkPage made;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = prefix + std::to_string(1000000 + i) + ".jpg";
+    made.page += "<a href=\"" + name + "\">x</a>\n";
+    made.lines += base + name + "\r\n";
+  }
+  return made;
+}
+
+std::string Drain(int master);
+
+// Reads what the program shows on the pseudo-terminal `master` until
+// `text` is among it; false after 10 s without.
+bool WaitForText(int master, const std::string& text) {
+  std::string shown;
+  char buffer[4096];
+  while (shown.find(text) == std::string::npos) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 10000) != 1) return false;
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// The output file held as another run holds it while it appends.
+class HeldOutput {
+ public:
+  explicit HeldOutput(const std::string& path)
+      : m_fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600)) {
+    m_locked = m_fd >= 0 && platform::file_io::LockForAppend(m_fd, [] { return false; }) ==
+                                platform::file_io::AppendLock::kLocked;
+  }
+  ~HeldOutput() { Release(); }
+  bool Locked() const { return m_locked; }
+  void Append(const std::string& bytes) {
+    ASSERT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void Release() {
+    if (m_fd < 0) return;
+    platform::file_io::UnlockForAppend(m_fd);
+    ::close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd;
+  bool m_locked = false;
+};
+
+// Two calls appending to one file at once: each waits for the other's whole
+// append (and says so on its status line), so the file holds both sets of
+// lines, each whole and together.
+TEST_F(VimbelCli, AppendsToOneFileAtOnceNeverMix) {
+  const std::string baseA = "http://a.example/" + std::string(40, 'a') + "/";
+  const std::string baseB = "http://b.example/" + std::string(40, 'b') + "/";
+  const LinkPage a = ManyLinks("pa", 100000, baseA), b = ManyLinks("pb", 100000, baseB);
+  WriteBytes(env.Path("a.html"), a.page);
+  WriteBytes(env.Path("b.html"), b.page);
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n", held = "held.jpg\r\n";
+  WriteBytes(output, before);
+
+  HeldOutput other(output);
+  ASSERT_TRUE(other.Locked());
+  int masterA, slaveA, masterB, slaveB;
+  ASSERT_EQ(::openpty(&masterA, &slaveA, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(::openpty(&masterB, &slaveB, nullptr, nullptr, nullptr), 0);
+  const std::vector<std::string> opts{"--list", "--types", "image", "--open"};
+  auto with = [&opts](const std::string& page, const std::string& base) {
+    std::vector<std::string> all = opts;
+    all.push_back(page);
+    all.push_back(base);
+    return all;
+  };
+  const pid_t pidA = Start(with(env.Path("a.html"), baseA), "", -1, slaveA);
+  const pid_t pidB = Start(with(env.Path("b.html"), baseB), "", -1, slaveB);
+  const bool waitedA = WaitForText(masterA, "他の書き込みを待っています");
+  const bool waitedB = WaitForText(masterB, "他の書き込みを待っています");
+  other.Append(held);
+  other.Release();
+  const CliResult ra = Finish(pidA, -1, slaveA), rb = Finish(pidB, -1, slaveB);
+  for (int fd : {masterA, slaveA, masterB, slaveB}) ::close(fd);
+  EXPECT_TRUE(waitedA && waitedB) << "a run did not wait for the held file";
+  EXPECT_EQ(ra.exit, 0);
+  EXPECT_EQ(rb.exit, 0);
+  const std::string after = ReadBytes(output);
+  const bool aFirst = after.compare(before.size() + held.size(), baseA.size(), baseA) == 0;
+  EXPECT_TRUE(after == before + held + (aFirst ? a.lines + b.lines : b.lines + a.lines))
+      << after.size() << " bytes, of which "
+      << before.size() + held.size() + a.lines.size() + b.lines.size() << " expected";
+}
+
+// ulimit -f stops a run's append while another run's lines came in since
+// it opened the file: the cut-back takes back its own lines only.
+TEST_F(VimbelCli, AFailedAppendIsCutBackWithoutAnotherRunsLines) {
+  const std::string base = "http://ex.com/" + std::string(300, 'd') + "/";
+  WriteBytes(env.Path("page.html"), ManyLinks("p", 2000, base).page);
+  const std::string output = Home() + "vimbel.txt";
+  const std::string before = "earlier.jpg\r\n";
+  WriteBytes(output, before);
+  std::string others;
+  for (int i = 0; i < 1000; ++i) others += "http://other.example/" + std::to_string(i) + ".jpg\r\n";
+
+  HeldOutput other(output);
+  ASSERT_TRUE(other.Locked());
+  int master, slave;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  fileSizeLimit = 128 * 1024;
+  const pid_t pid =
+      Start({"--list", "--types", "image", "--open", env.Path("page.html"), base}, "", -1, slave);
+  const bool waited = WaitForText(master, "他の書き込みを待っています");
+  other.Append(others);
+  other.Release();
+  const CliResult r = Finish(pid, -1, slave);
+  ::close(slave);
+  const std::string shown = Drain(master);
+  ::close(master);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(r.exit, 2);
+  EXPECT_TRUE(Has(shown, "ﾌｧｲﾙは書き込む前の状態に戻しました。")) << shown;
+  EXPECT_EQ(ReadBytes(output), before + others);
+}
+
+// --new-only: of a page whose links the file holds half of (the other
+// half, written as the program writes them), only the rest is written,
+// each link once, in the page's order; lines are compared whole as written.
+TEST_F(VimbelCli, NewOnlyWritesTheLinksTheFileDoesNotHold) {
+  const std::string base = "http://ex.com/g/";
+  std::string page;
+  for (int i = 0; i < 40; ++i) page += "<a href=\"p" + std::to_string(i) + ".jpg\">x</a>\n";
+  page += "<a href=\"p3.jpg\">again</a><a href=\"p4.jpg\">again</a>\n";
+  WriteBytes(env.Path("page.html"), page);
+
+  struct Case {
+    const char* form;
+    std::string (*line)(const std::string& link);
+  };
+  const Case cases[] = {
+      {"--list", [](const std::string& link) { return link + "\r\n"; }},
+      {"--html", [](const std::string& link) { return "<IMG SRC=\"" + link + "\"><BR>\r\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.form);
+    const std::string output =
+        Home() + (c.form == std::string("--list") ? "vimbel.txt" : "vimbel.html");
+    // The file holds the even links, the start of an odd link's line as a
+    // line, and an odd link in the other form: neither of those two counts.
+    std::string before = c.line(base + "p1.jpg").substr(0, 5) + "\r\n";
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+      const std::string line = c.line(base + "p" + std::to_string(i) + ".jpg");
+      (i % 2 == 0 ? before : expected) += line;
+    }
+    before += c.form == std::string("--list") ? "<IMG SRC=\"" + base + "p5.jpg\"><BR>\r\n"
+                                              : base + "p5.jpg\r\n";
+    WriteBytes(output, before);
+    CliResult r =
+        Run({c.form, "--types", "image", "--new-only", "--open", env.Path("page.html"), base});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(output), before + expected);
+    // The page again: nothing is new.
+    r = Run({c.form, "--types", "image", "--new-only", "--open", env.Path("page.html"), base});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(output), before + expected);
+  }
+  // To standard output, each link once.
+  const CliResult r =
+      Run({"--list", "--new-only", "--stdout", "--open", env.Path("page.html"), base});
+  std::string each;
+  for (int i = 0; i < 40; ++i) each += base + "p" + std::to_string(i) + ".jpg\r\n";
+  EXPECT_EQ(r.out, each);
 }
 
 TEST_F(VimbelCli, HelpAndVersionGoToStandardOutput) {
@@ -455,6 +650,64 @@ TEST_F(VimbelCli, SeveralAddressesRunInTurnAndTheWorstStatusIsTheProgramsOwn) {
     EXPECT_EQ(r.out, c.out) << c.args.back();
   }
   EXPECT_EQ(server.RequestCount("/missing.html"), 1u);
+}
+
+// -P: the runs overlap, later pages answer first, yet the output and the
+// messages are those of the runs one after another, byte for byte, in the
+// file, on standard output and on standard error, addresses given on the
+// command line or on standard input.
+TEST_F(VimbelCli, RunsAtOnceWriteAndSayWhatRunsInTurnWould) {
+  HttpRoute slow = HttpRoute::Page(200, kGallery);
+  slow.answerDelay = std::chrono::milliseconds(300);
+  server.Route("/slow/page.html", slow);
+  HttpRoute slowMissing = HttpRoute::Page(404, "gone\n");
+  slowMissing.answerDelay = std::chrono::milliseconds(150);
+  server.Route("/slow-missing.html", slowMissing);
+  server.Route("/moved.html", HttpRoute::Redirect(server.Url("/there/page.html")));
+  server.Route("/there/page.html", HttpRoute::Page(200, "<a href=\"t.jpg\">t</a>"));
+  HttpRoute guarded = HttpRoute::Page(200, "<a href=\"g.jpg\">g</a><a href=\"h.gif\">h</a>");
+  guarded.basicAuth = std::make_pair(std::string("u"), std::string("p"));
+  server.Route("/guarded/page.html", guarded);
+  HttpRoute shortPage = HttpRoute::Page(200, "<a href=\"s.jpg\">s</a>");
+  shortPage.declaredLength = 500;
+  server.Route("/short.html", shortPage);
+  server.Route("/fast/page.html", HttpRoute::Page(200, kGallery));
+  const std::vector<std::string> addresses{
+      server.Url("/slow/page.html"),    server.Url("/missing.html"),      server.Url("/moved.html"),
+      server.Url("/slow-missing.html"), server.Url("/guarded/page.html"), server.Url("/short.html"),
+      server.Url("/fast/page.html"),    server.Url("/missing.html")};
+  std::string input;
+  for (const std::string& address : addresses) input += address + "\n";
+
+  struct Case {
+    std::vector<std::string> output;  // where the lines go
+    bool fromStdin;
+  };
+  const Case cases[] = {{{"--stdout"}, false}, {{}, false}, {{}, true}};
+  for (const Case& c : cases) {
+    auto call = [&](const char* parallel) {
+      std::vector<std::string> args{"--list", "--types", "image", "--times", "0",
+                                    "--user", "u:p",     "-P",    parallel};
+      args.insert(args.end(), c.output.begin(), c.output.end());
+      if (c.fromStdin)
+        args.push_back("-");
+      else
+        args.insert(args.end(), addresses.begin(), addresses.end());
+      ::unlink((Home() + "vimbel.txt").c_str());
+      CliResult r = Run(args, c.fromStdin ? input : "");
+      if (c.output.empty()) r.out = ReadBytes(Home() + "vimbel.txt");
+      return r;
+    };
+    const CliResult inTurn = call("1"), atOnce = call("4");
+    SCOPED_TRACE(c.output.empty() ? (c.fromStdin ? "file, standard input" : "file") : "stdout");
+    EXPECT_TRUE(Has(inTurn.out, server.Url("/guarded/g.jpg"))) << inTurn.out;
+    EXPECT_TRUE(Has(inTurn.out, server.Url("/there/t.jpg"))) << inTurn.out;
+    EXPECT_TRUE(Has(inTurn.err, "404 Not Found")) << inTurn.err;
+    EXPECT_EQ(inTurn.exit, 2);
+    EXPECT_EQ(atOnce.exit, inTurn.exit);
+    EXPECT_EQ(atOnce.out, inTurn.out);
+    EXPECT_EQ(atOnce.err, inTurn.err);
+  }
 }
 
 TEST_F(VimbelCli, QuietShowsOnlyWarningsAndErrors) {

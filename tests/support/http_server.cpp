@@ -377,6 +377,7 @@ void HttpServer::Serve(int fd) {
   }
   if (!route) route = std::make_shared<const HttpRoute>(HttpRoute::Page(404, "not found\n"));
 
+  if (route->answerDelay.count() > 0) WaitUntilStopped(route->answerDelay);
   const HttpRoute* answer = route.get();
   HttpRoute refused;
   if (route->basicAuth) {

@@ -49,6 +49,9 @@ struct HttpRoute {
   // The body's last `lateBytes` (framing kLength or kClose) go out a while
   // after the rest, as a slow network's last segment would.
   size_t lateBytes = 0;
+  // How long the server thinks before it answers, as a busy or distant
+  // one would.
+  std::chrono::milliseconds answerDelay{0};
   // When set, a request without these Basic credentials gets 401.
   std::optional<std::pair<std::string, std::string>> basicAuth;
   // When set, a request without a right Digest answer for these

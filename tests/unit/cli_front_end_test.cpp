@@ -54,6 +54,11 @@ TEST(CliArguments, UsageErrors) {
       {{"--open"}, "--open needs"},
       {{"--open", "a", "--open", "b"}, "once"},
       {{"--list=yes", "a"}, "takes no value"},
+      {{"-P", "0", "a"}, "from 1 to 16"},
+      {{"-P17", "a"}, "from 1 to 16"},
+      {{"--parallel", "x", "a"}, "--parallel"},
+      {{"a", "-P"}, "--parallel needs"},
+      {{"--new-only=yes", "a"}, "takes no value"},
   };
   for (const Case& c : cases) {
     const CliCommand cmd = ParseCliArguments(c.args);
@@ -82,6 +87,20 @@ TEST(CliArguments, OptionsAndOperands) {
   EXPECT_EQ(o.addresses, (std::vector<std::string>{"-odd-address", "--list"}));
   EXPECT_FALSE(o.addressesFromStdin);
   EXPECT_FALSE(o.openFile);
+  EXPECT_EQ(o.parallel, 1);
+  EXPECT_FALSE(o.newOnly);
+
+  // -P takes its number apart or joined on; --parallel as any long option.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-P", "4", "a"},
+                                               {"-P4", "a"},
+                                               {"--parallel=4", "a"},
+                                               {"--parallel", "4", "a"}}) {
+    const CliCommand p = ParseCliArguments(args);
+    ASSERT_EQ(p.action, CliCommand::kRun) << p.error;
+    EXPECT_EQ(p.options.parallel, 4) << args[0];
+    EXPECT_EQ(p.options.addresses, std::vector<std::string>{"a"}) << args[0];
+  }
+  EXPECT_TRUE(ParseCliArguments({"--new-only", "a"}).options.newOnly);
 
   const CliCommand open = ParseCliArguments({"--open", "page.html", "http://a/b/"});
   ASSERT_EQ(open.action, CliCommand::kRun);
