@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
   if (auto why = ApplyCliOptions(o, app, harvest)) return Usage(*why);
 
   if (o.netrc) {
-    // libcurl passes over a netrc file it cannot read; one named outright
-    // must be there.
+    // The default netrc file may be missing, and then gives nothing; one
+    // named outright must be there, or the user would not hear of a typo.
     platform::TextReader netrc;
     if (!o.netrcFile.empty() && !netrc.Open(o.netrcFile)) {
       std::fprintf(stderr, VIMBEL_CLI_NAME ": cannot read the netrc file %s\n",
