@@ -1,9 +1,12 @@
 #include "engine/browser_page_scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "engine/block_pipe.h"
 #include "engine/browser_links.h"
 #include "engine/encoding_sniffer.h"
 #include "engine/find_bytes.h"
@@ -155,46 +158,161 @@ class PageFeed {
   std::string m_text;
 };
 
+// The records on their way to the link list, and, while the base they are
+// resolved against may still turn out the document's, to the addresses
+// they come to. Runs on the thread that takes the records' blocks, so that
+// resolving costs the scan nothing but a core of its own.
+class RecordConsumer {
+ public:
+  RecordConsumer(int links, const ResolveAlongside* alongside, const std::string& encoding)
+      : m_links(links), m_alongside(alongside), m_encoding(encoding) {
+    if (!alongside) return;
+    m_resolved = platform::file_io::OpenForWriting(alongside->path, false, true);
+    m_resolving = m_resolved >= 0;
+  }
+
+  // The base the records will be resolved against; set before the first
+  // record is handed over.
+  void SetBase(const std::optional<std::string>& base) { m_base = base; }
+  // The speculation failed: what is still to come is only written.
+  void Abandon() { m_abandoned.store(true, std::memory_order_relaxed); }
+
+  bool Consume(const char* data, size_t size) {
+    if (!platform::file_io::WriteAll(m_links, {data, size})) return false;
+    if (m_resolving && !m_abandoned.load(std::memory_order_relaxed)) Resolve({data, size});
+    return true;
+  }
+
+  // After the last record: whether the resolved list is whole. It is
+  // closed either way.
+  bool Finish() {
+    if (m_resolved < 0) return false;
+    Flush();
+    const bool closed = platform::file_io::Close(m_resolved);
+    m_resolved = -1;
+    return closed && m_resolving && m_carry.empty() && !m_abandoned.load(std::memory_order_relaxed);
+  }
+
+ private:
+  // Lines go whole to the resolver, however the blocks cut them.
+  void Resolve(std::string_view bytes) {
+    if (!m_resolver)
+      m_resolver.emplace(m_alongside->settings, m_alongside->documentUrl, m_base, m_encoding);
+    if (!m_carry.empty()) {
+      const size_t end = bytes.find('\n');
+      if (end == std::string_view::npos) {
+        m_carry.append(bytes);
+        return;
+      }
+      m_carry.append(bytes.substr(0, end + 1));
+      Take(m_carry);
+      m_carry.clear();
+      bytes.remove_prefix(end + 1);
+    }
+    while (!bytes.empty()) {
+      const size_t end = bytes.find('\n');
+      if (end == std::string_view::npos) {
+        m_carry.assign(bytes);
+        return;
+      }
+      Take(bytes.substr(0, end + 1));
+      bytes.remove_prefix(end + 1);
+    }
+  }
+
+  void Take(std::string_view line) {
+    const auto record = ParseBrowserRecord(line);
+    const std::string* href = record ? m_resolver->Take(*record) : nullptr;
+    if (!href) return;
+    m_out += *href;
+    m_out += '\n';
+    if (m_out.size() >= kFlushSize) Flush();
+  }
+
+  void Flush() {
+    if (m_resolving && !m_out.empty()) m_resolving = platform::file_io::WriteAll(m_resolved, m_out);
+    m_out.clear();
+  }
+
+  const int m_links;
+  const ResolveAlongside* const m_alongside;
+  const std::string& m_encoding;
+  int m_resolved = -1;
+  bool m_resolving = false;
+  std::atomic<bool> m_abandoned{false};
+  std::optional<std::string> m_base;
+  std::optional<BrowserLinks> m_resolver;
+  std::string m_carry;  // a record the last block cut
+  std::string m_out;
+};
+
 }  // namespace
 
 FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
                               const std::string& contentType, bool embedded,
-                              const std::string& linkPath, BrowserPage& page) {
+                              const std::string& linkPath, BrowserPage& page,
+                              const ResolveAlongside* alongside) {
+  page.resolved = false;
   size_t skip = 0;
   auto decoder = OpenPageDecoder(pagePath, textMode, mapPage, contentType, page.encoding, skip);
   if (!decoder) return {FileFailure::kCannotRead, pagePath};
 
   const int links = platform::file_io::OpenForWriting(linkPath, false, true);
   if (links < 0) return {FileFailure::kCannotCreate, linkPath};
+  RecordConsumer consumer(links, alongside, page.encoding);
+  BlockPipe pipe(
+      [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
   std::string records;
-  bool written = true;
-  auto flush = [&] {
-    if (written && !records.empty()) written = platform::file_io::WriteAll(links, records);
-    records.clear();
-  };
-  PageLinksCollector collector(
-      embedded, [&records](FoundKind kind, std::string_view url, std::string_view anchor) {
-        AppendBrowserRecord(kind, url, anchor, records);
-      });
+  // Whether any record was found, and the first <base href> known then.
+  bool found = false;
+  bool baseBeforeRecords = false;
+  const PageLinksCollector* pCollector = nullptr;
+  PageLinksCollector collector(embedded,
+                               [&](FoundKind kind, std::string_view url, std::string_view anchor) {
+                                 if (!found) {
+                                   found = true;
+                                   baseBeforeRecords = pCollector->BaseHref().has_value();
+                                   consumer.SetBase(pCollector->BaseHref());
+                                 }
+                                 AppendBrowserRecord(kind, url, anchor, records);
+                               });
+  pCollector = &collector;
   HtmlTokenizer tokenizer(collector, HtmlTokenizer::Text::kSkip);
   collector.Attach(tokenizer);
+  // A base met after the first record resolves every record differently.
+  auto speculationHeld = [&] {
+    return !found || baseBeforeRecords || !collector.BaseHref().has_value();
+  };
 
   PageSource reader;
   bool read = reader.Open(pagePath, textMode, mapPage);
   PageFeed feed(*decoder, page.encoding == "UTF-8", tokenizer);
+  bool abandoned = false;
   for (std::string_view block; read && !(block = reader.Next()).empty();) {
     const size_t skipped = std::min(skip, block.size());
     block.remove_prefix(skipped);
     skip -= skipped;
     feed.Feed(block);
-    if (records.size() >= kFlushSize) flush();
+    if (!abandoned && !speculationHeld()) {
+      abandoned = true;
+      consumer.Abandon();
+    }
+    if (records.size() >= kFlushSize) {
+      pipe.Append(records);
+      records.clear();
+    }
   }
   read = read && !reader.Failed();
   feed.Finish();
   tokenizer.Finish();
   page.baseHref = collector.BaseHref();
-  flush();
+  if (!speculationHeld()) consumer.Abandon();
+  pipe.Append(records);
+  bool written = pipe.Finish();
+  const bool resolved = consumer.Finish() && speculationHeld();
   written = platform::file_io::Close(links) && written;
+  if (read && written && resolved) page.resolved = true;
+  if (alongside && !page.resolved) platform::RemoveFile(alongside->path);
   if (read && written) return {};
   platform::RemoveFile(linkPath);
   return {read ? FileFailure::kCannotCreate : FileFailure::kCannotRead, read ? linkPath : pagePath};

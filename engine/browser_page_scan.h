@@ -2,8 +2,8 @@
 // Browser reading, the page's side: the stored page decoded from its
 // encoding as a browser finds it, tokenized as the HTML standard does, and
 // what it links to (and, when asked, shows) written to the run's link list
-// as the page spells it. The addresses are resolved when the list is
-// written out, once the document's base is known wherever it stands.
+// as the page spells it, and, where asked, resolved beside the scan against
+// the base known so far (see ResolveAlongside).
 #include <optional>
 #include <string>
 
@@ -13,6 +13,21 @@
 struct BrowserPage {
   std::string encoding;                 // as the Encoding Standard names it
   std::optional<std::string> baseHref;  // the first <base href>, as spelled
+  // Whether the list at ResolveAlongside::path holds the addresses to write,
+  // resolved against the document's final base.
+  bool resolved = false;
+};
+
+class CHarvestSettings;
+
+// The links resolved, judged and kept once each on a thread of their own
+// while the page is still being scanned, against the base known when the
+// first is found. A <base href> met after that makes the work worthless:
+// the list at `path` is removed and the link list is resolved afterwards.
+struct ResolveAlongside {
+  const CHarvestSettings& settings;
+  const std::string& documentUrl;
+  const std::string& path;
 };
 
 // Scans the page at `pagePath` into a new private link list at `linkPath`:
@@ -23,4 +38,5 @@ struct BrowserPage {
 // page. On failure the link list is removed.
 FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
                               const std::string& contentType, bool embedded,
-                              const std::string& linkPath, BrowserPage& page);
+                              const std::string& linkPath, BrowserPage& page,
+                              const ResolveAlongside* alongside = nullptr);

@@ -77,7 +77,8 @@ class CHarvestEngine {
   DownloadResult DownloadPage(std::string& url, const std::string& scratchPath, int attempt);
 
   // Filters, resolves, formats and appends the link list to the output
-  // file; deletes the link list whatever happens.
+  // file (in browser reading, the list resolved while the page was scanned,
+  // where there is one); deletes both lists whatever happens.
   FileFailure WriteLinkList(const std::string& linkListPath);
 
   // The output file this run appends to. A front end may put the output
@@ -169,4 +170,7 @@ class CHarvestEngine {
   std::string m_documentUrl;              // the page's own address, without credentials
   std::optional<std::string> m_baseHref;  // its first <base href>
   std::string m_documentEncoding;
+  // Browser reading's addresses, resolved against the document's final base
+  // while the page was scanned; empty when the link list is to be resolved.
+  std::string m_resolvedLinkList;
 };

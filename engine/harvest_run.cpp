@@ -17,6 +17,7 @@ namespace {
 
 using texts::kLinkScratchName;
 using texts::kPageScratchName;
+using texts::kResolvedScratchName;
 using texts::kStatusIdle;
 
 }  // namespace
@@ -43,6 +44,7 @@ void CHarvestEngine::StartHarvest(const std::string& fieldText) {
 void CHarvestEngine::RunHarvest(const std::string& address) {
   m_lastOutcome = HarvestOutcome::kStopped;
   m_scannedLinkList.clear();
+  m_resolvedLinkList.clear();
   auto stop = [this] {
     m_lastOutcome = HarvestOutcome::kStopped;
     SetStatusText(kStatusIdle);
@@ -56,10 +58,11 @@ void CHarvestEngine::RunHarvest(const std::string& address) {
     return;
   }
   const std::string pagePath = *folder + ScratchName(kPageScratchName, m_strScratchTag);
-  // Neither scratch file outlives the run, however it ends: a stop, a full
-  // disk, or a signal that ends a terminal run.
+  // No scratch file outlives the run, however it ends: a stop, a full disk,
+  // or a signal that ends a terminal run.
   const platform::ScratchFiles scratch(
-      {pagePath, *folder + ScratchName(kLinkScratchName, m_strScratchTag)});
+      {pagePath, *folder + ScratchName(kLinkScratchName, m_strScratchTag),
+       *folder + ScratchName(kResolvedScratchName, m_strScratchTag)});
 
   const bool downloaded = m_strSourceFile.empty();
   if (!downloaded) {
@@ -126,10 +129,15 @@ FileFailure CHarvestEngine::MakeBrowserLinkList(const std::string& pagePath, boo
 FileFailure CHarvestEngine::ScanAsBrowser(const std::string& pagePath, bool textMode, bool mapPage,
                                           const std::string& linkPath) {
   BrowserPage page;
+  m_resolvedLinkList.clear();
+  const std::optional<std::string> resolvedPath = ResolvedListPath(m_strScratchTag);
+  std::optional<ResolveAlongside> alongside;
+  if (resolvedPath) alongside.emplace(ResolveAlongside{m_settings, m_documentUrl, *resolvedPath});
   const FileFailure failure = ScanPageAsBrowser(
       pagePath, textMode, mapPage, m_strSourceFile.empty() ? m_pageContentType : std::string(),
-      m_settings.m_bEmbedded == 1, linkPath, page);
+      m_settings.m_bEmbedded == 1, linkPath, page, alongside ? &*alongside : nullptr);
   m_baseHref = std::move(page.baseHref);
   m_documentEncoding = std::move(page.encoding);
+  if (!failure && page.resolved) m_resolvedLinkList = *resolvedPath;
   return failure;
 }

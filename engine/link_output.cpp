@@ -130,8 +130,12 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
     platform::TextReader links;
     platform::TextWriter output;
     KnownLines known;
-    if (!links.Open(linkListPath)) {
-      failure = {FileFailure::kCannotRead, linkListPath};
+    // Browser reading's addresses, where they could be resolved as the page
+    // was scanned, need only be written.
+    const bool resolvedAhead = m_settings.m_bBrowser == 1 && !m_resolvedLinkList.empty();
+    const std::string& listPath = resolvedAhead ? m_resolvedLinkList : linkListPath;
+    if (!links.Open(listPath)) {
+      failure = {FileFailure::kCannotRead, listPath};
     } else if (!OpenOutput(output, outputPath)) {
       failure = {FileFailure::kCannotWrite, outputPath};
     } else if (!LockOutput(output)) {
@@ -148,8 +152,9 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       ReferenceResolver resolver(m_strBaseUrl);
       // Browser reading's list holds the addresses as the page gave them,
       // to be resolved now that the document's base is known.
+      const bool asHtml = m_settings.m_bBrowser == 1;
       std::optional<BrowserLinks> browser;
-      if (m_settings.m_bBrowser == 1)
+      if (asHtml && !resolvedAhead)
         browser.emplace(m_settings, m_documentUrl, m_baseHref, m_documentEncoding);
       // A line that an interrupted run or another program left without its
       // end would swallow the first new one.
@@ -162,7 +167,10 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       const bool gallery = m_nOutPutType == kOutputGallery;
       for (std::string line; links.ReadLine(line);) {
         std::string_view link;
-        if (browser) {
+        if (resolvedAhead) {
+          if (!line.empty() && line.back() == '\n') line.pop_back();
+          link = line;
+        } else if (browser) {
           const auto record = ParseBrowserRecord(line);
           const std::string* href = record ? browser->Take(*record) : nullptr;
           if (!href) continue;
@@ -175,8 +183,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
         if (lineOpen) pipe.Append("\n");
         lineOpen = false;
         EmitOutputLine(
-            gallery, link, [&pipe](std::string_view piece) { pipe.Append(piece); },
-            browser.has_value());
+            gallery, link, [&pipe](std::string_view piece) { pipe.Append(piece); }, asHtml);
         if (pipe.Failed()) break;
       }
       pipe.Finish();
@@ -186,9 +193,11 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       if (!output.CloseOrCutBack(cutBack))
         failure = {cutBack ? FileFailure::kWriteUndone : FileFailure::kCannotWrite, outputPath};
       else if (links.Failed())
-        failure = {FileFailure::kCannotRead, linkListPath};
+        failure = {FileFailure::kCannotRead, listPath};
     }
   }
   platform::RemoveFile(linkListPath);
+  if (!m_resolvedLinkList.empty()) platform::RemoveFile(m_resolvedLinkList);
+  m_resolvedLinkList.clear();
   return failure;
 }

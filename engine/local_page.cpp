@@ -36,6 +36,10 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
   // Where the scan failed, the copy is scanned as it would have been, and
   // any failure reported as it would have been.
   if (copied && !scan) m_scannedLinkList = *linkPath;
-  if (!copied || scan) platform::RemoveFile(*linkPath);
+  if (!copied || scan) {
+    platform::RemoveFile(*linkPath);
+    if (!m_resolvedLinkList.empty()) platform::RemoveFile(m_resolvedLinkList);
+    m_resolvedLinkList.clear();
+  }
   return copied || failed();
 }

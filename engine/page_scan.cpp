@@ -23,6 +23,12 @@ std::optional<std::string> LinkListPath(const std::string& tag) {
   return *folder + ScratchName(texts::kLinkScratchName, tag);
 }
 
+std::optional<std::string> ResolvedListPath(const std::string& tag) {
+  std::optional<std::string> folder = platform::TempFolder();
+  if (!folder) return std::nullopt;
+  return *folder + ScratchName(texts::kResolvedScratchName, tag);
+}
+
 FileFailure ScanPageFile(const std::string& pagePath, const std::string& linkPath, bool mapPage) {
   platform::ByteReader page;
   if (!page.Open(pagePath, mapPage)) return {FileFailure::kCannotRead, pagePath};

@@ -15,6 +15,9 @@ std::string ScratchName(const std::string& fixedName, const std::string& tag);
 // The link list's full path in the private temporary folder (nullopt when
 // that folder cannot be had).
 std::optional<std::string> LinkListPath(const std::string& tag = {});
+// Beside it, browser reading's list of the addresses resolved while the page
+// was scanned.
+std::optional<std::string> ResolvedListPath(const std::string& tag = {});
 
 // Scans the page file at `pagePath` (text mode) into a new private link list
 // at `linkPath`. On failure the link list is removed and the failure

@@ -79,6 +79,7 @@ inline constexpr const char* kDesktopWord = "ﾃﾞｽｸﾄｯﾌﾟ";
 // Files the program names.
 inline constexpr const char* kPageScratchName = VIMBEL_PROGRAM_NAME ".tmp";
 inline constexpr const char* kLinkScratchName = "#" VIMBEL_PROGRAM_NAME "#.tmp";
+inline constexpr const char* kResolvedScratchName = "#" VIMBEL_PROGRAM_NAME "-resolved#.tmp";
 inline constexpr const char* kFixedGalleryName = VIMBEL_PROGRAM_NAME ".html";
 inline constexpr const char* kFixedListName = VIMBEL_PROGRAM_NAME ".txt";
 

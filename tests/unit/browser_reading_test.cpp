@@ -234,3 +234,42 @@ TEST(BrowserReading, TheRunWritesWhatABrowserReadsBack) {
         << row.browser;
   }
 }
+
+// The run resolves the links as the page is read, against the base known
+// then; a <base href> that turns up later still decides every address.
+TEST(BrowserReading, TheRunResolvesEveryLinkAgainstTheFirstBaseWhereverItStands) {
+  struct Row {
+    const char* what;
+    std::string page;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"a base after links",
+       "<a href=\"a.jpg\"></a><img src=\"i.png\"><base href=\"http://b/q/\">"
+       "<a href=\"../c.jpg\"><a href=\"a.jpg\">",
+       "http://b/q/a.jpg\r\nhttp://b/q/i.png\r\nhttp://b/c.jpg\r\n"},
+      {"a base in a template before links, a real one after",
+       "<template><base href=\"http://t/\"></template><a href=\"a.jpg\"><base href=\"http://b/\">",
+       "http://b/a.jpg\r\n"},
+      {"a base after links that does not parse", "<a href=\"a.jpg\"><base href=\"http://[x\">",
+       "http://h/d/a.jpg\r\n"},
+      {"two bases, both before links",
+       "<base href=\"e/\"><base href=\"http://b/\"><a href=\"a.jpg\">", "http://h/d/e/a.jpg\r\n"},
+  };
+  for (const Row& row : rows) {
+    TestEnvironment env;
+    env.App().m_bImage = 1;
+    env.App().m_bBrowser = 1;
+    env.App().m_bEmbedded = 1;
+    testing_support::RecordingEngine engine{env.App()};
+    engine.m_strSaveFolder = env.HomeDir();
+    engine.m_nFileSelect = kFixedOutputFile;
+    engine.m_nOutPutType = kOutputList;
+    engine.m_strSourceFile = env.Path("page.html");
+    testing_support::WriteBytes(engine.m_strSourceFile, row.page);
+    engine.SetAddress("http://h/d/");
+    engine.OnOK();
+    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted) << row.what;
+    EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.txt"), row.expected) << row.what;
+  }
+}
