@@ -158,10 +158,35 @@ class PageFeed {
   std::string m_text;
 };
 
-// The records on their way to the link list, and, while the base they are
-// resolved against may still turn out the document's, to the addresses
-// they come to. Runs on the thread that takes the records' blocks, so that
-// resolving costs the scan nothing but a core of its own.
+// A found address as the scan hands it on: its kind, the two lengths, then
+// the address and the anchor's as the page gave them. Made into records on
+// the pipe's thread, which spares the scan their shaping.
+constexpr size_t kFrameHead = 1 + 2 * sizeof(size_t);
+
+void AppendFrame(FoundKind kind, std::string_view url, std::string_view anchor, std::string& out) {
+  char head[kFrameHead];
+  head[0] = static_cast<char>(kind);
+  const size_t urlSize = url.size(), anchorSize = anchor.size();
+  std::memcpy(head + 1, &urlSize, sizeof urlSize);
+  std::memcpy(head + 1 + sizeof urlSize, &anchorSize, sizeof anchorSize);
+  out.append(head, kFrameHead);
+  out.append(url);
+  out.append(anchor);
+}
+
+// The frame's whole length, or 0 while its head is still cut.
+size_t FrameLength(std::string_view bytes) {
+  if (bytes.size() < kFrameHead) return 0;
+  size_t urlSize, anchorSize;
+  std::memcpy(&urlSize, bytes.data() + 1, sizeof urlSize);
+  std::memcpy(&anchorSize, bytes.data() + 1 + sizeof urlSize, sizeof anchorSize);
+  return kFrameHead + urlSize + anchorSize;
+}
+
+// The found addresses on their way to the link list as records, and, while
+// the base they are resolved against may still turn out the document's, to
+// the addresses they come to. Runs on the thread that takes the frames'
+// blocks, so that this costs the scan nothing but a core of its own.
 class RecordConsumer {
  public:
   RecordConsumer(int links, const ResolveAlongside* alongside, const std::string& encoding)
@@ -172,64 +197,78 @@ class RecordConsumer {
   }
 
   // The base the records will be resolved against; set before the first
-  // record is handed over.
+  // frame is handed over.
   void SetBase(const std::optional<std::string>& base) { m_base = base; }
   // The speculation failed: what is still to come is only written.
   void Abandon() { m_abandoned.store(true, std::memory_order_relaxed); }
 
   bool Consume(const char* data, size_t size) {
-    if (!platform::file_io::WriteAll(m_links, {data, size})) return false;
-    if (m_resolving && !m_abandoned.load(std::memory_order_relaxed)) Resolve({data, size});
+    std::string_view bytes(data, size);
+    if (!m_cut.empty()) {
+      // The frame the last block ended in, completed.
+      size_t length = FrameLength(m_cut);
+      if (length == 0) {
+        const size_t taken = std::min(kFrameHead - m_cut.size(), bytes.size());
+        m_cut.append(bytes.substr(0, taken));
+        bytes.remove_prefix(taken);
+        if ((length = FrameLength(m_cut)) == 0) return true;
+      }
+      const size_t taken = std::min(length - m_cut.size(), bytes.size());
+      m_cut.append(bytes.substr(0, taken));
+      bytes.remove_prefix(taken);
+      if (m_cut.size() < length) return true;
+      Take(m_cut);
+      m_cut.clear();
+    }
+    for (size_t length; (length = FrameLength(bytes)) != 0 && length <= bytes.size();) {
+      Take(bytes.substr(0, length));
+      bytes.remove_prefix(length);
+    }
+    m_cut.assign(bytes);
+    if (m_records.size() >= kFlushSize) return FlushRecords();
     return true;
   }
 
-  // After the last record: whether the resolved list is whole. It is
-  // closed either way.
-  bool Finish() {
+  // After the last frame: whether every record reached the link list.
+  bool FinishRecords() { return FlushRecords() && m_cut.empty(); }
+
+  // After the last frame: whether the resolved list is whole. It is closed
+  // either way.
+  bool FinishResolved() {
     if (m_resolved < 0) return false;
-    Flush();
+    FlushResolved();
     const bool closed = platform::file_io::Close(m_resolved);
     m_resolved = -1;
-    return closed && m_resolving && m_carry.empty() && !m_abandoned.load(std::memory_order_relaxed);
+    return closed && m_resolving && !m_abandoned.load(std::memory_order_relaxed);
   }
 
  private:
-  // Lines go whole to the resolver, however the blocks cut them.
-  void Resolve(std::string_view bytes) {
+  void Take(std::string_view frame) {
+    size_t urlSize;
+    std::memcpy(&urlSize, frame.data() + 1, sizeof urlSize);
+    const size_t start = m_records.size();
+    AppendBrowserRecord(static_cast<FoundKind>(frame[0]), frame.substr(kFrameHead, urlSize),
+                        frame.substr(kFrameHead + urlSize), m_records);
+    if (!m_resolving || m_abandoned.load(std::memory_order_relaxed)) return;
+    // Resolved from the record as written, as the link list is read back.
     if (!m_resolver)
       m_resolver.emplace(m_alongside->settings, m_alongside->documentUrl, m_base, m_encoding);
-    if (!m_carry.empty()) {
-      const size_t end = bytes.find('\n');
-      if (end == std::string_view::npos) {
-        m_carry.append(bytes);
-        return;
-      }
-      m_carry.append(bytes.substr(0, end + 1));
-      Take(m_carry);
-      m_carry.clear();
-      bytes.remove_prefix(end + 1);
-    }
-    while (!bytes.empty()) {
-      const size_t end = bytes.find('\n');
-      if (end == std::string_view::npos) {
-        m_carry.assign(bytes);
-        return;
-      }
-      Take(bytes.substr(0, end + 1));
-      bytes.remove_prefix(end + 1);
-    }
-  }
-
-  void Take(std::string_view line) {
-    const auto record = ParseBrowserRecord(line);
+    const auto record = ParseBrowserRecord(std::string_view(m_records).substr(start));
     const std::string* href = record ? m_resolver->Take(*record) : nullptr;
     if (!href) return;
     m_out += *href;
     m_out += '\n';
-    if (m_out.size() >= kFlushSize) Flush();
+    if (m_out.size() >= kFlushSize) FlushResolved();
   }
 
-  void Flush() {
+  bool FlushRecords() {
+    if (m_recordsWritten && !m_records.empty())
+      m_recordsWritten = platform::file_io::WriteAll(m_links, m_records);
+    m_records.clear();
+    return m_recordsWritten;
+  }
+
+  void FlushResolved() {
     if (m_resolving && !m_out.empty()) m_resolving = platform::file_io::WriteAll(m_resolved, m_out);
     m_out.clear();
   }
@@ -237,12 +276,14 @@ class RecordConsumer {
   const int m_links;
   const ResolveAlongside* const m_alongside;
   const std::string& m_encoding;
+  std::string m_cut;  // a frame the last block cut
+  std::string m_records;
+  bool m_recordsWritten = true;
   int m_resolved = -1;
   bool m_resolving = false;
   std::atomic<bool> m_abandoned{false};
   std::optional<std::string> m_base;
   std::optional<BrowserLinks> m_resolver;
-  std::string m_carry;  // a record the last block cut
   std::string m_out;
 };
 
@@ -262,7 +303,7 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
   RecordConsumer consumer(links, alongside, page.encoding);
   BlockPipe pipe(
       [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
-  std::string records;
+  std::string frames;
   // Whether any record was found, and the first <base href> known then.
   bool found = false;
   bool baseBeforeRecords = false;
@@ -274,7 +315,7 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
                                    baseBeforeRecords = pCollector->BaseHref().has_value();
                                    consumer.SetBase(pCollector->BaseHref());
                                  }
-                                 AppendBrowserRecord(kind, url, anchor, records);
+                                 AppendFrame(kind, url, anchor, frames);
                                });
   pCollector = &collector;
   HtmlTokenizer tokenizer(collector, HtmlTokenizer::Text::kSkip);
@@ -297,9 +338,9 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
       abandoned = true;
       consumer.Abandon();
     }
-    if (records.size() >= kFlushSize) {
-      pipe.Append(records);
-      records.clear();
+    if (frames.size() >= kFlushSize) {
+      pipe.Append(frames);
+      frames.clear();
     }
   }
   read = read && !reader.Failed();
@@ -307,9 +348,9 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
   tokenizer.Finish();
   page.baseHref = collector.BaseHref();
   if (!speculationHeld()) consumer.Abandon();
-  pipe.Append(records);
-  bool written = pipe.Finish();
-  const bool resolved = consumer.Finish() && speculationHeld();
+  pipe.Append(frames);
+  bool written = pipe.Finish() && consumer.FinishRecords();
+  const bool resolved = consumer.FinishResolved() && speculationHeld();
   written = platform::file_io::Close(links) && written;
   if (read && written && resolved) page.resolved = true;
   if (alongside && !page.resolved) platform::RemoveFile(alongside->path);
