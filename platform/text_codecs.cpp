@@ -621,12 +621,6 @@ std::u32string CodePoints(std::string_view utf8) {
   return text;
 }
 
-void AppendCharacterReference(char32_t c, std::string& out) {
-  out += "&#";
-  out += std::to_string(static_cast<uint32_t>(c));
-  out += ';';
-}
-
 bool EncodeWindows1252(char32_t c, std::string& out) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
     out += static_cast<char>(c);
@@ -757,7 +751,7 @@ void EncodeIso2022Jp(std::u32string_view text, std::string& out) {
     const long pointer = Jis0208Pointer(c);
     if (pointer < 0 || pointer >= 94 * 94) {
       std::string reference;
-      AppendCharacterReference(c, reference);
+      system_text::AppendCharacterReference(c, reference);
       for (char d : reference) ascii(static_cast<unsigned char>(d));
       continue;
     }
@@ -772,6 +766,16 @@ void EncodeIso2022Jp(std::u32string_view text, std::string& out) {
 }
 
 }  // namespace
+
+namespace system_text {
+
+void AppendCharacterReference(char32_t c, std::string& out) {
+  out += "&#";
+  out += std::to_string(static_cast<uint32_t>(c));
+  out += ';';
+}
+
+}  // namespace system_text
 
 std::unique_ptr<TextDecoder> OpenTextDecoder(std::string_view encoding) {
   if (encoding == "UTF-8") return std::make_unique<Utf8Decoder>();
@@ -811,7 +815,7 @@ bool EncodeFromUtf8(std::string_view encoding, std::string_view utf8, std::strin
   if (encoding == "EUC-JP") one = EncodeEucJp;
   if (!one) return system_text::Encode(encoding, text, out);
   for (char32_t c : text)
-    if (!one(c, out)) AppendCharacterReference(c, out);
+    if (!one(c, out)) system_text::AppendCharacterReference(c, out);
   return true;
 }
 

@@ -58,6 +58,8 @@ std::unique_ptr<TextDecoder> OpenDecoder(std::string_view encoding);
 // Encodes into another encoding of the system's, as EncodeFromUtf8 does;
 // false when the system lacks it.
 bool Encode(std::string_view encoding, std::u32string_view text, std::string& out);
+// Appends "&#N;", how a character an encoding lacks is written.
+void AppendCharacterReference(char32_t c, std::string& out);
 
 }  // namespace system_text
 

@@ -211,9 +211,7 @@ bool Encode(std::string_view encoding, std::u32string_view text, std::string& ou
     std::string utf8;
     AppendUtf8(utf8, c);
     if (!converter.Whole(utf8, out)) {
-      out += "&#";
-      out += std::to_string(static_cast<uint32_t>(c));
-      out += ';';
+      AppendCharacterReference(c, out);
     }
   }
   return true;

@@ -162,9 +162,7 @@ bool Encode(std::string_view encoding, std::u32string_view text, std::string& ou
   if (page == 0 || !::GetCPInfo(page, &info)) return false;
   for (char32_t c : text) {
     if (!Narrowed(page, c, out)) {
-      out += "&#";
-      out += std::to_string(static_cast<uint32_t>(c));
-      out += ';';
+      AppendCharacterReference(c, out);
     }
   }
   return true;
