@@ -183,26 +183,24 @@ size_t FrameLength(std::string_view bytes) {
   return kFrameHead + urlSize + anchorSize;
 }
 
-// The found addresses on their way to the link list as records, and, while
-// the base they are resolved against may still turn out the document's, to
-// the addresses they come to. Runs on the thread that takes the frames'
-// blocks, so that this costs the scan nothing but a core of its own.
-class RecordConsumer {
+// What one pass makes of the found addresses, on the thread that takes the
+// frames' blocks, so that it costs the scan nothing but a core of its own:
+// the link list's records, or, while the base they are resolved against
+// holds, the addresses to write.
+class FrameConsumer {
  public:
-  RecordConsumer(int links, const ResolveAlongside* alongside, const std::string& encoding)
-      : m_links(links), m_alongside(alongside), m_encoding(encoding) {
-    if (!alongside) return;
-    m_resolved = platform::file_io::OpenForWriting(alongside->path, false, true);
-    m_resolving = m_resolved >= 0;
-  }
+  // `resolving`: the addresses, rather than the records.
+  FrameConsumer(int out, const ResolveAlongside* resolving, const std::string& encoding)
+      : m_out(out), m_resolving(resolving), m_encoding(encoding) {}
 
-  // The base the records will be resolved against; set before the first
+  // The base the addresses are resolved against; set before the first
   // frame is handed over.
   void SetBase(const std::optional<std::string>& base) { m_base = base; }
-  // The speculation failed: what is still to come is only written.
+  // The pass is of no more use: what is still to come is dropped.
   void Abandon() { m_abandoned.store(true, std::memory_order_relaxed); }
 
   bool Consume(const char* data, size_t size) {
+    if (m_abandoned.load(std::memory_order_relaxed)) return true;
     std::string_view bytes(data, size);
     if (!m_cut.empty()) {
       // The frame the last block ended in, completed.
@@ -225,67 +223,150 @@ class RecordConsumer {
       bytes.remove_prefix(length);
     }
     m_cut.assign(bytes);
-    if (m_records.size() >= kFlushSize) return FlushRecords();
-    return true;
+    return m_text.size() < kFlushSize || Flush();
   }
 
-  // After the last frame: whether every record reached the link list.
-  bool FinishRecords() { return FlushRecords() && m_cut.empty(); }
-
-  // After the last frame: whether the resolved list is whole. It is closed
-  // either way.
-  bool FinishResolved() {
-    if (m_resolved < 0) return false;
-    FlushResolved();
-    const bool closed = platform::file_io::Close(m_resolved);
-    m_resolved = -1;
-    return closed && m_resolving && !m_abandoned.load(std::memory_order_relaxed);
-  }
+  // After the last frame: whether all that was made reached the file.
+  bool Finish() { return Flush() && m_cut.empty(); }
 
  private:
   void Take(std::string_view frame) {
     size_t urlSize;
     std::memcpy(&urlSize, frame.data() + 1, sizeof urlSize);
-    const size_t start = m_records.size();
-    AppendBrowserRecord(static_cast<FoundKind>(frame[0]), frame.substr(kFrameHead, urlSize),
-                        frame.substr(kFrameHead + urlSize), m_records);
-    if (!m_resolving || m_abandoned.load(std::memory_order_relaxed)) return;
-    // Resolved from the record as written, as the link list is read back.
+    const auto kind = static_cast<FoundKind>(frame[0]);
+    const std::string_view url = frame.substr(kFrameHead, urlSize);
+    const std::string_view anchor = frame.substr(kFrameHead + urlSize);
+    if (!m_resolving) return AppendBrowserRecord(kind, url, anchor, m_text);
     if (!m_resolver)
-      m_resolver.emplace(m_alongside->settings, m_alongside->documentUrl, m_base, m_encoding);
-    const auto record = ParseBrowserRecord(std::string_view(m_records).substr(start));
-    const std::string* href = record ? m_resolver->Take(*record) : nullptr;
-    if (!href) return;
-    m_out += *href;
-    m_out += '\n';
-    if (m_out.size() >= kFlushSize) FlushResolved();
+      m_resolver.emplace(m_resolving->settings, m_resolving->documentUrl, m_base, m_encoding);
+    // The parser drops what a record leaves out of an address (outer blanks,
+    // tabs and line breaks) and reads a Ctrl-Z as the record's "%1A": the
+    // page's spelling is judged as the record's would be.
+    if (const std::string* href = m_resolver->Take({kind, url, anchor})) {
+      m_text += *href;
+      m_text += '\n';
+    }
   }
 
-  bool FlushRecords() {
-    if (m_recordsWritten && !m_records.empty())
-      m_recordsWritten = platform::file_io::WriteAll(m_links, m_records);
-    m_records.clear();
-    return m_recordsWritten;
+  bool Flush() {
+    if (m_written && !m_text.empty()) m_written = platform::file_io::WriteAll(m_out, m_text);
+    m_text.clear();
+    return m_written;
   }
 
-  void FlushResolved() {
-    if (m_resolving && !m_out.empty()) m_resolving = platform::file_io::WriteAll(m_resolved, m_out);
-    m_out.clear();
-  }
-
-  const int m_links;
-  const ResolveAlongside* const m_alongside;
+  const int m_out;
+  const ResolveAlongside* const m_resolving;
   const std::string& m_encoding;
   std::string m_cut;  // a frame the last block cut
-  std::string m_records;
-  bool m_recordsWritten = true;
-  int m_resolved = -1;
-  bool m_resolving = false;
+  std::string m_text;
+  bool m_written = true;
   std::atomic<bool> m_abandoned{false};
   std::optional<std::string> m_base;
   std::optional<BrowserLinks> m_resolver;
-  std::string m_out;
 };
+
+struct PageToScan {
+  const std::string& path;
+  bool textMode;
+  bool mapPage;
+  const std::string& contentType;
+  bool embedded;
+};
+
+enum class PassEnd { kDone, kBaseCameLate, kCannotRead, kCannotWrite };
+
+// One read of the page, its found addresses to `out`: as records, or with
+// `resolving` as the addresses to write, against `knownBase` where an
+// earlier pass found the document's base, else against the base met before
+// the first address. A base that differs, met after that, ends the pass.
+PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolving,
+                 const std::string* knownBase, BrowserPage& page) {
+  size_t skip = 0;
+  auto decoder = OpenPageDecoder(scan.path, scan.textMode, scan.mapPage, scan.contentType,
+                                 page.encoding, skip);
+  if (!decoder) return PassEnd::kCannotRead;
+
+  FrameConsumer consumer(out, resolving, page.encoding);
+  BlockPipe pipe(
+      [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
+  std::string frames;
+  bool found = false;
+  std::optional<std::string> usedBase;
+  const PageLinksCollector* pCollector = nullptr;
+  PageLinksCollector collector(
+      scan.embedded, [&](FoundKind kind, std::string_view url, std::string_view anchor) {
+        if (!found) {
+          found = true;
+          usedBase = knownBase ? std::optional<std::string>(*knownBase) : pCollector->BaseHref();
+          consumer.SetBase(usedBase);
+        }
+        AppendFrame(kind, url, anchor, frames);
+      });
+  pCollector = &collector;
+  HtmlTokenizer tokenizer(collector, HtmlTokenizer::Text::kSkip);
+  collector.Attach(tokenizer);
+  // The first <base href> is the document's, wherever it stands: one met
+  // after the first address, and not the one resolved against, makes the
+  // pass's addresses wrong.
+  auto baseDiffers = [&] {
+    return resolving && found && collector.BaseHref().has_value() &&
+           collector.BaseHref() != usedBase;
+  };
+
+  PageSource reader;
+  bool read = reader.Open(scan.path, scan.textMode, scan.mapPage);
+  PageFeed feed(*decoder, page.encoding == "UTF-8", tokenizer);
+  bool late = false;
+  for (std::string_view block; read && !(block = reader.Next()).empty();) {
+    const size_t skipped = std::min(skip, block.size());
+    block.remove_prefix(skipped);
+    skip -= skipped;
+    feed.Feed(block);
+    if ((late = baseDiffers())) break;
+    if (frames.size() >= kFlushSize) {
+      pipe.Append(frames);
+      frames.clear();
+    }
+  }
+  if (!late) {
+    read = read && !reader.Failed();
+    feed.Finish();
+    tokenizer.Finish();
+    // A page changed under the run may lose the base an earlier pass found.
+    late = resolving && found && collector.BaseHref() != usedBase;
+  }
+  page.baseHref = collector.BaseHref();
+  if (late) consumer.Abandon();
+  pipe.Append(frames);
+  const bool written = pipe.Finish() && consumer.Finish();
+  if (late) return PassEnd::kBaseCameLate;
+  if (!read) return PassEnd::kCannotRead;
+  return written ? PassEnd::kDone : PassEnd::kCannotWrite;
+}
+
+// The addresses to write, resolved beside the scan: nullopt when they could
+// not be, and the page is to be read for the link list's records instead.
+std::optional<PassEnd> ScanResolving(const PageToScan& scan, const ResolveAlongside& alongside,
+                                     BrowserPage& page) {
+  const std::string& path = alongside.path;
+  int out = platform::file_io::OpenForWriting(path, false, true);
+  if (out < 0) return std::nullopt;
+  PassEnd end = ScanOnce(scan, out, &alongside, nullptr, page);
+  if (end == PassEnd::kBaseCameLate && page.baseHref) {
+    // Read again, the base known from the start; a base in the page's head,
+    // where pages put it, spares this.
+    const std::string base = *page.baseHref;
+    const bool reopened = platform::file_io::Close(out);
+    out = platform::file_io::OpenForWriting(path, false, true);
+    end =
+        out >= 0 && reopened ? ScanOnce(scan, out, &alongside, &base, page) : PassEnd::kCannotWrite;
+  }
+  const bool closed = out < 0 || platform::file_io::Close(out);
+  if (end == PassEnd::kDone && closed) return end;
+  platform::RemoveFile(path);
+  if (end == PassEnd::kCannotRead) return end;
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -294,67 +375,20 @@ FileFailure ScanPageAsBrowser(const std::string& pagePath, bool textMode, bool m
                               const std::string& linkPath, BrowserPage& page,
                               const ResolveAlongside* alongside) {
   page.resolved = false;
-  size_t skip = 0;
-  auto decoder = OpenPageDecoder(pagePath, textMode, mapPage, contentType, page.encoding, skip);
-  if (!decoder) return {FileFailure::kCannotRead, pagePath};
-
-  const int links = platform::file_io::OpenForWriting(linkPath, false, true);
-  if (links < 0) return {FileFailure::kCannotCreate, linkPath};
-  RecordConsumer consumer(links, alongside, page.encoding);
-  BlockPipe pipe(
-      [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
-  std::string frames;
-  // Whether any record was found, and the first <base href> known then.
-  bool found = false;
-  bool baseBeforeRecords = false;
-  const PageLinksCollector* pCollector = nullptr;
-  PageLinksCollector collector(embedded,
-                               [&](FoundKind kind, std::string_view url, std::string_view anchor) {
-                                 if (!found) {
-                                   found = true;
-                                   baseBeforeRecords = pCollector->BaseHref().has_value();
-                                   consumer.SetBase(pCollector->BaseHref());
-                                 }
-                                 AppendFrame(kind, url, anchor, frames);
-                               });
-  pCollector = &collector;
-  HtmlTokenizer tokenizer(collector, HtmlTokenizer::Text::kSkip);
-  collector.Attach(tokenizer);
-  // A base met after the first record resolves every record differently.
-  auto speculationHeld = [&] {
-    return !found || baseBeforeRecords || !collector.BaseHref().has_value();
-  };
-
-  PageSource reader;
-  bool read = reader.Open(pagePath, textMode, mapPage);
-  PageFeed feed(*decoder, page.encoding == "UTF-8", tokenizer);
-  bool abandoned = false;
-  for (std::string_view block; read && !(block = reader.Next()).empty();) {
-    const size_t skipped = std::min(skip, block.size());
-    block.remove_prefix(skipped);
-    skip -= skipped;
-    feed.Feed(block);
-    if (!abandoned && !speculationHeld()) {
-      abandoned = true;
-      consumer.Abandon();
-    }
-    if (frames.size() >= kFlushSize) {
-      pipe.Append(frames);
-      frames.clear();
+  const PageToScan scan{pagePath, textMode, mapPage, contentType, embedded};
+  if (alongside) {
+    if (const std::optional<PassEnd> end = ScanResolving(scan, *alongside, page)) {
+      if (*end == PassEnd::kCannotRead) return {FileFailure::kCannotRead, pagePath};
+      page.resolved = true;
+      return {};
     }
   }
-  read = read && !reader.Failed();
-  feed.Finish();
-  tokenizer.Finish();
-  page.baseHref = collector.BaseHref();
-  if (!speculationHeld()) consumer.Abandon();
-  pipe.Append(frames);
-  bool written = pipe.Finish() && consumer.FinishRecords();
-  const bool resolved = consumer.FinishResolved() && speculationHeld();
-  written = platform::file_io::Close(links) && written;
-  if (read && written && resolved) page.resolved = true;
-  if (alongside && !page.resolved) platform::RemoveFile(alongside->path);
-  if (read && written) return {};
+  const int links = platform::file_io::OpenForWriting(linkPath, false, true);
+  if (links < 0) return {FileFailure::kCannotCreate, linkPath};
+  const PassEnd end = ScanOnce(scan, links, nullptr, nullptr, page);
+  const bool closed = platform::file_io::Close(links);
+  if (end == PassEnd::kDone && closed) return {};
   platform::RemoveFile(linkPath);
-  return {read ? FileFailure::kCannotCreate : FileFailure::kCannotRead, read ? linkPath : pagePath};
+  if (end == PassEnd::kCannotRead) return {FileFailure::kCannotRead, pagePath};
+  return {FileFailure::kCannotCreate, linkPath};
 }
