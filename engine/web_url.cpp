@@ -70,6 +70,17 @@ constexpr std::array<PathByte, 256> PathBytes(bool special) {
 constexpr std::array<PathByte, 256> kSpecialPathBytes = PathBytes(true);
 constexpr std::array<PathByte, 256> kOtherPathBytes = PathBytes(false);
 
+// The bytes a relative path may hold and still be copied as it is against
+// a special base: what a path segment takes unescaped, less ":" (which may
+// end a scheme), and "/".
+constexpr std::array<bool, 256> PlainPathBytes() {
+  std::array<bool, 256> table{};
+  for (int b = 0; b < 256; ++b) table[b] = kSpecialPathBytes[b] == kCopied && b != ':';
+  table['/'] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kPlainPathBytes = PlainPathBytes();
+
 // The tab and line breaks that a link may carry (wrapped in the page's
 // source) and that no address holds.
 bool IsTabOrNewline(char c) { return c == '\t' || c == '\n' || c == '\r'; }
@@ -777,8 +788,46 @@ bool WebUrlParser::Parse(std::string_view input, const WebUrl* base, WebUrl& url
     input = m_cleaned;
   }
 
+  if (base && ResolvePlainPath(input, *base, url)) return true;
   url.Clear();
   return Run(*this, input, base, url).Parse();
+}
+
+bool WebUrlParser::ResolvePlainPath(std::string_view input, const WebUrl& base, WebUrl& url) {
+  using SchemeKind = WebUrl::SchemeKind;
+  if (input.empty() || input[0] == '/' || base.m_scheme == SchemeKind::kOther ||
+      base.m_scheme == SchemeKind::kFile || base.m_opaquePath)
+    return false;
+  bool plain = true;
+  for (const char c : input) plain &= kPlainPathBytes[static_cast<unsigned char>(c)];
+  if (!plain) return false;
+  // Dot segments, plain or escaped, are few bytes and start with "." or
+  // "%": such a short segment is left to the states.
+  for (size_t start = 0; start <= input.size();) {
+    const size_t end = std::min(input.find('/', start), input.size());
+    const size_t length = end - start;
+    if (length > 0 && length <= 6 && (input[start] == '.' || input[start] == '%')) return false;
+    start = end + 1;
+  }
+  // The base's path without its last segment, then the input's segments.
+  const size_t lastSlash = base.Path().rfind('/');
+  if (lastSlash == std::string_view::npos) return false;
+  const size_t cut = base.m_pathStart + lastSlash + 1;
+  url.m_href.assign(base.m_href, 0, cut);
+  url.m_href.append(input);
+  url.m_schemeEnd = base.m_schemeEnd;
+  url.m_usernameEnd = base.m_usernameEnd;
+  url.m_passwordEnd = base.m_passwordEnd;
+  url.m_hostStart = base.m_hostStart;
+  url.m_hostEnd = base.m_hostEnd;
+  url.m_authorityEnd = base.m_authorityEnd;
+  url.m_pathStart = base.m_pathStart;
+  url.m_queryStart = url.m_fragmentStart = WebUrl::kAbsent;
+  url.m_port = base.m_port;
+  url.m_scheme = base.m_scheme;
+  url.m_hostKind = base.m_hostKind;
+  url.m_opaquePath = false;
+  return true;
 }
 
 std::optional<WebUrl> ParseWebUrl(std::string_view input, const WebUrl* base,

@@ -105,6 +105,10 @@ class WebUrlParser {
 
  private:
   class Run;
+  // A relative path of bytes that need no escaping, against a special base
+  // with a host, without the states: nearly every link a page holds.
+  static bool ResolvePlainPath(std::string_view input, const WebUrl& base, WebUrl& url);
+
   WebUrlOptions m_options;
   std::string m_cleaned;  // the input without its tabs and line breaks
   std::string m_encoded;  // a query in the document's encoding

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,45 @@ TEST(WebUrl, HoldsThePartsOfTheAddress) {
   EXPECT_EQ(empty->Query(), std::string_view());
   EXPECT_EQ(empty->Fragment(), std::string_view());
   EXPECT_FALSE(ParseWebUrl("http://h/p")->Query().has_value());
+}
+
+// A relative path is copied without the states where it can be; "./" in
+// front of it makes the states read the same path. Every part must agree,
+// dot segments, escapes and bytes that need escaping above all.
+TEST(WebUrl, RelativePathsReadTheSameWithOrWithoutTheStates) {
+  const char* const pieces[] = {"a", "B", "0",        ".", "..", "%", "%2e", "%2E", "2",
+                                "e", "/", "\\",       "?", "#",  " ", "~",   "^",   "|",
+                                "`", "{", "\xC3\xA9", "-", "_",  "@", "!",   "$",   "&",
+                                "'", "(", "*",        "+", ";",  "=", "\t"};
+  const char* const bases[] = {"http://h/d/p.html?q#f", "https://u:p@H:8443/", "ftp://h/a/b/",
+                               "ws://h/x", "http://h"};
+  std::mt19937 random(7);
+  for (const char* baseText : bases) {
+    const auto base = ParseWebUrl(baseText);
+    ASSERT_TRUE(base) << baseText;
+    for (int round = 0; round < 4000; ++round) {
+      std::string input;
+      for (int n = 1 + random() % 8; n > 0; --n) input += pieces[random() % std::size(pieces)];
+      // What reads as an absolute path, a query or a fragment of its own
+      // differs from "./" and it on purpose.
+      const char first = input[0];
+      if (first == '/' || first == '\\' || first == '?' || first == '#' || first == ' ' ||
+          first == '\t')
+        continue;
+      const auto direct = ParseWebUrl(input, &*base);
+      const auto through = ParseWebUrl("./" + input, &*base);
+      ASSERT_EQ(direct.has_value(), through.has_value()) << input << " against " << baseText;
+      if (!direct) continue;
+      EXPECT_EQ(direct->Href(), through->Href()) << input << " against " << baseText;
+      EXPECT_EQ(direct->Path(), through->Path()) << input;
+      EXPECT_EQ(direct->Host(), through->Host()) << input;
+      EXPECT_EQ(direct->Port(), through->Port()) << input;
+      EXPECT_EQ(direct->Username(), through->Username()) << input;
+      EXPECT_EQ(direct->Password(), through->Password()) << input;
+      EXPECT_EQ(direct->Query(), through->Query()) << input;
+      EXPECT_EQ(direct->Fragment(), through->Fragment()) << input;
+    }
+  }
 }
 
 }  // namespace
