@@ -147,17 +147,17 @@ BrowserKinds::BrowserKinds(const CHarvestSettings& app)
 }
 
 std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) const {
-  // Most names need nothing but their capitals lowered: ASCII, nothing
-  // percent-encoded; and of those only the end the kinds are told by.
-  size_t start = path.size();
-  bool ascii = true;
-  while (start > 0 && path[start - 1] != '/') {
-    const char c = path[--start];
-    ascii &= c != '%' && static_cast<unsigned char>(c) < 0x80;
-  }
-  path.remove_prefix(start);
-  if (ascii) {
-    scratch.assign(path.substr(path.size() - std::min(path.size(), m_judgedLength)));
+  const size_t slash = path.rfind('/');
+  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+  // Only the end the kinds are told by is needed; where nothing there is
+  // percent-encoded (an escape reaches two bytes past its "%"), it reads
+  // the same decoded, and needs nothing but its capitals lowered.
+  const size_t judged = std::min(path.size(), m_judgedLength);
+  const std::string_view end = path.substr(path.size() - std::min(path.size(), judged + 2));
+  bool plain = true;
+  for (const char c : end) plain &= c != '%' && static_cast<unsigned char>(c) < 0x80;
+  if (plain) {
+    scratch.assign(path.substr(path.size() - judged));
     for (char& c : scratch) c = AsciiLower(c);
     return scratch;
   }

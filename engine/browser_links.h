@@ -31,8 +31,8 @@ class BrowserKinds {
 
  private:
   // The last segment of the path, percent-decoded and lowercased, in
-  // `scratch`; of a plain ASCII one, only its last m_judgedLength bytes,
-  // all that an extension is told by.
+  // `scratch`; where its end holds no escape, only its last m_judgedLength
+  // bytes, all that an extension is told by.
   std::string_view LastSegment(std::string_view path, std::string& scratch) const;
   bool HasCustomExtension(std::string_view segment) const;
 

@@ -109,11 +109,13 @@ TEST(BrowserReading, FromPageToAddresses) {
       {"kinds by the end of the path, never the query; each address once",
        "<a href=\"view.php?f=x.jpg\"><a href=\"x.webp\"><a href=\"X.WEBP\"><a href=\"x.webp\">"
        "<a href=\"a.7z\"><a href=\"s.opus\"><a href=\"m.mkv?dl=1\"><a href=\"p.msi\">"
-       "<a href=\"x.webp#top\">",
+       "<a href=\"x.webp#top\"><a href=\"e%2Ejpg\"><a href=\"e.%4A%70g\"><a href=\"e%2Ejp\">"
+       "<a href=\"%E5%86%99%2Ezip\">",
        kImage | kArchive | kWave | kMovie | kExe,
        false,
        {"http://h/d/x.webp", "http://h/d/X.WEBP", "http://h/d/a.7z", "http://h/d/s.opus",
-        "http://h/d/m.mkv?dl=1", "http://h/d/p.msi", "http://h/d/x.webp#top"}},
+        "http://h/d/m.mkv?dl=1", "http://h/d/p.msi", "http://h/d/x.webp#top", "http://h/d/e%2Ejpg",
+        "http://h/d/e.%4A%70g", "http://h/d/%E5%86%99%2Ezip"}},
       {"every link, and the custom kind's several extensions",
        "<a href=\"\">self</a><a href=\"mailto:a@b\"><a href=\"x.raw\"><a href=\"y.CR2\">",
        kAll,
