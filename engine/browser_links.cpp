@@ -272,12 +272,10 @@ BrowserLinks::Digest BrowserLinks::DigestOf(std::string_view text) {
   return {Finalize(a), Finalize(b ^ 0x2545F4914F6CDD1Dull)};
 }
 
-bool BrowserLinks::FirstTime(const Digest& digest) {
-  // The all-zero digest marks a free slot: it is kept aside.
-  if (digest.a == 0 && digest.b == 0) return !std::exchange(m_seenZero, true);
+void BrowserLinks::MakeRoom(size_t count) {
   // Grown at four fifths full: a table of twice the size would cost more
   // memory than the probes it spares.
-  if ((m_seenCount + 1) * 5 > m_slots.size() * 4) {
+  while ((m_seenCount + count) * 5 > m_slots.size() * 4) {
     std::vector<Digest> old(m_slots.empty() ? 1024 : m_slots.size() * 2);
     old.swap(m_slots);
     for (const Digest& d : old)
@@ -288,6 +286,20 @@ bool BrowserLinks::FirstTime(const Digest& digest) {
             break;
           }
   }
+}
+
+void BrowserLinks::Prefetch(const Digest& digest) const {
+#if defined(__GNUC__)
+  __builtin_prefetch(&m_slots[digest.a & (m_slots.size() - 1)]);
+#else
+  (void)digest;
+#endif
+}
+
+bool BrowserLinks::FirstTime(const Digest& digest) {
+  // The all-zero digest marks a free slot: it is kept aside.
+  if (digest.a == 0 && digest.b == 0) return !std::exchange(m_seenZero, true);
+  MakeRoom(1);
   const size_t mask = m_slots.size() - 1;
   for (size_t at = digest.a & mask;; at = (at + 1) & mask) {
     Digest& slot = m_slots[at];
@@ -301,6 +313,37 @@ bool BrowserLinks::FirstTime(const Digest& digest) {
 }
 
 const std::string* BrowserLinks::Take(const BrowserRecord& record) {
+  const std::string* href = Judge(record);
+  return href && FirstTime(DigestOf(*href)) ? href : nullptr;
+}
+
+void BrowserLinks::TakeAll(std::span<const BrowserRecord> records, std::string& out) {
+  // The table outgrows the processor's caches, which the page streaming
+  // past empties besides: a lookup that waits for its slot waits long. The
+  // addresses of a batch are judged first, and each slot asked for a few
+  // lookups before it is looked at, so that the waits overlap.
+  m_batchText.clear();
+  m_batch.clear();
+  for (const BrowserRecord& record : records)
+    if (const std::string* href = Judge(record)) {
+      m_batch.push_back({m_batchText.size(), href->size(), DigestOf(*href)});
+      m_batchText += *href;
+    }
+  // The table does not grow under the slots asked for.
+  MakeRoom(m_batch.size());
+  constexpr size_t kAhead = 16;
+  for (size_t i = 0; i < std::min(kAhead, m_batch.size()); ++i) Prefetch(m_batch[i].digest);
+  for (size_t i = 0; i < m_batch.size(); ++i) {
+    if (i + kAhead < m_batch.size()) Prefetch(m_batch[i + kAhead].digest);
+    const Pending& pending = m_batch[i];
+    if (FirstTime(pending.digest)) {
+      out.append(m_batchText, pending.offset, pending.size);
+      out += '\n';
+    }
+  }
+}
+
+const std::string* BrowserLinks::Judge(const BrowserRecord& record) {
   if (!m_hasBase) return nullptr;
   // A picture inside an anchor to the full-size picture is its thumbnail:
   // the anchor's target is the one worth keeping.
@@ -324,7 +367,5 @@ const std::string* BrowserLinks::Take(const BrowserRecord& record) {
   } else {
     kept = resolved && m_kinds.Keeps(record.kind, m_url.Path());
   }
-  if (!kept) return nullptr;
-  const std::string& href = m_url.Href();
-  return FirstTime(DigestOf(href)) ? &href : nullptr;
+  return kept ? &m_url.Href() : nullptr;
 }

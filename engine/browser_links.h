@@ -4,6 +4,7 @@
 // it is of a chosen kind, once per run, in the order first met.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,8 +77,13 @@ class BrowserLinks {
   // valid address, not of a chosen kind, or met before in this run. Good
   // until the next call.
   const std::string* Take(const BrowserRecord& record);
+  // Takes `records` as Take would one after another, and appends each
+  // address to write to `out`, each with its LF.
+  void TakeAll(std::span<const BrowserRecord> records, std::string& out);
 
  private:
+  // Take, but for the once-each check.
+  const std::string* Judge(const BrowserRecord& record);
   bool Resolve(std::string_view link, WebUrl& url);
 
   BrowserKinds m_kinds;
@@ -100,7 +106,18 @@ class BrowserLinks {
   static Digest DigestOf(std::string_view text);
   // Whether `digest` is new, which it is afterwards no longer.
   bool FirstTime(const Digest& digest);
+  // Room for `count` more digests without the table growing.
+  void MakeRoom(size_t count);
+  // Starts fetching the slot a lookup of `digest` begins at.
+  void Prefetch(const Digest& digest) const;
   std::vector<Digest> m_slots;  // a power of two of them, or none
   size_t m_seenCount = 0;
   bool m_seenZero = false;
+  // TakeAll's addresses, judged, before they are looked up.
+  struct Pending {
+    size_t offset, size;
+    Digest digest;
+  };
+  std::vector<Pending> m_batch;
+  std::string m_batchText;
 };

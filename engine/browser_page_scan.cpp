@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/block_pipe.h"
 #include "engine/browser_links.h"
@@ -216,12 +217,14 @@ class FrameConsumer {
       bytes.remove_prefix(taken);
       if (m_cut.size() < length) return true;
       Take(m_cut);
+      TakeFrames();
       m_cut.clear();
     }
     for (size_t length; (length = FrameLength(bytes)) != 0 && length <= bytes.size();) {
       Take(bytes.substr(0, length));
       bytes.remove_prefix(length);
     }
+    TakeFrames();
     m_cut.assign(bytes);
     return m_text.size() < kFlushSize || Flush();
   }
@@ -237,15 +240,19 @@ class FrameConsumer {
     const std::string_view url = frame.substr(kFrameHead, urlSize);
     const std::string_view anchor = frame.substr(kFrameHead + urlSize);
     if (!m_resolving) return AppendBrowserRecord(kind, url, anchor, m_text);
-    if (!m_resolver)
-      m_resolver.emplace(m_resolving->settings, m_resolving->documentUrl, m_base, m_encoding);
     // The parser drops what a record leaves out of an address (outer blanks,
     // tabs and line breaks) and reads a Ctrl-Z as the record's "%1A": the
     // page's spelling is judged as the record's would be.
-    if (const std::string* href = m_resolver->Take({kind, url, anchor})) {
-      m_text += *href;
-      m_text += '\n';
-    }
+    m_frames.push_back({kind, url, anchor});
+  }
+
+  // The frames taken since, whose bytes are still where Take found them.
+  void TakeFrames() {
+    if (m_frames.empty()) return;
+    if (!m_resolver)
+      m_resolver.emplace(m_resolving->settings, m_resolving->documentUrl, m_base, m_encoding);
+    m_resolver->TakeAll(m_frames, m_text);
+    m_frames.clear();
   }
 
   bool Flush() {
@@ -263,6 +270,7 @@ class FrameConsumer {
   std::atomic<bool> m_abandoned{false};
   std::optional<std::string> m_base;
   std::optional<BrowserLinks> m_resolver;
+  std::vector<BrowserRecord> m_frames;
 };
 
 struct PageToScan {
