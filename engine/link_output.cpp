@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-
+#include <memory>
 #include <optional>
 
 #include "engine/block_pipe.h"
@@ -165,7 +165,18 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       // long link goes through in pieces, never copied whole.
       BlockPipe pipe([&output](const char* data, size_t size) { return output.Write(data, size); });
       const bool gallery = m_nOutPutType == kOutputGallery;
-      for (std::string line; links.ReadLine(line);) {
+      // Each line of the resolved list is a line of the list as it stands:
+      // they go through a block at a time.
+      const bool asBlocks = resolvedAhead && !gallery && !m_bNewOnly;
+      if (asBlocks) {
+        const auto block = std::make_unique<char[]>(BlockPipe::kBlock);
+        for (size_t size; !pipe.Failed() && (size = links.Read(block.get(), BlockPipe::kBlock));) {
+          if (lineOpen) pipe.Append("\n");
+          lineOpen = false;
+          pipe.Append({block.get(), size});
+        }
+      }
+      for (std::string line; !asBlocks && links.ReadLine(line);) {
         std::string_view link;
         if (resolvedAhead) {
           if (!line.empty() && line.back() == '\n') line.pop_back();

@@ -239,14 +239,18 @@ TEST(BrowserReading, TheRunWritesWhatABrowserReadsBack) {
 }
 
 // The run resolves the links as the page is read, against the base known
-// then; a <base href> that turns up later still decides every address.
+// then; a <base href> that turns up later still decides every address. The
+// addresses go to the output as whole lines.
 TEST(BrowserReading, TheRunResolvesEveryLinkAgainstTheFirstBaseWhereverItStands) {
   struct Row {
     const char* what;
     std::string page;
     std::string expected;
+    std::string before = "";  // the output file's, ending mid-line
   };
   const Row rows[] = {
+      {"after a line another writer left unended", "<a href=\"a.jpg\"><a href=\"b.gif\">",
+       "torn\r\nhttp://h/d/a.jpg\r\nhttp://h/d/b.gif\r\n", "torn"},
       {"a base after links",
        "<a href=\"a.jpg\"></a><img src=\"i.png\"><base href=\"http://b/q/\">"
        "<a href=\"../c.jpg\"><a href=\"a.jpg\">",
@@ -273,6 +277,8 @@ TEST(BrowserReading, TheRunResolvesEveryLinkAgainstTheFirstBaseWhereverItStands)
       engine.m_nOutPutType = kOutputList;
       engine.m_strSourceFile = env.Path("page.html");
       testing_support::WriteBytes(engine.m_strSourceFile, row.page);
+      if (!row.before.empty())
+        testing_support::WriteBytes(env.HomeDir() + "vimbel.txt", row.before);
       engine.SetAddress("http://h/d/");
       engine.OnOK();
       platform::RefuseThreadStartsForTest(false);
