@@ -147,20 +147,23 @@ BrowserKinds::BrowserKinds(const CHarvestSettings& app)
 }
 
 std::string_view BrowserKinds::LastSegment(std::string_view path, std::string& scratch) const {
-  const size_t slash = path.rfind('/');
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
   // Only the end the kinds are told by is needed; where nothing there is
   // percent-encoded (an escape reaches two bytes past its "%"), it reads
   // the same decoded, and needs nothing but its capitals lowered.
-  const size_t judged = std::min(path.size(), m_judgedLength);
-  const std::string_view end = path.substr(path.size() - std::min(path.size(), judged + 2));
+  const char* const last = path.data() + path.size();
+  const char* const stop = last - std::min(path.size(), m_judgedLength + 2);
+  const char* start = last;
   bool plain = true;
-  for (const char c : end) plain &= c != '%' && static_cast<unsigned char>(c) < 0x80;
+  for (; start != stop && start[-1] != '/'; --start)
+    plain &= start[-1] != '%' && static_cast<unsigned char>(start[-1]) < 0x80;
   if (plain) {
-    scratch.assign(path.substr(path.size() - judged));
-    for (char& c : scratch) c = AsciiLower(c);
+    start = last - std::min(static_cast<size_t>(last - start), m_judgedLength);
+    scratch.resize(static_cast<size_t>(last - start));
+    std::transform(start, last, scratch.begin(), AsciiLower);
     return scratch;
   }
+  if (const size_t slash = path.rfind('/'); slash != std::string_view::npos)
+    path.remove_prefix(slash + 1);
   scratch.clear();
   std::string decoded;
   for (size_t i = 0; i < path.size(); ++i) {
