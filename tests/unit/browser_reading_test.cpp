@@ -8,6 +8,7 @@
 
 #include "engine/browser_links.h"
 #include "engine/browser_page_scan.h"
+#include "engine/page_scan.h"
 #include "platform/thread_start.h"
 #include "settings/output_choice.h"
 #include "tests/support/recording_engine.h"
@@ -263,27 +264,31 @@ TEST(BrowserReading, TheRunResolvesEveryLinkAgainstTheFirstBaseWhereverItStands)
       {"two bases, both before links",
        "<base href=\"e/\"><base href=\"http://b/\"><a href=\"a.jpg\">", "http://h/d/e/a.jpg\r\n"},
   };
-  // Without helper threads the same work is done on the run's own.
+  // Without helper threads the same work is done on the run's own; where
+  // the resolved list cannot be written, the link list serves.
   for (const bool refused : {false, true})
-    for (const Row& row : rows) {
-      platform::RefuseThreadStartsForTest(refused);
-      TestEnvironment env;
-      env.App().m_bImage = 1;
-      env.App().m_bBrowser = 1;
-      env.App().m_bEmbedded = 1;
-      testing_support::RecordingEngine engine{env.App()};
-      engine.m_strSaveFolder = env.HomeDir();
-      engine.m_nFileSelect = kFixedOutputFile;
-      engine.m_nOutPutType = kOutputList;
-      engine.m_strSourceFile = env.Path("page.html");
-      testing_support::WriteBytes(engine.m_strSourceFile, row.page);
-      if (!row.before.empty())
-        testing_support::WriteBytes(env.HomeDir() + "vimbel.txt", row.before);
-      engine.SetAddress("http://h/d/");
-      engine.OnOK();
-      platform::RefuseThreadStartsForTest(false);
-      EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted) << row.what << refused;
-      EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.txt"), row.expected)
-          << row.what << refused;
-    }
+    for (const bool blocked : {false, true})
+      for (const Row& row : rows) {
+        platform::RefuseThreadStartsForTest(refused);
+        TestEnvironment env;
+        if (blocked) testing_support::CreateFolder(*ResolvedListPath(""));
+        env.App().m_bImage = 1;
+        env.App().m_bBrowser = 1;
+        env.App().m_bEmbedded = 1;
+        testing_support::RecordingEngine engine{env.App()};
+        engine.m_strSaveFolder = env.HomeDir();
+        engine.m_nFileSelect = kFixedOutputFile;
+        engine.m_nOutPutType = kOutputList;
+        engine.m_strSourceFile = env.Path("page.html");
+        testing_support::WriteBytes(engine.m_strSourceFile, row.page);
+        if (!row.before.empty())
+          testing_support::WriteBytes(env.HomeDir() + "vimbel.txt", row.before);
+        engine.SetAddress("http://h/d/");
+        engine.OnOK();
+        platform::RefuseThreadStartsForTest(false);
+        EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted)
+            << row.what << refused << blocked;
+        EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.txt"), row.expected)
+            << row.what << refused << blocked;
+      }
 }
