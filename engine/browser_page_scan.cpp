@@ -164,15 +164,26 @@ class PageFeed {
 // the pipe's thread, which spares the scan their shaping.
 constexpr size_t kFrameHead = 1 + 2 * sizeof(size_t);
 
-void AppendFrame(FoundKind kind, std::string_view url, std::string_view anchor, std::string& out) {
+// Written straight into the pipe's block where it fits, as nearly every
+// frame does; a longer one goes through in pieces.
+void AppendFrame(FoundKind kind, std::string_view url, std::string_view anchor, BlockPipe& out) {
   char head[kFrameHead];
   head[0] = static_cast<char>(kind);
   const size_t urlSize = url.size(), anchorSize = anchor.size();
   std::memcpy(head + 1, &urlSize, sizeof urlSize);
   std::memcpy(head + 1 + sizeof urlSize, &anchorSize, sizeof anchorSize);
-  out.append(head, kFrameHead);
-  out.append(url);
-  out.append(anchor);
+  const size_t size = kFrameHead + urlSize + anchorSize;
+  if (size > BlockPipe::kBlock) {
+    out.Append({head, kFrameHead});
+    out.Append(url);
+    out.Append(anchor);
+    return;
+  }
+  char* const room = out.Room(size);
+  std::memcpy(room, head, kFrameHead);
+  std::memcpy(room + kFrameHead, url.data(), urlSize);
+  std::memcpy(room + kFrameHead + urlSize, anchor.data(), anchorSize);
+  out.Commit(size);
 }
 
 // The frame's whole length, or 0 while its head is still cut.
@@ -297,7 +308,6 @@ PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolv
   FrameConsumer consumer(out, resolving, page.encoding);
   BlockPipe pipe(
       [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
-  std::string frames;
   bool found = false;
   std::optional<std::string> usedBase;
   const PageLinksCollector* pCollector = nullptr;
@@ -308,7 +318,7 @@ PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolv
           usedBase = knownBase ? std::optional<std::string>(*knownBase) : pCollector->BaseHref();
           consumer.SetBase(usedBase);
         }
-        AppendFrame(kind, url, anchor, frames);
+        AppendFrame(kind, url, anchor, pipe);
       });
   pCollector = &collector;
   HtmlTokenizer tokenizer(collector, HtmlTokenizer::Text::kSkip);
@@ -331,10 +341,6 @@ PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolv
     skip -= skipped;
     feed.Feed(block);
     if ((late = baseDiffers())) break;
-    if (frames.size() >= kFlushSize) {
-      pipe.Append(frames);
-      frames.clear();
-    }
   }
   if (!late) {
     read = read && !reader.Failed();
@@ -345,7 +351,6 @@ PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolv
   }
   page.baseHref = collector.BaseHref();
   if (late) consumer.Abandon();
-  pipe.Append(frames);
   const bool written = pipe.Finish() && consumer.Finish();
   if (late) return PassEnd::kBaseCameLate;
   if (!read) return PassEnd::kCannotRead;
