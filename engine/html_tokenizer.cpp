@@ -247,6 +247,11 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, q, classes);
     name = m_strTagName;
   }
+  if (!m_bText && !m_sink.WantsTag(name, false)) {
+    q = SkipStartTag(q, end);
+    if (q) m_nState = kData;
+    return q;
+  }
   m_vEmitted.clear();
   m_vLoweredNames.clear();
   m_strAttributes.clear();
@@ -363,10 +368,64 @@ const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
   }
   FlushText();
   m_nState = kData;
+  if (!m_bText && !m_sink.WantsTag(name, true)) return q + 1;
   HtmlTag tag;
   tag.name = name;
   m_sink.OnEndTag(tag);
   return q + 1;
+}
+
+const char* HtmlTokenizer::SkipStartTag(const char* p, const char* const end) {
+  // Of the states after the name, those that differ in where the tag ends:
+  // before an attribute name (after a quoted value and after "/" alike, as
+  // anything there but ">" is read again before an attribute name), in a
+  // name, after a name, and before a value. ">" ends the tag wherever it
+  // stands outside a quoted value; a quote opens a value only after "=".
+  // References in values never take a quote, whitespace or ">".
+  uint16_t classes = 0;
+before_name:
+  while (p != end && ((ClassOf(*p) & kSpaceInTag) || *p == '/')) ++p;
+  if (p == end) return nullptr;
+  if (*p == '>') return p + 1;
+  ++p;  // the name's first character, whatever it is ("=" and quotes too)
+in_name:
+  p = FindNameEnd<kEndsAttributeName>(p, end, classes);
+  if (p == end || *p == '\0') return nullptr;
+  switch (*p++) {
+    case '>':
+      return p;
+    case '/':
+      goto before_name;
+    case '=':
+      goto before_value;
+  }
+  while (p != end && (ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  switch (*p) {
+    case '>':
+      return p + 1;
+    case '/':
+      ++p;
+      goto before_name;
+    case '=':
+      ++p;
+      goto before_value;
+  }
+  goto in_name;
+before_value:
+  while (p != end && (ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  if (*p == '"' || *p == '\'') {
+    p = *p == '"' ? FindAny<'"'>(p + 1, end) : FindAny<'\''>(p + 1, end);
+    if (p == end) return nullptr;
+    ++p;
+    goto before_name;
+  }
+  while (p != end && *p != '>' && !(ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  if (*p == '>') return p + 1;
+  ++p;
+  goto before_name;
 }
 
 void HtmlTokenizer::StartTag(bool end) {

@@ -60,6 +60,11 @@ class HtmlTokenSink {
   virtual void OnCharacters(std::string_view) {}
   virtual void OnComment(std::string_view) {}
   virtual void OnEndOfFile() {}
+  // Whether the sink reads this tag, asked just before it would get it, with
+  // the name lower-cased. A tag it does not want may be passed over unread,
+  // with Text::kSkip, and is not remembered as the last start tag: a sink
+  // that switches the state after a tag must want that tag.
+  virtual bool WantsTag(std::string_view /*name*/, bool /*endTag*/) const { return true; }
 };
 
 class HtmlTokenizer {
@@ -224,6 +229,10 @@ class HtmlTokenizer {
   // nothing the states use, and the states read it from the same byte.
   const char* FastStartTag(const char* p, const char* end);
   const char* FastEndTag(const char* p, const char* end);
+  // From just after a start tag's name to the byte after its ">", found
+  // as the tag's states would find it, with nothing built; nullptr when the
+  // block ends first or a NUL stands in an attribute name.
+  static const char* SkipStartTag(const char* p, const char* end);
 
   void StartTag(bool end);
   void StartAttribute();

@@ -70,6 +70,35 @@ void PageLinksCollector::TakeEmbedded(FoundKind kind, std::string_view url) {
   m_found(kind, url, anchor);
 }
 
+bool PageLinksCollector::WantsTag(std::string_view name, bool endTag) const {
+  // Any end tag may close an open foreign element.
+  if (endTag)
+    return !m_foreign.empty() || name == "a" || name == "template" || name == "picture" ||
+           name == "video" || name == "audio";
+  if (InForeignContent()) return true;
+  // The names HtmlStartTag reads; by length, as most tags are none of them.
+  switch (name.size()) {
+    case 1:
+      return name[0] == 'a';
+    case 3:
+      return name == "img" || name == "svg" || name == "xmp";
+    case 4:
+      return name == "area" || name == "base" || name == "math";
+    case 5:
+      return name == "video" || name == "audio" || name == "input" || name == "style" ||
+             name == "title";
+    case 6:
+      return name == "source" || name == "script" || name == "iframe";
+    case 7:
+      return name == "picture" || name == "noembed";
+    case 8:
+      return name == "template" || name == "noframes" || name == "textarea";
+    case 9:
+      return name == "plaintext";
+  }
+  return false;
+}
+
 void PageLinksCollector::OnStartTag(const HtmlTag& tag) {
   if (InForeignContent()) {
     const bool fontBreakout =

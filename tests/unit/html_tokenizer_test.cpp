@@ -2,9 +2,11 @@
 // switches the state from its callbacks as the tree builder will (the
 // tokenizer then knows the last start tag by itself), the memory long
 // comments, texts and end tag candidates cost, and repeated attribute names
-// in a tag with more attributes than a linear search is used for.
+// in a tag with more attributes than a linear search is used for, and tags
+// a sink does not want, passed over.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -173,6 +175,86 @@ TEST(HtmlTokenizer, RepeatedNamesAmongManyAttributesKeepTheFirst) {
     for (size_t at = 0; at < tag.size(); at += piece) tokenizer.Feed(tag.substr(at, piece));
     tokenizer.Finish();
     EXPECT_EQ(sink.attributes, expected) << "in pieces of " << piece;
+  }
+}
+
+// Writes the start tags <a> and <img> and the end tag </a> with their
+// attributes; says it wants no other tag, or every tag.
+class PickySink : public HtmlTokenSink {
+ public:
+  explicit PickySink(bool wantsAll) : m_wantsAll(wantsAll) {}
+  std::string out;
+
+  bool WantsTag(std::string_view name, bool endTag) const override {
+    return m_wantsAll || name == "a" || (!endTag && name == "img");
+  }
+  void OnStartTag(const HtmlTag& tag) override {
+    if (tag.name != "a" && tag.name != "img") return;
+    out.append("<").append(tag.name);
+    for (const HtmlAttribute& a : tag.attributes)
+      out.append(" ").append(a.name).append("=[").append(a.value).append("]");
+    out += tag.selfClosing ? "/>" : ">";
+  }
+  void OnEndTag(const HtmlTag& tag) override {
+    if (tag.name == "a") out += "</a>";
+  }
+
+ private:
+  bool m_wantsAll;
+};
+
+TEST(HtmlTokenizer, TagsTheSinkDoesNotWantEndWhereTheirStatesEndThem) {
+  // Tag soup from the bytes that matter in a tag: the tags wanted after
+  // one passed over show where the tokenizer took that one to end.
+  const std::vector<std::string> pieces = {
+      "<a",
+      "<img",
+      "<div",
+      "<Td",
+      "</a",
+      "</div",
+      "<br/",
+      " ",
+      "\t",
+      "\r\n",
+      "\n",
+      "=",
+      "\"",
+      "'",
+      ">",
+      "/",
+      "/>",
+      "x",
+      "src",
+      "&",
+      "&gt;",
+      "`",
+      "<",
+      "\xE6\x97\xA5",
+      "href",
+      "a=b",
+      "c=\"d>\"",
+      "e='f>'",
+      "<!--",
+      "-->",
+      std::string(1, '\0'),
+  };
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    std::string input;
+    const size_t count = 4 + random() % 40;
+    for (size_t i = 0; i < count; ++i) input += pieces[random() % pieces.size()];
+    for (size_t piece : {input.size(), size_t{1}, size_t{7}}) {
+      std::string outputs[2];
+      for (bool wantsAll : {false, true}) {
+        PickySink sink(wantsAll);
+        HtmlTokenizer tokenizer(sink, HtmlTokenizer::Text::kSkip);
+        for (size_t at = 0; at < input.size(); at += piece) tokenizer.Feed(input.substr(at, piece));
+        tokenizer.Finish();
+        outputs[wantsAll] = sink.out;
+      }
+      ASSERT_EQ(outputs[0], outputs[1]) << input << " in pieces of " << piece;
+    }
   }
 }
 
