@@ -68,8 +68,10 @@ class PageLinksCollector : public HtmlTokenSink {
 
   std::optional<std::string> m_baseHref;
   std::vector<ForeignFrame> m_foreign;
-  int m_templateDepth = 0;              // inside template contents: no part of the document
-  std::optional<std::string> m_anchor;  // the open anchor's target
+  int m_templateDepth = 0;  // inside template contents: no part of the document
+  // The open anchor's target; kept as a buffer that the next anchor reuses.
+  std::string m_anchor;
+  bool m_inAnchor = false;
   bool m_inPicture = false;
   LargestSrcsetCandidate m_pictureSources;  // the open <picture>'s <source>s
   Media m_media = Media::kNone;             // the open <video> or <audio>
