@@ -35,6 +35,7 @@ enum : uint16_t {
   kAlphanumeric = 64,      // A-Z, a-z, 0-9
   kHexDigit = 128,         // 0-9, A-F, a-f
   kSpaceInTag = 256,       // whitespace and CR: in a tag, CR, LF and CR LF all are whitespace
+  kPlainName = 512,        // what neither ends a name nor is a capital, "=" aside
 };
 
 struct ByteClasses {
@@ -50,6 +51,8 @@ struct ByteClasses {
     for (int c = '0'; c <= '9'; ++c) of[c] |= kAlphanumeric | kHexDigit;
     for (int c = 'A'; c <= 'F'; ++c) of[c] |= kHexDigit;
     for (int c = 'a'; c <= 'f'; ++c) of[c] |= kHexDigit;
+    for (int c = 0; c < 256; ++c)
+      if (!(of[c] & (kEndsAttributeName | kUpper))) of[c] |= kPlainName;
   }
 };
 constexpr ByteClasses kClasses;
@@ -74,7 +77,7 @@ inline void AppendName(std::string& out, const char* p, const char* q, uint16_t 
 // space, "/", ">" (and "=" for attribute names) may end it, and the table
 // says whether the first of them does.
 template <uint16_t kEnds>
-inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes) {
+[[gnu::noinline]] const char* FindLongNameEnd(const char* p, const char* end, uint16_t& classes) {
 #ifdef __SSE2__
   const __m128i space = _mm_set1_epi8(' ');
   for (; end - p >= 16; p += 16) {
@@ -101,6 +104,16 @@ inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes
 #endif
   for (; p != end && !(ClassOf(*p) & kEnds); ++p) classes |= ClassOf(*p);
   return p;
+}
+
+// Names are mostly short and in small letters: those are read byte by byte
+// here, and the rest, from the first capital or other byte on, by
+// FindLongNameEnd.
+template <uint16_t kEnds>
+inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes) {
+  while (p != end && (ClassOf(*p) & kPlainName)) ++p;
+  if (p != end && (ClassOf(*p) & kEnds)) return p;
+  return FindLongNameEnd<kEnds>(p, end, classes);
 }
 
 // One byte: the library's search, after a look at the first bytes, where
