@@ -260,7 +260,8 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, q, classes);
     name = m_strTagName;
   }
-  if (!m_bText && !m_sink.WantsTag(name, false)) {
+  if (!m_bText && ((m_pWantedStartTags && !m_pWantedStartTags->MayHave(name)) ||
+                   !m_sink.WantsTag(name, false))) {
     q = SkipStartTag(q, end);
     if (q) m_nState = kData;
     return q;
@@ -381,7 +382,9 @@ const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
   }
   FlushText();
   m_nState = kData;
-  if (!m_bText && !m_sink.WantsTag(name, true)) return q + 1;
+  if (!m_bText &&
+      ((m_pWantedEndTags && !m_pWantedEndTags->MayHave(name)) || !m_sink.WantsTag(name, true)))
+    return q + 1;
   HtmlTag tag;
   tag.name = name;
   m_sink.OnEndTag(tag);

@@ -15,8 +15,10 @@
 // data goes to the sink in runs that point into the block being fed. With
 // HtmlTokenizer::Text::kSkip, neither character data nor comments are
 // looked at beyond what finds their end, and nothing of them is kept.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -67,6 +69,30 @@ class HtmlTokenSink {
   virtual bool WantsTag(std::string_view /*name*/, bool /*endTag*/) const { return true; }
 };
 
+// Tag names told apart by their length and first letter alone: the names a
+// sink may want (see HtmlTokenSink::WantsTag), for the tokenizer to pass over
+// the others without asking it. Names are lower-cased.
+class HtmlTagNames {
+ public:
+  constexpr HtmlTagNames(std::span<const std::string_view> names) {
+    for (std::string_view name : names) m_letters[Length(name)] |= Letter(name);
+  }
+  constexpr HtmlTagNames(std::initializer_list<std::string_view> names)
+      : HtmlTagNames(std::span<const std::string_view>(names.begin(), names.size())) {}
+  // Whether `name` may be one of them.
+  constexpr bool MayHave(std::string_view name) const {
+    return !name.empty() && (m_letters[Length(name)] & Letter(name)) != 0;
+  }
+
+ private:
+  static constexpr size_t kLengths = 16;  // the last for every longer name
+  static constexpr size_t Length(std::string_view name) {
+    return name.size() < kLengths ? name.size() : kLengths - 1;
+  }
+  static constexpr uint32_t Letter(std::string_view name) { return uint32_t{1} << (name[0] & 31); }
+  std::array<uint32_t, kLengths> m_letters{};
+};
+
 class HtmlTokenizer {
  public:
   // Whether the sink gets character data and comments. kSkip passes over
@@ -99,6 +125,13 @@ class HtmlTokenizer {
   // Whether the adjusted current node is in foreign content (SVG, MathML),
   // where "<![CDATA[" opens a CDATA section; elsewhere it opens a comment.
   void SetCdataAllowed(bool allowed) { m_bCdataAllowed = allowed; }
+  // With Text::kSkip: the start and end tags the sink may want, until it
+  // says otherwise; any other is passed over without asking it. nullptr:
+  // it is asked about every tag. The sets must outlive their use.
+  void SetWantedTags(const HtmlTagNames* startTags, const HtmlTagNames* endTags) {
+    m_pWantedStartTags = startTags;
+    m_pWantedEndTags = endTags;
+  }
   // The name the next end tag must have to end RCDATA, RAWTEXT or script
   // data, for a tokenizer that did not emit that start tag itself (a
   // fragment's context element).
@@ -265,6 +298,8 @@ class HtmlTokenizer {
   State m_nState = kData;
   State m_nReturnState = kData;  // where a character reference goes back to
   bool m_bCdataAllowed = false;
+  const HtmlTagNames* m_pWantedStartTags = nullptr;
+  const HtmlTagNames* m_pWantedEndTags = nullptr;
   bool m_bCrPending = false;  // the last block ended with a CR already taken as LF
 
   // The block being fed, and character data gathered from it.

@@ -71,8 +71,19 @@ enum class Element : uint8_t {
   kPlaintext,
 };
 
-Element ElementOf(std::string_view name) {
-  // By length first: most tags are none of these, and are told so at once.
+// The start tags the collector reads in HTML content: the elements below.
+constexpr std::array<std::string_view, 21> kStartTagNames{
+    "a",      "img",     "svg",     "xmp",      "area",     "base",     "math",
+    "video",  "audio",   "input",   "style",    "title",    "source",   "script",
+    "iframe", "picture", "noembed", "template", "noframes", "textarea", "plaintext",
+};
+constexpr HtmlTagNames kWantedStartTags(kStartTagNames);
+// The end tags it reads while no foreign element is open.
+constexpr HtmlTagNames kWantedEndTags{"a", "template", "picture", "video", "audio"};
+
+constexpr Element ElementOf(std::string_view name) {
+  // Most tags are none of these, and their length and first letter say so.
+  if (!kWantedStartTags.MayHave(name)) return Element::kOther;
   switch (name.size()) {
     case 1:
       if (name[0] == 'a') return Element::kA;
@@ -115,13 +126,27 @@ Element ElementOf(std::string_view name) {
   return Element::kOther;
 }
 
+static_assert(std::none_of(kStartTagNames.begin(), kStartTagNames.end(), [](std::string_view name) {
+  return ElementOf(name) == Element::kOther;
+}));
+
 }  // namespace
 
 PageLinksCollector::PageLinksCollector(bool embedded, Found found)
     : m_embedded(embedded), m_found(std::move(found)) {}
 
-void PageLinksCollector::UpdateCdata() {
-  if (m_pTokenizer) m_pTokenizer->SetCdataAllowed(InForeignContent());
+void PageLinksCollector::Attach(HtmlTokenizer& tokenizer) {
+  m_pTokenizer = &tokenizer;
+  UpdateTokenizer();
+}
+
+void PageLinksCollector::UpdateTokenizer() {
+  if (!m_pTokenizer) return;
+  m_pTokenizer->SetCdataAllowed(InForeignContent());
+  // In foreign content every start tag counts, and while a foreign element
+  // is open any end tag may close it.
+  m_pTokenizer->SetWantedTags(InForeignContent() ? nullptr : &kWantedStartTags,
+                              m_foreign.empty() ? &kWantedEndTags : nullptr);
 }
 
 void PageLinksCollector::TakeLink(std::string_view url) {
@@ -164,7 +189,7 @@ void PageLinksCollector::OnStartTag(const HtmlTag& tag) {
     // The element is HTML after all: foreign content ends below the
     // nearest integration point.
     while (InForeignContent()) m_foreign.pop_back();
-    UpdateCdata();
+    UpdateTokenizer();
   }
   HtmlStartTag(tag);
 }
@@ -189,7 +214,7 @@ void PageLinksCollector::ForeignStartTag(const HtmlTag& tag) {
              }()));
   if (m_foreign.size() < kForeignDepthLimit)
     m_foreign.push_back({std::string(tag.name), svg, integrationPoint});
-  UpdateCdata();
+  UpdateTokenizer();
 }
 
 void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
@@ -199,7 +224,7 @@ void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
     case Element::kMath:
       if (!tag.selfClosing && m_foreign.size() < kForeignDepthLimit) {
         m_foreign.push_back({std::string(tag.name), element == Element::kSvg, false});
-        UpdateCdata();
+        UpdateTokenizer();
       }
       return;
     // What a browser's tree builder reads as text, never as markup.
@@ -330,7 +355,7 @@ void PageLinksCollector::OnEndTag(const HtmlTag& tag) {
     for (size_t i = m_foreign.size(); i-- > 0;) {
       if (m_foreign[i].name == name) {
         m_foreign.resize(i);
-        UpdateCdata();
+        UpdateTokenizer();
         return;
       }
     }

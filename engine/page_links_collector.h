@@ -36,7 +36,7 @@ class PageLinksCollector : public HtmlTokenSink {
 
   // The tokenizer this collector reads, whose state it switches as a tree
   // builder would.
-  void Attach(HtmlTokenizer& tokenizer) { m_pTokenizer = &tokenizer; }
+  void Attach(HtmlTokenizer& tokenizer);
 
   // The first <base href> of the document, as spelled.
   const std::optional<std::string>& BaseHref() const { return m_baseHref; }
@@ -60,7 +60,9 @@ class PageLinksCollector : public HtmlTokenSink {
   void TakeLink(std::string_view url);
   void TakeEmbedded(FoundKind kind, std::string_view url);
   void TakeImage(const HtmlTag& img);
-  void UpdateCdata();
+  // Tells the tokenizer what depends on foreign content: whether CDATA
+  // sections open, and the tags the collector wants.
+  void UpdateTokenizer();
 
   bool m_embedded;
   Found m_found;
