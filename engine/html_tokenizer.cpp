@@ -71,6 +71,15 @@ inline void AppendName(std::string& out, const char* p, const char* q, uint16_t 
     for (size_t i = from; i < out.size(); ++i) out[i] = Lower(static_cast<unsigned char>(out[i]));
 }
 
+// A bit for each attribute name's first letter and length: a repeated name
+// is looked for only where its bit was set already.
+inline void NoteName(std::string_view name, uint64_t& namesSeen, bool& maybeRepeated) {
+  const uint64_t bit = uint64_t{1}
+                       << ((static_cast<unsigned char>(name[0] | 0x20) + name.size() * 8) & 63);
+  maybeRepeated |= (namesSeen & bit) != 0;
+  namesSeen |= bit;
+}
+
 // The end of a tag or attribute name at p: the first byte of class kEnds
 // (kEndsTagName or kEndsAttributeName), or end; `classes` gains kUpper when
 // the name has capitals. With SSE2 sixteen bytes at a time: the bytes up to
@@ -114,6 +123,49 @@ inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes
   while (p != end && (ClassOf(*p) & kPlainName)) ++p;
   if (p != end && (ClassOf(*p) & kEnds)) return p;
   return FindLongNameEnd<kEnds>(p, end, classes);
+}
+
+// The common attribute, name="value", at p (a byte that may begin a name):
+// a name of bytes that neither end it nor are capitals, "=" right after it,
+// and a double-quoted value without references, CR or NUL, read as the
+// attribute states would read them. Its name and value, and the byte after
+// the closing quote; nullptr when the attribute is not of this form (or not
+// whole in the block), for the byte by byte reading. With SSE2 the name and
+// the start of the value come from one look at sixteen bytes.
+inline const char* PlainAttribute(const char* p, const char* end, std::string_view& name,
+                                  std::string_view& value) {
+#ifdef __SSE2__
+  if (end - p < 16) return nullptr;
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Control bytes, whitespace and NUL all stop here: only "=" may follow.
+  __m128i stops = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(' ')), block);
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('=')));
+  const unsigned stopMask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+  // A name that begins with "=" takes it as its first letter.
+  if ((stopMask & 1) || stopMask == 0) return nullptr;
+  const unsigned at = static_cast<unsigned>(std::countr_zero(stopMask));
+  if (at > 13 || p[at] != '=' || p[at + 1] != '"') return nullptr;
+  const __m128i capitals =
+      _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')), _mm_set1_epi8(-128 + 26));
+  if (static_cast<unsigned>(_mm_movemask_epi8(capitals)) & ((1u << at) - 1)) return nullptr;
+  __m128i valueStops = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
+  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
+  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
+  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_setzero_si128()));
+  const unsigned valueMask = static_cast<unsigned>(_mm_movemask_epi8(valueStops)) >> (at + 2);
+  const char* const valueBegin = p + at + 2;
+  const char* const close = valueMask ? valueBegin + std::countr_zero(valueMask)
+                                      : FindAny<'"', '&', '\r', '\0'>(p + 16, end);
+  if (close == end || *close != '"') return nullptr;
+  name = {p, at};
+  value = {valueBegin, static_cast<size_t>(close - valueBegin)};
+  return close + 1;
+#else
+  (void)p, (void)end, (void)name, (void)value;
+  return nullptr;
+#endif
 }
 
 // One byte: the library's search, after a look at the first bytes, where
@@ -270,8 +322,6 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
   m_vLoweredNames.clear();
   m_strAttributes.clear();
   bool selfClosing = false;
-  // A bit for each attribute name's first letter and length: a repeated
-  // name is looked for only where its bit was set already.
   uint64_t namesSeen = 0;
   bool maybeRepeated = false;
   // The before attribute name state: whitespace (CR among it, as CR LF, CR
@@ -299,16 +349,19 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     // Sixteen attributes are as many as repeated names are looked for among
     // one by one here; more go to the states and their hash.
     if (m_vEmitted.size() == 16) return nullptr;
+    HtmlAttribute attribute;
+    if (const char* after = PlainAttribute(q, end, attribute.name, attribute.value)) {
+      q = after;
+      NoteName(attribute.name, namesSeen, maybeRepeated);
+      m_vEmitted.push_back(attribute);
+      continue;
+    }
     const char* const nameBegin = q;
     classes = 0;
     q = FindNameEnd<kEndsAttributeName>(q, end, classes);
     if (q == end || *q == '\0') return nullptr;
-    HtmlAttribute attribute{{nameBegin, static_cast<size_t>(q - nameBegin)}, {}};
-    const uint64_t bit = uint64_t{1} << ((static_cast<unsigned char>(*nameBegin | 0x20) +
-                                          attribute.name.size() * 8) &
-                                         63);
-    maybeRepeated |= (namesSeen & bit) != 0;
-    namesSeen |= bit;
+    attribute.name = {nameBegin, static_cast<size_t>(q - nameBegin)};
+    NoteName(attribute.name, namesSeen, maybeRepeated);
     if (classes & kUpper) {
       m_vLoweredNames.push_back({m_vEmitted.size(), m_strAttributes.size(), attribute.name.size()});
       AppendName(m_strAttributes, nameBegin, q, classes);
@@ -403,6 +456,13 @@ before_name:
   while (p != end && ((ClassOf(*p) & kSpaceInTag) || *p == '/')) ++p;
   if (p == end) return nullptr;
   if (*p == '>') return p + 1;
+  {
+    std::string_view name, value;
+    if (const char* after = PlainAttribute(p, end, name, value)) {
+      p = after;
+      goto before_name;
+    }
+  }
   ++p;  // the name's first character, whatever it is ("=" and quotes too)
 in_name:
   p = FindNameEnd<kEndsAttributeName>(p, end, classes);
