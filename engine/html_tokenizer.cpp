@@ -914,8 +914,34 @@ suspend:
 
 data:
   // Without text, only "<" matters here: references and line ends in text
-  // change nothing but the text.
-  if (!m_bText) p = FindByte(p, end, '<');
+  // change nothing but the text. The tags of the common forms are read one
+  // after another here, and what they do not read goes to the states.
+  if (!m_bText) {
+    for (;;) {
+      p = FindByte(p, end, '<');
+      if (end - p < 3) break;
+      const char next = p[1];
+      if (ClassOf(next) & kAlpha) {
+        const char* const after = FastStartTag(p + 1, end);
+        if (!after) {
+          ++p;
+          StartTag(false);
+          goto tag_name;
+        }
+        p = after;
+      } else if (next == '/' && (ClassOf(p[2]) & kAlpha)) {
+        const char* const after = FastEndTag(p + 2, end);
+        if (!after) {
+          p += 2;
+          goto end_tag_open;
+        }
+        p = after;
+      } else {
+        break;
+      }
+      if (m_nState != kData) goto dispatch;
+    }
+  }
   FETCH(kData);
   if (c == '<') {
     CONSUME();
