@@ -420,6 +420,15 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
 }
 
 const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
+  // Mostly a name in small letters right before ">".
+  const char* q = p;
+  while (q != end && (ClassOf(*q) & kPlainName)) ++q;
+  if (q == end || *q != '>') return FastEndTagRest(p, end);
+  ReadEndTag({p, static_cast<size_t>(q - p)});
+  return q + 1;
+}
+
+const char* HtmlTokenizer::FastEndTagRest(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
   q = FindNameEnd<kEndsTagName>(q, end, classes);
@@ -433,15 +442,19 @@ const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, nameEnd, classes);
     name = m_strTagName;
   }
+  ReadEndTag(name);
+  return q + 1;
+}
+
+void HtmlTokenizer::ReadEndTag(std::string_view name) {
   FlushText();
   m_nState = kData;
   if (!m_bText &&
       ((m_pWantedEndTags && !m_pWantedEndTags->MayHave(name)) || !m_sink.WantsTag(name, true)))
-    return q + 1;
+    return;
   HtmlTag tag;
   tag.name = name;
   m_sink.OnEndTag(tag);
-  return q + 1;
 }
 
 const char* HtmlTokenizer::SkipStartTag(const char* p, const char* const end) {

@@ -262,6 +262,11 @@ class HtmlTokenizer {
   // nothing the states use, and the states read it from the same byte.
   const char* FastStartTag(const char* p, const char* end);
   const char* FastEndTag(const char* p, const char* end);
+  // The end tags FastEndTag leaves to a longer look: capitals, whitespace
+  // before ">", long names.
+  [[gnu::noinline]] const char* FastEndTagRest(const char* p, const char* end);
+  // An end tag read without the states: to the sink, when it wants it.
+  void ReadEndTag(std::string_view name);
   // From just after a start tag's name to the byte after its ">", found
   // as the tag's states would find it, with nothing built; nullptr when the
   // block ends first or a NUL stands in an attribute name.
