@@ -302,6 +302,20 @@ void HtmlTokenizer::TextEndTagAsWritten(const char* p) {
 }
 
 const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
+  // A tag the sink does not want, as most are, is told by its name alone,
+  // mostly in small letters: it is walked to its end at once.
+  const char* q = p;
+  while (q != end && (ClassOf(*q) & kPlainName)) ++q;
+  if (!m_bText && m_pWantedStartTags && q != end && *q != '\0' && (ClassOf(*q) & kEndsTagName) &&
+      !m_pWantedStartTags->MayHave({p, static_cast<size_t>(q - p)})) {
+    q = SkipStartTag(q, end);
+    if (q) m_nState = kData;
+    return q;
+  }
+  return ReadStartTag(p, end);
+}
+
+const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
   q = FindNameEnd<kEndsTagName>(q, end, classes);
@@ -424,7 +438,12 @@ const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
   const char* q = p;
   while (q != end && (ClassOf(*q) & kPlainName)) ++q;
   if (q == end || *q != '>') return FastEndTagRest(p, end);
-  ReadEndTag({p, static_cast<size_t>(q - p)});
+  const std::string_view name(p, static_cast<size_t>(q - p));
+  if (m_bText || !m_pWantedEndTags || m_pWantedEndTags->MayHave(name)) {
+    ReadEndTag(name);
+  } else {
+    m_nState = kData;
+  }
   return q + 1;
 }
 

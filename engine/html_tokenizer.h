@@ -260,8 +260,10 @@ class HtmlTokenizer {
   // and in a form these read exactly as the states would, emits it and
   // returns the byte after its ">"; otherwise nullptr, having changed
   // nothing the states use, and the states read it from the same byte.
-  const char* FastStartTag(const char* p, const char* end);
-  const char* FastEndTag(const char* p, const char* end);
+  [[gnu::always_inline]] inline const char* FastStartTag(const char* p, const char* end);
+  // FastStartTag past the quick look at the name.
+  const char* ReadStartTag(const char* p, const char* end);
+  [[gnu::always_inline]] inline const char* FastEndTag(const char* p, const char* end);
   // The end tags FastEndTag leaves to a longer look: capitals, whitespace
   // before ">", long names.
   [[gnu::noinline]] const char* FastEndTagRest(const char* p, const char* end);
