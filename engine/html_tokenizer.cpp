@@ -332,7 +332,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     if (q) m_nState = kData;
     return q;
   }
-  m_vEmitted.clear();
+  size_t count = 0;
   m_vLoweredNames.clear();
   m_strAttributes.clear();
   bool selfClosing = false;
@@ -362,12 +362,12 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     if (*q == '=' || *q == '\0') return nullptr;
     // Sixteen attributes are as many as repeated names are looked for among
     // one by one here; more go to the states and their hash.
-    if (m_vEmitted.size() == 16) return nullptr;
+    if (count == kFastAttributes) return nullptr;
     HtmlAttribute attribute;
     if (const char* after = PlainAttribute(q, end, attribute.name, attribute.value)) {
       q = after;
       NoteName(attribute.name, namesSeen, maybeRepeated);
-      m_vEmitted.push_back(attribute);
+      m_fastAttributes[count++] = attribute;
       continue;
     }
     const char* const nameBegin = q;
@@ -377,7 +377,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     attribute.name = {nameBegin, static_cast<size_t>(q - nameBegin)};
     NoteName(attribute.name, namesSeen, maybeRepeated);
     if (classes & kUpper) {
-      m_vLoweredNames.push_back({m_vEmitted.size(), m_strAttributes.size(), attribute.name.size()});
+      m_vLoweredNames.push_back({count, m_strAttributes.size(), attribute.name.size()});
       AppendName(m_strAttributes, nameBegin, q, classes);
     }
     // After the attribute name: whitespace, then "=" or the next attribute.
@@ -386,7 +386,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     if (r == end) return nullptr;
     if (*r != '=') {
       q = r;
-      m_vEmitted.push_back(attribute);
+      m_fastAttributes[count++] = attribute;
       continue;
     }
     for (q = r + 1; q != end && (ClassOf(*q) & kSpaceInTag);) ++q;
@@ -406,20 +406,20 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
       if (q == end || *q == '&' || *q == '\0') return nullptr;
       attribute.value = {value, static_cast<size_t>(q - value)};
     }
-    m_vEmitted.push_back(attribute);
+    m_fastAttributes[count++] = attribute;
   }
   for (const LoweredName& lowered : m_vLoweredNames)
-    m_vEmitted[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
+    m_fastAttributes[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
   // Of a name written twice, the first.
   if (maybeRepeated) {
     size_t kept = 1;
-    for (size_t i = 1; i < m_vEmitted.size(); ++i) {
+    for (size_t i = 1; i < count; ++i) {
       bool repeated = false;
       for (size_t j = 0; j < kept && !repeated; ++j)
-        repeated = m_vEmitted[j].name == m_vEmitted[i].name;
-      if (!repeated) m_vEmitted[kept++] = m_vEmitted[i];
+        repeated = m_fastAttributes[j].name == m_fastAttributes[i].name;
+      if (!repeated) m_fastAttributes[kept++] = m_fastAttributes[i];
     }
-    m_vEmitted.resize(kept);
+    count = kept;
   }
 
   FlushText();
@@ -427,7 +427,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
   m_strLastStartTag.assign(name);
   HtmlTag tag;
   tag.name = name;
-  tag.attributes = m_vEmitted;
+  tag.attributes = {m_fastAttributes.data(), count};
   tag.selfClosing = selfClosing;
   m_sink.OnStartTag(tag);
   return q;

@@ -331,6 +331,9 @@ class HtmlTokenizer {
     size_t size;
   };
   std::vector<LoweredName> m_vLoweredNames;
+  // The fast path's attributes; a tag with more is read by the states.
+  static constexpr size_t kFastAttributes = 16;
+  std::array<HtmlAttribute, kFastAttributes> m_fastAttributes;
 
   // The comment and DOCTYPE being built.
   std::string m_strComment;
