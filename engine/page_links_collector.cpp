@@ -11,7 +11,7 @@ namespace {
 // deeper still ends when its outermost element does.
 constexpr size_t kForeignDepthLimit = 256;
 
-const HtmlAttribute* Find(const HtmlTag& tag, std::string_view name) {
+[[gnu::always_inline]] inline const HtmlAttribute* Find(const HtmlTag& tag, std::string_view name) {
   for (const HtmlAttribute& a : tag.attributes)
     if (a.name == name) return &a;
   return nullptr;
@@ -81,7 +81,7 @@ constexpr HtmlTagNames kWantedStartTags(kStartTagNames);
 // The end tags it reads while no foreign element is open.
 constexpr HtmlTagNames kWantedEndTags{"a", "template", "picture", "video", "audio"};
 
-constexpr Element ElementOf(std::string_view name) {
+[[gnu::always_inline]] constexpr Element ElementOf(std::string_view name) {
   // Most tags are none of these, and their length and first letter say so.
   if (!kWantedStartTags.MayHave(name)) return Element::kOther;
   switch (name.size()) {
