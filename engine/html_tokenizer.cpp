@@ -126,12 +126,15 @@ inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes
 }
 
 // The common attribute, name="value", at p (a byte that may begin a name):
-// a name of bytes that neither end it nor are capitals, "=" right after it,
-// and a double-quoted value without references, CR or NUL, read as the
-// attribute states would read them. Its name and value, and the byte after
-// the closing quote; nullptr when the attribute is not of this form (or not
-// whole in the block), for the byte by byte reading. With SSE2 the name and
-// the start of the value come from one look at sixteen bytes.
+// a name of bytes that do not end it, "=" right after it and a quoted
+// value, read as the attribute states would read them. Its name and value,
+// and the byte after the closing quote; nullptr when the attribute is not
+// of this form (or not whole in the block), for the byte by byte reading.
+// Read for its tag (kBuild), the name must be without capitals and the
+// value in double quotes without references, CR or NUL; only walked over,
+// it may be anything. With SSE2 the name and the start of the value come
+// from one look at sixteen bytes.
+template <bool kBuild>
 inline const char* PlainAttribute(const char* p, const char* end, std::string_view& name,
                                   std::string_view& value) {
 #ifdef __SSE2__
@@ -146,19 +149,33 @@ inline const char* PlainAttribute(const char* p, const char* end, std::string_vi
   // A name that begins with "=" takes it as its first letter.
   if ((stopMask & 1) || stopMask == 0) return nullptr;
   const unsigned at = static_cast<unsigned>(std::countr_zero(stopMask));
-  if (at > 13 || p[at] != '=' || p[at + 1] != '"') return nullptr;
-  const __m128i capitals =
-      _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')), _mm_set1_epi8(-128 + 26));
-  if (static_cast<unsigned>(_mm_movemask_epi8(capitals)) & ((1u << at) - 1)) return nullptr;
-  __m128i valueStops = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
-  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
-  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
-  valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_setzero_si128()));
-  const unsigned valueMask = static_cast<unsigned>(_mm_movemask_epi8(valueStops)) >> (at + 2);
+  if (at > 13 || p[at] != '=') return nullptr;
+  const char quote = p[at + 1];
   const char* const valueBegin = p + at + 2;
-  const char* const close = valueMask ? valueBegin + std::countr_zero(valueMask)
-                                      : FindAny<'"', '&', '\r', '\0'>(p + 16, end);
-  if (close == end || *close != '"') return nullptr;
+  const char* close;
+  if constexpr (kBuild) {
+    if (quote != '"') return nullptr;
+    const __m128i capitals =
+        _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')), _mm_set1_epi8(-128 + 26));
+    if (static_cast<unsigned>(_mm_movemask_epi8(capitals)) & ((1u << at) - 1)) return nullptr;
+    __m128i valueStops = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
+    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
+    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
+    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_setzero_si128()));
+    const unsigned valueMask = static_cast<unsigned>(_mm_movemask_epi8(valueStops)) >> (at + 2);
+    close = valueMask ? valueBegin + std::countr_zero(valueMask)
+                      : FindAny<'"', '&', '\r', '\0'>(p + 16, end);
+    if (close == end || *close != '"') return nullptr;
+  } else {
+    if (quote != '"' && quote != '\'') return nullptr;
+    const unsigned valueMask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(quote)))) >>
+        (at + 2);
+    close = valueMask      ? valueBegin + std::countr_zero(valueMask)
+            : quote == '"' ? FindAny<'"'>(p + 16, end)
+                           : FindAny<'\''>(p + 16, end);
+    if (close == end) return nullptr;
+  }
   name = {p, at};
   value = {valueBegin, static_cast<size_t>(close - valueBegin)};
   return close + 1;
@@ -364,7 +381,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     // one by one here; more go to the states and their hash.
     if (count == kFastAttributes) return nullptr;
     HtmlAttribute attribute;
-    if (const char* after = PlainAttribute(q, end, attribute.name, attribute.value)) {
+    if (const char* after = PlainAttribute<true>(q, end, attribute.name, attribute.value)) {
       q = after;
       NoteName(attribute.name, namesSeen, maybeRepeated);
       m_fastAttributes[count++] = attribute;
@@ -490,7 +507,7 @@ before_name:
   if (*p == '>') return p + 1;
   {
     std::string_view name, value;
-    if (const char* after = PlainAttribute(p, end, name, value)) {
+    if (const char* after = PlainAttribute<false>(p, end, name, value)) {
       p = after;
       goto before_name;
     }
