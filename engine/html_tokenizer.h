@@ -74,10 +74,10 @@ class HtmlTokenSink {
 // the others without asking it. Names are lower-cased.
 class HtmlTagNames {
  public:
-  constexpr HtmlTagNames(std::span<const std::string_view> names) {
+  constexpr explicit HtmlTagNames(std::span<const std::string_view> names) {
     for (std::string_view name : names) m_letters[Length(name)] |= Letter(name);
   }
-  constexpr HtmlTagNames(std::initializer_list<std::string_view> names)
+  constexpr explicit HtmlTagNames(std::initializer_list<std::string_view> names)
       : HtmlTagNames(std::span<const std::string_view>(names.begin(), names.size())) {}
   // Whether `name` may be one of them.
   constexpr bool MayHave(std::string_view name) const {
@@ -126,8 +126,10 @@ class HtmlTokenizer {
   // where "<![CDATA[" opens a CDATA section; elsewhere it opens a comment.
   void SetCdataAllowed(bool allowed) { m_bCdataAllowed = allowed; }
   // With Text::kSkip: the start and end tags the sink may want, until it
-  // says otherwise; any other is passed over without asking it. nullptr:
-  // it is asked about every tag. The sets must outlive their use.
+  // says otherwise; any other is passed over without asking it, as one
+  // WantsTag turns down (so a tag after which the sink switches the state
+  // must be among them). nullptr: it is asked about every tag. The sets
+  // must outlive their use.
   void SetWantedTags(const HtmlTagNames* startTags, const HtmlTagNames* endTags) {
     m_pWantedStartTags = startTags;
     m_pWantedEndTags = endTags;
