@@ -140,40 +140,36 @@ inline const char* PlainAttribute(const char* p, const char* end, std::string_vi
 #ifdef __SSE2__
   if (end - p < 16) return nullptr;
   const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  // Control bytes, whitespace and NUL all stop here: only "=" may follow.
+  // Control bytes, whitespace and NUL all stop here, and so do capitals in
+  // a name to be read: only "=" may follow the name.
   __m128i stops = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(' ')), block);
   stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
   stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
   stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('=')));
+  if constexpr (kBuild) {
+    // A-Z: moved to the bottom of the signed range, below -128 + 26.
+    stops = _mm_or_si128(stops, _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')),
+                                               _mm_set1_epi8(-128 + 26)));
+  }
   const unsigned stopMask = static_cast<unsigned>(_mm_movemask_epi8(stops));
   // A name that begins with "=" takes it as its first letter.
   if ((stopMask & 1) || stopMask == 0) return nullptr;
   const unsigned at = static_cast<unsigned>(std::countr_zero(stopMask));
-  if (at > 13 || p[at] != '=') return nullptr;
+  if (at > 14 || p[at] != '=') return nullptr;
   const char quote = p[at + 1];
   const char* const valueBegin = p + at + 2;
   const char* close;
   if constexpr (kBuild) {
     if (quote != '"') return nullptr;
-    const __m128i capitals =
-        _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')), _mm_set1_epi8(-128 + 26));
-    if (static_cast<unsigned>(_mm_movemask_epi8(capitals)) & ((1u << at) - 1)) return nullptr;
-    __m128i valueStops = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
-    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
-    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
-    valueStops = _mm_or_si128(valueStops, _mm_cmpeq_epi8(block, _mm_setzero_si128()));
-    const unsigned valueMask = static_cast<unsigned>(_mm_movemask_epi8(valueStops)) >> (at + 2);
-    close = valueMask ? valueBegin + std::countr_zero(valueMask)
-                      : FindAny<'"', '&', '\r', '\0'>(p + 16, end);
+    close = FindAny<'"', '&', '\r', '\0'>(valueBegin, end);
     if (close == end || *close != '"') return nullptr;
   } else {
-    if (quote != '"' && quote != '\'') return nullptr;
-    const unsigned valueMask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(quote)))) >>
-        (at + 2);
-    close = valueMask      ? valueBegin + std::countr_zero(valueMask)
-            : quote == '"' ? FindAny<'"'>(p + 16, end)
-                           : FindAny<'\''>(p + 16, end);
+    if (quote == '"')
+      close = FindAny<'"'>(valueBegin, end);
+    else if (quote == '\'')
+      close = FindAny<'\''>(valueBegin, end);
+    else
+      return nullptr;
     if (close == end) return nullptr;
   }
   name = {p, at};
