@@ -307,6 +307,20 @@ void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
 }
 
 void PageLinksCollector::TakeImage(const HtmlTag& img) {
+  // Mostly a picture has a src and none of the attributes that could offer
+  // another address: that is told at once.
+  const HtmlAttribute* plainSrc = nullptr;
+  bool offersMore = m_inPicture;
+  for (const HtmlAttribute& a : img.attributes) {
+    if (a.name == "src")
+      plainSrc = &a;
+    else if (a.name == "srcset" || a.name.starts_with("data-"))
+      offersMore = true;
+  }
+  if (!offersMore) {
+    if (plainSrc) TakeEmbedded(FoundKind::kImage, plainSrc->value);
+    return;
+  }
   // The attributes read, found in one pass over the tag.
   std::optional<std::string_view> srcset, src;
   std::array<std::optional<std::string_view>, kLazySrcsets.size()> lazySrcsets;
