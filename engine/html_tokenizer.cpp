@@ -339,8 +339,7 @@ const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, q, classes);
     name = m_strTagName;
   }
-  if (!m_bText && ((m_pWantedStartTags && !m_pWantedStartTags->MayHave(name)) ||
-                   !m_sink.WantsTag(name, false))) {
+  if (!m_bText && m_pWantedStartTags && !m_pWantedStartTags->MayHave(name)) {
     q = SkipStartTag(q, end);
     if (q) m_nState = kData;
     return q;
@@ -481,9 +480,7 @@ const char* HtmlTokenizer::FastEndTagRest(const char* p, const char* const end) 
 void HtmlTokenizer::ReadEndTag(std::string_view name) {
   FlushText();
   m_nState = kData;
-  if (!m_bText &&
-      ((m_pWantedEndTags && !m_pWantedEndTags->MayHave(name)) || !m_sink.WantsTag(name, true)))
-    return;
+  if (!m_bText && m_pWantedEndTags && !m_pWantedEndTags->MayHave(name)) return;
   HtmlTag tag;
   tag.name = name;
   m_sink.OnEndTag(tag);

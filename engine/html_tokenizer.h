@@ -62,26 +62,23 @@ class HtmlTokenSink {
   virtual void OnCharacters(std::string_view) {}
   virtual void OnComment(std::string_view) {}
   virtual void OnEndOfFile() {}
-  // Whether the sink reads this tag, asked just before it would get it, with
-  // the name lower-cased. A tag it does not want may be passed over unread,
-  // with Text::kSkip, and is not remembered as the last start tag: a sink
-  // that switches the state after a tag must want that tag.
-  virtual bool WantsTag(std::string_view /*name*/, bool /*endTag*/) const { return true; }
 };
 
-// Tag names told apart by their length and first letter alone: the names a
-// sink may want (see HtmlTokenSink::WantsTag), for the tokenizer to pass over
-// the others without asking it. Names are lower-cased.
+// Tag names told apart by their length and their first and last letters
+// alone (of a longer name, the first fifteen bytes' count): the names of
+// the tags a sink reads, for the tokenizer to pass over the others (see
+// HtmlTokenizer::SetWantedTags). Names are lower-cased. A name that only
+// looks like one of them is read all the same.
 class HtmlTagNames {
  public:
   constexpr explicit HtmlTagNames(std::span<const std::string_view> names) {
-    for (std::string_view name : names) m_letters[Length(name)] |= Letter(name);
+    for (std::string_view name : names) m_lastLetters[Length(name)][First(name)] |= Last(name);
   }
   constexpr explicit HtmlTagNames(std::initializer_list<std::string_view> names)
       : HtmlTagNames(std::span<const std::string_view>(names.begin(), names.size())) {}
   // Whether `name` may be one of them.
   constexpr bool MayHave(std::string_view name) const {
-    return !name.empty() && (m_letters[Length(name)] & Letter(name)) != 0;
+    return !name.empty() && (m_lastLetters[Length(name)][First(name)] & Last(name)) != 0;
   }
 
  private:
@@ -89,8 +86,12 @@ class HtmlTagNames {
   static constexpr size_t Length(std::string_view name) {
     return name.size() < kLengths ? name.size() : kLengths - 1;
   }
-  static constexpr uint32_t Letter(std::string_view name) { return uint32_t{1} << (name[0] & 31); }
-  std::array<uint32_t, kLengths> m_letters{};
+  static constexpr size_t First(std::string_view name) { return name.front() & 31; }
+  static constexpr uint32_t Last(std::string_view name) {
+    return uint32_t{1} << (name.back() & 31);
+  }
+  // By length and first letter, a bit for each last letter.
+  std::array<std::array<uint32_t, 32>, kLengths> m_lastLetters{};
 };
 
 class HtmlTokenizer {
@@ -125,11 +126,12 @@ class HtmlTokenizer {
   // Whether the adjusted current node is in foreign content (SVG, MathML),
   // where "<![CDATA[" opens a CDATA section; elsewhere it opens a comment.
   void SetCdataAllowed(bool allowed) { m_bCdataAllowed = allowed; }
-  // With Text::kSkip: the start and end tags the sink may want, until it
-  // says otherwise; any other is passed over without asking it, as one
-  // WantsTag turns down (so a tag after which the sink switches the state
-  // must be among them). nullptr: it is asked about every tag. The sets
-  // must outlive their use.
+  // With Text::kSkip: the start and end tags the sink reads, until it says
+  // otherwise. Any other tag is passed over unread, when it is whole in the
+  // block, and a start tag passed over is not remembered as the last one:
+  // a tag after which the sink switches the state must be among them.
+  // nullptr: every tag of that kind is read. The sets must outlive their
+  // use.
   void SetWantedTags(const HtmlTagNames* startTags, const HtmlTagNames* endTags) {
     m_pWantedStartTags = startTags;
     m_pWantedEndTags = endTags;

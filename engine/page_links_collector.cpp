@@ -160,24 +160,6 @@ void PageLinksCollector::TakeEmbedded(FoundKind kind, std::string_view url) {
   m_found(kind, url, anchor);
 }
 
-bool PageLinksCollector::WantsTag(std::string_view name, bool endTag) const {
-  if (endTag) {
-    // Any end tag may close an open foreign element.
-    if (!m_foreign.empty()) return true;
-    switch (ElementOf(name)) {
-      case Element::kA:
-      case Element::kTemplate:
-      case Element::kPicture:
-      case Element::kVideo:
-      case Element::kAudio:
-        return true;
-      default:
-        return false;
-    }
-  }
-  return InForeignContent() || ElementOf(name) != Element::kOther;
-}
-
 void PageLinksCollector::OnStartTag(const HtmlTag& tag) {
   if (InForeignContent()) {
     const bool fontBreakout =

@@ -43,7 +43,6 @@ class PageLinksCollector : public HtmlTokenSink {
 
   void OnStartTag(const HtmlTag& tag) override;
   void OnEndTag(const HtmlTag& tag) override;
-  bool WantsTag(std::string_view name, bool endTag) const override;
 
  private:
   enum class Media : uint8_t { kNone, kVideo, kAudio };
