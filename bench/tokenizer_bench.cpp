@@ -3,7 +3,9 @@
 // as the harvest hands them over, with
 //   - AnchorScanner::FeedStored, the exact scan, into its link list text;
 //   - HtmlTokenizer without text, a sink taking the href of each <a>;
-//   - HtmlTokenizer with text, the same sink also counting the text bytes.
+//   - HtmlTokenizer with text, the same sink also counting the text bytes;
+//   - HtmlTokenizer without text feeding PageLinksCollector, as the browser
+//     reading's scan does (with the embedded files), the addresses counted.
 // Prints the best and median processor time of the rounds (and the best
 // wall time) and the tokenizer's time as a multiple of the scanner's (the
 // aim: at most 2 without text).
@@ -22,6 +24,7 @@
 #include "bench/gallery_page.h"
 #include "engine/anchor_scanner.h"
 #include "engine/html_tokenizer.h"
+#include "engine/page_links_collector.h"
 
 namespace {
 
@@ -119,6 +122,18 @@ int main(int argc, char** argv) {
   const Timing tagsOnly = Time(rounds, [&] { tokenize(HtmlTokenizer::Text::kSkip); });
   const size_t tags = lastSink.tags, tokenizerLinks = lastSink.links.size();
   const Timing withText = Time(rounds, [&] { tokenize(HtmlTokenizer::Text::kDeliver); });
+  size_t collected = 0;
+  const Timing collector = Time(rounds, [&] {
+    size_t found = 0;
+    PageLinksCollector links(true,
+                             [&found](FoundKind, std::string_view, std::string_view) { ++found; });
+    HtmlTokenizer tokenizer(links, HtmlTokenizer::Text::kSkip);
+    links.Attach(tokenizer);
+    for (size_t at = 0; at < page.size(); at += kBlock)
+      tokenizer.Feed(page.data() + at, std::min(kBlock, page.size() - at));
+    tokenizer.Finish();
+    collected = found;
+  });
 
   std::printf("page: %.1f MB in %zu KB blocks; %d rounds\n", pageMb, kBlock / 1024, rounds);
   auto line = [&](const char* what, const Timing& t) {
@@ -128,10 +143,14 @@ int main(int argc, char** argv) {
   line("anchor scanner:", scanner);
   line("tokenizer, tags only:", tagsOnly);
   line("tokenizer, with text:", withText);
+  line("links collector:", collector);
   std::printf("scanner: %zu links; tokenizer: %zu tags, %zu anchor hrefs, %zu text bytes\n",
               scannerLinks, tags, tokenizerLinks, lastSink.textBytes);
+  std::printf("links collector: %zu addresses\n", collected);
   std::printf("tags only / scanner: %.2f (best), %.2f (median); with text / scanner: %.2f (best)\n",
               tagsOnly.best / scanner.best, tagsOnly.median / scanner.median,
               withText.best / scanner.best);
+  std::printf("links collector / scanner: %.2f (best), %.2f (median)\n",
+              collector.best / scanner.best, collector.median / scanner.median);
   return 0;
 }

@@ -35,6 +35,7 @@ enum : uint16_t {
   kAlphanumeric = 64,      // A-Z, a-z, 0-9
   kHexDigit = 128,         // 0-9, A-F, a-f
   kSpaceInTag = 256,       // whitespace and CR: in a tag, CR, LF and CR LF all are whitespace
+  kPlainName = 512,        // what neither ends a name nor is a capital, "=" aside
 };
 
 struct ByteClasses {
@@ -50,6 +51,8 @@ struct ByteClasses {
     for (int c = '0'; c <= '9'; ++c) of[c] |= kAlphanumeric | kHexDigit;
     for (int c = 'A'; c <= 'F'; ++c) of[c] |= kHexDigit;
     for (int c = 'a'; c <= 'f'; ++c) of[c] |= kHexDigit;
+    for (int c = 0; c < 256; ++c)
+      if (!(of[c] & (kEndsAttributeName | kUpper))) of[c] |= kPlainName;
   }
 };
 constexpr ByteClasses kClasses;
@@ -68,13 +71,22 @@ inline void AppendName(std::string& out, const char* p, const char* q, uint16_t 
     for (size_t i = from; i < out.size(); ++i) out[i] = Lower(static_cast<unsigned char>(out[i]));
 }
 
+// A bit for each attribute name's first letter and length: a repeated name
+// is looked for only where its bit was set already.
+inline void NoteName(std::string_view name, uint64_t& namesSeen, bool& maybeRepeated) {
+  const uint64_t bit = uint64_t{1}
+                       << ((static_cast<unsigned char>(name[0] | 0x20) + name.size() * 8) & 63);
+  maybeRepeated |= (namesSeen & bit) != 0;
+  namesSeen |= bit;
+}
+
 // The end of a tag or attribute name at p: the first byte of class kEnds
 // (kEndsTagName or kEndsAttributeName), or end; `classes` gains kUpper when
 // the name has capitals. With SSE2 sixteen bytes at a time: the bytes up to
 // space, "/", ">" (and "=" for attribute names) may end it, and the table
 // says whether the first of them does.
 template <uint16_t kEnds>
-inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes) {
+[[gnu::noinline]] const char* FindLongNameEnd(const char* p, const char* end, uint16_t& classes) {
 #ifdef __SSE2__
   const __m128i space = _mm_set1_epi8(' ');
   for (; end - p >= 16; p += 16) {
@@ -101,6 +113,72 @@ inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes
 #endif
   for (; p != end && !(ClassOf(*p) & kEnds); ++p) classes |= ClassOf(*p);
   return p;
+}
+
+// Names are mostly short and in small letters: those are read byte by byte
+// here, and the rest, from the first capital or other byte on, by
+// FindLongNameEnd.
+template <uint16_t kEnds>
+inline const char* FindNameEnd(const char* p, const char* end, uint16_t& classes) {
+  while (p != end && (ClassOf(*p) & kPlainName)) ++p;
+  if (p != end && (ClassOf(*p) & kEnds)) return p;
+  return FindLongNameEnd<kEnds>(p, end, classes);
+}
+
+// The common attribute, name="value", at p (a byte that may begin a name):
+// a name of bytes that do not end it, "=" right after it and a quoted
+// value, read as the attribute states would read them. Its name and value,
+// and the byte after the closing quote; nullptr when the attribute is not
+// of this form (or not whole in the block), for the byte by byte reading.
+// Read for its tag (kBuild), the name must be without capitals and the
+// value in double quotes without references, CR or NUL; only walked over,
+// it may be anything. With SSE2 the name and the start of the value come
+// from one look at sixteen bytes.
+template <bool kBuild>
+inline const char* PlainAttribute(const char* p, const char* end, std::string_view& name,
+                                  std::string_view& value) {
+#ifdef __SSE2__
+  if (end - p < 16) return nullptr;
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Control bytes, whitespace and NUL all stop here, and so do capitals in
+  // a name to be read: only "=" may follow the name.
+  __m128i stops = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(' ')), block);
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('/')));
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
+  stops = _mm_or_si128(stops, _mm_cmpeq_epi8(block, _mm_set1_epi8('=')));
+  if constexpr (kBuild) {
+    // A-Z: moved to the bottom of the signed range, below -128 + 26.
+    stops = _mm_or_si128(stops, _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x80 - 'A')),
+                                               _mm_set1_epi8(-128 + 26)));
+  }
+  const unsigned stopMask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+  // A name that begins with "=" takes it as its first letter.
+  if ((stopMask & 1) || stopMask == 0) return nullptr;
+  const unsigned at = static_cast<unsigned>(std::countr_zero(stopMask));
+  if (at > 14 || p[at] != '=') return nullptr;
+  const char quote = p[at + 1];
+  const char* const valueBegin = p + at + 2;
+  const char* close;
+  if constexpr (kBuild) {
+    if (quote != '"') return nullptr;
+    close = FindAny<'"', '&', '\r', '\0'>(valueBegin, end);
+    if (close == end || *close != '"') return nullptr;
+  } else {
+    if (quote == '"')
+      close = FindAny<'"'>(valueBegin, end);
+    else if (quote == '\'')
+      close = FindAny<'\''>(valueBegin, end);
+    else
+      return nullptr;
+    if (close == end) return nullptr;
+  }
+  name = {p, at};
+  value = {valueBegin, static_cast<size_t>(close - valueBegin)};
+  return close + 1;
+#else
+  (void)p, (void)end, (void)name, (void)value;
+  return nullptr;
+#endif
 }
 
 // One byte: the library's search, after a look at the first bytes, where
@@ -237,6 +315,20 @@ void HtmlTokenizer::TextEndTagAsWritten(const char* p) {
 }
 
 const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
+  // A tag the sink does not want, as most are, is told by its name alone,
+  // mostly in small letters: it is walked to its end at once.
+  const char* q = p;
+  while (q != end && (ClassOf(*q) & kPlainName)) ++q;
+  if (!m_bText && m_pWantedStartTags && q != end && *q != '\0' && (ClassOf(*q) & kEndsTagName) &&
+      !m_pWantedStartTags->MayHave({p, static_cast<size_t>(q - p)})) {
+    q = SkipStartTag(q, end);
+    if (q) m_nState = kData;
+    return q;
+  }
+  return ReadStartTag(p, end);
+}
+
+const char* HtmlTokenizer::ReadStartTag(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
   q = FindNameEnd<kEndsTagName>(q, end, classes);
@@ -247,12 +339,15 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, q, classes);
     name = m_strTagName;
   }
-  m_vEmitted.clear();
+  if (!m_bText && m_pWantedStartTags && !m_pWantedStartTags->MayHave(name)) {
+    q = SkipStartTag(q, end);
+    if (q) m_nState = kData;
+    return q;
+  }
+  size_t count = 0;
   m_vLoweredNames.clear();
   m_strAttributes.clear();
   bool selfClosing = false;
-  // A bit for each attribute name's first letter and length: a repeated
-  // name is looked for only where its bit was set already.
   uint64_t namesSeen = 0;
   bool maybeRepeated = false;
   // The before attribute name state: whitespace (CR among it, as CR LF, CR
@@ -279,19 +374,22 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     if (*q == '=' || *q == '\0') return nullptr;
     // Sixteen attributes are as many as repeated names are looked for among
     // one by one here; more go to the states and their hash.
-    if (m_vEmitted.size() == 16) return nullptr;
+    if (count == kFastAttributes) return nullptr;
+    HtmlAttribute attribute;
+    if (const char* after = PlainAttribute<true>(q, end, attribute.name, attribute.value)) {
+      q = after;
+      NoteName(attribute.name, namesSeen, maybeRepeated);
+      m_fastAttributes[count++] = attribute;
+      continue;
+    }
     const char* const nameBegin = q;
     classes = 0;
     q = FindNameEnd<kEndsAttributeName>(q, end, classes);
     if (q == end || *q == '\0') return nullptr;
-    HtmlAttribute attribute{{nameBegin, static_cast<size_t>(q - nameBegin)}, {}};
-    const uint64_t bit = uint64_t{1} << ((static_cast<unsigned char>(*nameBegin | 0x20) +
-                                          attribute.name.size() * 8) &
-                                         63);
-    maybeRepeated |= (namesSeen & bit) != 0;
-    namesSeen |= bit;
+    attribute.name = {nameBegin, static_cast<size_t>(q - nameBegin)};
+    NoteName(attribute.name, namesSeen, maybeRepeated);
     if (classes & kUpper) {
-      m_vLoweredNames.push_back({m_vEmitted.size(), m_strAttributes.size(), attribute.name.size()});
+      m_vLoweredNames.push_back({count, m_strAttributes.size(), attribute.name.size()});
       AppendName(m_strAttributes, nameBegin, q, classes);
     }
     // After the attribute name: whitespace, then "=" or the next attribute.
@@ -300,7 +398,7 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
     if (r == end) return nullptr;
     if (*r != '=') {
       q = r;
-      m_vEmitted.push_back(attribute);
+      m_fastAttributes[count++] = attribute;
       continue;
     }
     for (q = r + 1; q != end && (ClassOf(*q) & kSpaceInTag);) ++q;
@@ -320,20 +418,20 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
       if (q == end || *q == '&' || *q == '\0') return nullptr;
       attribute.value = {value, static_cast<size_t>(q - value)};
     }
-    m_vEmitted.push_back(attribute);
+    m_fastAttributes[count++] = attribute;
   }
   for (const LoweredName& lowered : m_vLoweredNames)
-    m_vEmitted[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
+    m_fastAttributes[lowered.index].name = {m_strAttributes.data() + lowered.offset, lowered.size};
   // Of a name written twice, the first.
   if (maybeRepeated) {
     size_t kept = 1;
-    for (size_t i = 1; i < m_vEmitted.size(); ++i) {
+    for (size_t i = 1; i < count; ++i) {
       bool repeated = false;
       for (size_t j = 0; j < kept && !repeated; ++j)
-        repeated = m_vEmitted[j].name == m_vEmitted[i].name;
-      if (!repeated) m_vEmitted[kept++] = m_vEmitted[i];
+        repeated = m_fastAttributes[j].name == m_fastAttributes[i].name;
+      if (!repeated) m_fastAttributes[kept++] = m_fastAttributes[i];
     }
-    m_vEmitted.resize(kept);
+    count = kept;
   }
 
   FlushText();
@@ -341,13 +439,27 @@ const char* HtmlTokenizer::FastStartTag(const char* p, const char* const end) {
   m_strLastStartTag.assign(name);
   HtmlTag tag;
   tag.name = name;
-  tag.attributes = m_vEmitted;
+  tag.attributes = {m_fastAttributes.data(), count};
   tag.selfClosing = selfClosing;
   m_sink.OnStartTag(tag);
   return q;
 }
 
 const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
+  // Mostly a name in small letters right before ">".
+  const char* q = p;
+  while (q != end && (ClassOf(*q) & kPlainName)) ++q;
+  if (q == end || *q != '>') return FastEndTagRest(p, end);
+  const std::string_view name(p, static_cast<size_t>(q - p));
+  if (m_bText || !m_pWantedEndTags || m_pWantedEndTags->MayHave(name)) {
+    ReadEndTag(name);
+  } else {
+    m_nState = kData;
+  }
+  return q + 1;
+}
+
+const char* HtmlTokenizer::FastEndTagRest(const char* p, const char* const end) {
   const char* q = p;
   uint16_t classes = 0;
   q = FindNameEnd<kEndsTagName>(q, end, classes);
@@ -361,12 +473,77 @@ const char* HtmlTokenizer::FastEndTag(const char* p, const char* const end) {
     AppendName(m_strTagName, p, nameEnd, classes);
     name = m_strTagName;
   }
+  ReadEndTag(name);
+  return q + 1;
+}
+
+void HtmlTokenizer::ReadEndTag(std::string_view name) {
   FlushText();
   m_nState = kData;
+  if (!m_bText && m_pWantedEndTags && !m_pWantedEndTags->MayHave(name)) return;
   HtmlTag tag;
   tag.name = name;
   m_sink.OnEndTag(tag);
-  return q + 1;
+}
+
+const char* HtmlTokenizer::SkipStartTag(const char* p, const char* const end) {
+  // Of the states after the name, those that differ in where the tag ends:
+  // before an attribute name (after a quoted value and after "/" alike, as
+  // anything there but ">" is read again before an attribute name), in a
+  // name, after a name, and before a value. ">" ends the tag wherever it
+  // stands outside a quoted value; a quote opens a value only after "=".
+  // References in values never take a quote, whitespace or ">".
+  uint16_t classes = 0;
+before_name:
+  while (p != end && ((ClassOf(*p) & kSpaceInTag) || *p == '/')) ++p;
+  if (p == end) return nullptr;
+  if (*p == '>') return p + 1;
+  {
+    std::string_view name, value;
+    if (const char* after = PlainAttribute<false>(p, end, name, value)) {
+      p = after;
+      goto before_name;
+    }
+  }
+  ++p;  // the name's first character, whatever it is ("=" and quotes too)
+in_name:
+  p = FindNameEnd<kEndsAttributeName>(p, end, classes);
+  if (p == end || *p == '\0') return nullptr;
+  switch (*p++) {
+    case '>':
+      return p;
+    case '/':
+      goto before_name;
+    case '=':
+      goto before_value;
+  }
+  while (p != end && (ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  switch (*p) {
+    case '>':
+      return p + 1;
+    case '/':
+      ++p;
+      goto before_name;
+    case '=':
+      ++p;
+      goto before_value;
+  }
+  goto in_name;
+before_value:
+  while (p != end && (ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  if (*p == '"' || *p == '\'') {
+    p = *p == '"' ? FindAny<'"'>(p + 1, end) : FindAny<'\''>(p + 1, end);
+    if (p == end) return nullptr;
+    ++p;
+    goto before_name;
+  }
+  while (p != end && *p != '>' && !(ClassOf(*p) & kSpaceInTag)) ++p;
+  if (p == end) return nullptr;
+  if (*p == '>') return p + 1;
+  ++p;
+  goto before_name;
 }
 
 void HtmlTokenizer::StartTag(bool end) {
@@ -779,8 +956,34 @@ suspend:
 
 data:
   // Without text, only "<" matters here: references and line ends in text
-  // change nothing but the text.
-  if (!m_bText) p = FindByte(p, end, '<');
+  // change nothing but the text. The tags of the common forms are read one
+  // after another here, and what they do not read goes to the states.
+  if (!m_bText) {
+    for (;;) {
+      p = FindByte(p, end, '<');
+      if (end - p < 3) break;
+      const char next = p[1];
+      if (ClassOf(next) & kAlpha) {
+        const char* const after = FastStartTag(p + 1, end);
+        if (!after) {
+          ++p;
+          StartTag(false);
+          goto tag_name;
+        }
+        p = after;
+      } else if (next == '/' && (ClassOf(p[2]) & kAlpha)) {
+        const char* const after = FastEndTag(p + 2, end);
+        if (!after) {
+          p += 2;
+          goto end_tag_open;
+        }
+        p = after;
+      } else {
+        break;
+      }
+      if (m_nState != kData) goto dispatch;
+    }
+  }
   FETCH(kData);
   if (c == '<') {
     CONSUME();

@@ -15,8 +15,10 @@
 // data goes to the sink in runs that point into the block being fed. With
 // HtmlTokenizer::Text::kSkip, neither character data nor comments are
 // looked at beyond what finds their end, and nothing of them is kept.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,6 +64,36 @@ class HtmlTokenSink {
   virtual void OnEndOfFile() {}
 };
 
+// Tag names told apart by their length and their first and last letters
+// alone (of a longer name, the first fifteen bytes' count): the names of
+// the tags a sink reads, for the tokenizer to pass over the others (see
+// HtmlTokenizer::SetWantedTags). Names are lower-cased. A name that only
+// looks like one of them is read all the same.
+class HtmlTagNames {
+ public:
+  constexpr explicit HtmlTagNames(std::span<const std::string_view> names) {
+    for (std::string_view name : names) m_lastLetters[Length(name)][First(name)] |= Last(name);
+  }
+  constexpr explicit HtmlTagNames(std::initializer_list<std::string_view> names)
+      : HtmlTagNames(std::span<const std::string_view>(names.begin(), names.size())) {}
+  // Whether `name` may be one of them.
+  constexpr bool MayHave(std::string_view name) const {
+    return !name.empty() && (m_lastLetters[Length(name)][First(name)] & Last(name)) != 0;
+  }
+
+ private:
+  static constexpr size_t kLengths = 16;  // the last for every longer name
+  static constexpr size_t Length(std::string_view name) {
+    return name.size() < kLengths ? name.size() : kLengths - 1;
+  }
+  static constexpr size_t First(std::string_view name) { return name.front() & 31; }
+  static constexpr uint32_t Last(std::string_view name) {
+    return uint32_t{1} << (name.back() & 31);
+  }
+  // By length and first letter, a bit for each last letter.
+  std::array<std::array<uint32_t, 32>, kLengths> m_lastLetters{};
+};
+
 class HtmlTokenizer {
  public:
   // Whether the sink gets character data and comments. kSkip passes over
@@ -94,6 +126,16 @@ class HtmlTokenizer {
   // Whether the adjusted current node is in foreign content (SVG, MathML),
   // where "<![CDATA[" opens a CDATA section; elsewhere it opens a comment.
   void SetCdataAllowed(bool allowed) { m_bCdataAllowed = allowed; }
+  // With Text::kSkip: the start and end tags the sink reads, until it says
+  // otherwise. Any other tag is passed over unread, when it is whole in the
+  // block, and a start tag passed over is not remembered as the last one:
+  // a tag after which the sink switches the state must be among them.
+  // nullptr: every tag of that kind is read. The sets must outlive their
+  // use.
+  void SetWantedTags(const HtmlTagNames* startTags, const HtmlTagNames* endTags) {
+    m_pWantedStartTags = startTags;
+    m_pWantedEndTags = endTags;
+  }
   // The name the next end tag must have to end RCDATA, RAWTEXT or script
   // data, for a tokenizer that did not emit that start tag itself (a
   // fragment's context element).
@@ -222,8 +264,19 @@ class HtmlTokenizer {
   // and in a form these read exactly as the states would, emits it and
   // returns the byte after its ">"; otherwise nullptr, having changed
   // nothing the states use, and the states read it from the same byte.
-  const char* FastStartTag(const char* p, const char* end);
-  const char* FastEndTag(const char* p, const char* end);
+  [[gnu::always_inline]] inline const char* FastStartTag(const char* p, const char* end);
+  // FastStartTag past the quick look at the name.
+  const char* ReadStartTag(const char* p, const char* end);
+  [[gnu::always_inline]] inline const char* FastEndTag(const char* p, const char* end);
+  // The end tags FastEndTag leaves to a longer look: capitals, whitespace
+  // before ">", long names.
+  [[gnu::noinline]] const char* FastEndTagRest(const char* p, const char* end);
+  // An end tag read without the states: to the sink, when it wants it.
+  void ReadEndTag(std::string_view name);
+  // From just after a start tag's name to the byte after its ">", found
+  // as the tag's states would find it, with nothing built; nullptr when the
+  // block ends first or a NUL stands in an attribute name.
+  static const char* SkipStartTag(const char* p, const char* end);
 
   void StartTag(bool end);
   void StartAttribute();
@@ -256,6 +309,8 @@ class HtmlTokenizer {
   State m_nState = kData;
   State m_nReturnState = kData;  // where a character reference goes back to
   bool m_bCdataAllowed = false;
+  const HtmlTagNames* m_pWantedStartTags = nullptr;
+  const HtmlTagNames* m_pWantedEndTags = nullptr;
   bool m_bCrPending = false;  // the last block ended with a CR already taken as LF
 
   // The block being fed, and character data gathered from it.
@@ -280,6 +335,9 @@ class HtmlTokenizer {
     size_t size;
   };
   std::vector<LoweredName> m_vLoweredNames;
+  // The fast path's attributes; a tag with more is read by the states.
+  static constexpr size_t kFastAttributes = 16;
+  std::array<HtmlAttribute, kFastAttributes> m_fastAttributes;
 
   // The comment and DOCTYPE being built.
   std::string m_strComment;

@@ -11,7 +11,7 @@ namespace {
 // deeper still ends when its outermost element does.
 constexpr size_t kForeignDepthLimit = 256;
 
-const HtmlAttribute* Find(const HtmlTag& tag, std::string_view name) {
+[[gnu::always_inline]] inline const HtmlAttribute* Find(const HtmlTag& tag, std::string_view name) {
   for (const HtmlAttribute& a : tag.attributes)
     if (a.name == name) return &a;
   return nullptr;
@@ -50,13 +50,103 @@ constexpr std::array<std::string_view, 44> kBreakouts{
 constexpr std::array<std::string_view, 2> kLazySrcsets{"data-srcset", "data-lazy-srcset"};
 constexpr std::array<std::string_view, 3> kLazySrcs{"data-src", "data-original", "data-lazy-src"};
 
+// The HTML elements the collector tells apart; the rest are kOther.
+enum class Element : uint8_t {
+  kOther,
+  kA,
+  kArea,
+  kBase,
+  kImg,
+  kPicture,
+  kSource,
+  kVideo,
+  kAudio,
+  kInput,
+  kSvg,
+  kMath,
+  kTemplate,
+  kScript,
+  kRawtext,  // style, xmp, iframe, noembed, noframes
+  kRcdata,   // textarea, title
+  kPlaintext,
+};
+
+// The start tags the collector reads in HTML content: the elements below.
+constexpr std::array<std::string_view, 21> kStartTagNames{
+    "a",      "img",     "svg",     "xmp",      "area",     "base",     "math",
+    "video",  "audio",   "input",   "style",    "title",    "source",   "script",
+    "iframe", "picture", "noembed", "template", "noframes", "textarea", "plaintext",
+};
+constexpr HtmlTagNames kWantedStartTags(kStartTagNames);
+// The end tags it reads while no foreign element is open.
+constexpr HtmlTagNames kWantedEndTags{"a", "template", "picture", "video", "audio"};
+
+[[gnu::always_inline]] constexpr Element ElementOf(std::string_view name) {
+  // Most tags are none of these, and their length and first letter say so.
+  if (!kWantedStartTags.MayHave(name)) return Element::kOther;
+  switch (name.size()) {
+    case 1:
+      if (name[0] == 'a') return Element::kA;
+      break;
+    case 3:
+      if (name == "img") return Element::kImg;
+      if (name == "svg") return Element::kSvg;
+      if (name == "xmp") return Element::kRawtext;
+      break;
+    case 4:
+      if (name == "area") return Element::kArea;
+      if (name == "base") return Element::kBase;
+      if (name == "math") return Element::kMath;
+      break;
+    case 5:
+      if (name == "video") return Element::kVideo;
+      if (name == "audio") return Element::kAudio;
+      if (name == "input") return Element::kInput;
+      if (name == "style") return Element::kRawtext;
+      if (name == "title") return Element::kRcdata;
+      break;
+    case 6:
+      if (name == "source") return Element::kSource;
+      if (name == "script") return Element::kScript;
+      if (name == "iframe") return Element::kRawtext;
+      break;
+    case 7:
+      if (name == "picture") return Element::kPicture;
+      if (name == "noembed") return Element::kRawtext;
+      break;
+    case 8:
+      if (name == "template") return Element::kTemplate;
+      if (name == "noframes") return Element::kRawtext;
+      if (name == "textarea") return Element::kRcdata;
+      break;
+    case 9:
+      if (name == "plaintext") return Element::kPlaintext;
+      break;
+  }
+  return Element::kOther;
+}
+
+static_assert(std::none_of(kStartTagNames.begin(), kStartTagNames.end(), [](std::string_view name) {
+  return ElementOf(name) == Element::kOther;
+}));
+
 }  // namespace
 
 PageLinksCollector::PageLinksCollector(bool embedded, Found found)
     : m_embedded(embedded), m_found(std::move(found)) {}
 
-void PageLinksCollector::UpdateCdata() {
-  if (m_pTokenizer) m_pTokenizer->SetCdataAllowed(InForeignContent());
+void PageLinksCollector::Attach(HtmlTokenizer& tokenizer) {
+  m_pTokenizer = &tokenizer;
+  UpdateTokenizer();
+}
+
+void PageLinksCollector::UpdateTokenizer() {
+  if (!m_pTokenizer) return;
+  m_pTokenizer->SetCdataAllowed(InForeignContent());
+  // In foreign content every start tag counts, and while a foreign element
+  // is open any end tag may close it.
+  m_pTokenizer->SetWantedTags(InForeignContent() ? nullptr : &kWantedStartTags,
+                              m_foreign.empty() ? &kWantedEndTags : nullptr);
 }
 
 void PageLinksCollector::TakeLink(std::string_view url) {
@@ -66,7 +156,7 @@ void PageLinksCollector::TakeLink(std::string_view url) {
 void PageLinksCollector::TakeEmbedded(FoundKind kind, std::string_view url) {
   if (m_templateDepth > 0 || !m_embedded || url.empty() || IsDataUrl(url)) return;
   std::string_view anchor;
-  if (kind == FoundKind::kImage && m_anchor) anchor = *m_anchor;
+  if (kind == FoundKind::kImage && m_inAnchor) anchor = m_anchor;
   m_found(kind, url, anchor);
 }
 
@@ -81,7 +171,7 @@ void PageLinksCollector::OnStartTag(const HtmlTag& tag) {
     // The element is HTML after all: foreign content ends below the
     // nearest integration point.
     while (InForeignContent()) m_foreign.pop_back();
-    UpdateCdata();
+    UpdateTokenizer();
   }
   HtmlStartTag(tag);
 }
@@ -106,78 +196,113 @@ void PageLinksCollector::ForeignStartTag(const HtmlTag& tag) {
              }()));
   if (m_foreign.size() < kForeignDepthLimit)
     m_foreign.push_back({std::string(tag.name), svg, integrationPoint});
-  UpdateCdata();
+  UpdateTokenizer();
 }
 
 void PageLinksCollector::HtmlStartTag(const HtmlTag& tag) {
-  const std::string_view name = tag.name;
-  if (name == "svg" || name == "math") {
-    if (!tag.selfClosing && m_foreign.size() < kForeignDepthLimit) {
-      m_foreign.push_back({std::string(name), name == "svg", false});
-      UpdateCdata();
-    }
-    return;
-  }
-  if (m_pTokenizer) {
+  const Element element = ElementOf(tag.name);
+  switch (element) {
+    case Element::kSvg:
+    case Element::kMath:
+      if (!tag.selfClosing && m_foreign.size() < kForeignDepthLimit) {
+        m_foreign.push_back({std::string(tag.name), element == Element::kSvg, false});
+        UpdateTokenizer();
+      }
+      return;
     // What a browser's tree builder reads as text, never as markup.
-    if (name == "script")
-      m_pTokenizer->SwitchToScriptData();
-    else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" ||
-             name == "noframes")
-      m_pTokenizer->SwitchToRawtext();
-    else if (name == "textarea" || name == "title")
-      m_pTokenizer->SwitchToRcdata();
-    else if (name == "plaintext")
-      m_pTokenizer->SwitchToPlaintext();
-  }
-  if (name == "template") {
-    ++m_templateDepth;
-    return;
+    case Element::kScript:
+      if (m_pTokenizer) m_pTokenizer->SwitchToScriptData();
+      return;
+    case Element::kRawtext:
+      if (m_pTokenizer) m_pTokenizer->SwitchToRawtext();
+      return;
+    case Element::kRcdata:
+      if (m_pTokenizer) m_pTokenizer->SwitchToRcdata();
+      return;
+    case Element::kPlaintext:
+      if (m_pTokenizer) m_pTokenizer->SwitchToPlaintext();
+      return;
+    case Element::kTemplate:
+      ++m_templateDepth;
+      return;
+    default:
+      break;
   }
   if (m_templateDepth > 0) return;
 
-  if (name == "a") {
-    m_anchor.reset();
-    if (auto href = Value(tag, "href")) {
-      TakeLink(*href);
-      m_anchor.emplace(*href);
+  switch (element) {
+    case Element::kA:
+      m_inAnchor = false;
+      if (auto href = Value(tag, "href")) {
+        TakeLink(*href);
+        m_anchor.assign(*href);
+        m_inAnchor = true;
+      }
+      return;
+    case Element::kArea:
+      if (auto href = Value(tag, "href")) TakeLink(*href);
+      return;
+    case Element::kBase:
+      if (!m_baseHref)
+        if (auto href = Value(tag, "href")) m_baseHref.emplace(*href);
+      return;
+    default:
+      break;
+  }
+  if (!m_embedded) return;
+  switch (element) {
+    case Element::kImg:
+      TakeImage(tag);
+      break;
+    case Element::kPicture:
+      m_inPicture = true;
+      m_pictureSources.Clear();
+      break;
+    case Element::kSource:
+      if (m_inPicture) {
+        if (auto srcset = Value(tag, "srcset")) m_pictureSources.Add(*srcset);
+        for (std::string_view lazy : kLazySrcsets)
+          if (auto srcset = Value(tag, lazy)) m_pictureSources.Add(*srcset);
+      } else if (m_media != Media::kNone) {
+        if (auto src = Value(tag, "src"))
+          TakeEmbedded(m_media == Media::kVideo ? FoundKind::kMovie : FoundKind::kSound, *src);
+      }
+      break;
+    case Element::kVideo:
+      m_media = Media::kVideo;
+      if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kMovie, *src);
+      if (auto poster = Value(tag, "poster")) TakeEmbedded(FoundKind::kImage, *poster);
+      break;
+    case Element::kAudio:
+      m_media = Media::kAudio;
+      if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kSound, *src);
+      break;
+    case Element::kInput: {
+      auto type = Value(tag, "type");
+      if (type && EqualsIgnoringAsciiCase(*type, "image"))
+        if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kImage, *src);
+      break;
     }
-  } else if (name == "area") {
-    if (auto href = Value(tag, "href")) TakeLink(*href);
-  } else if (name == "base") {
-    if (!m_baseHref)
-      if (auto href = Value(tag, "href")) m_baseHref.emplace(*href);
-  } else if (!m_embedded) {
-    return;
-  } else if (name == "img") {
-    TakeImage(tag);
-  } else if (name == "picture") {
-    m_inPicture = true;
-    m_pictureSources.Clear();
-  } else if (name == "source") {
-    if (m_inPicture) {
-      if (auto srcset = Value(tag, "srcset")) m_pictureSources.Add(*srcset);
-      for (std::string_view lazy : kLazySrcsets)
-        if (auto srcset = Value(tag, lazy)) m_pictureSources.Add(*srcset);
-    } else if (m_media != Media::kNone) {
-      if (auto src = Value(tag, "src"))
-        TakeEmbedded(m_media == Media::kVideo ? FoundKind::kMovie : FoundKind::kSound, *src);
-    }
-  } else if (name == "video") {
-    m_media = Media::kVideo;
-    if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kMovie, *src);
-    if (auto poster = Value(tag, "poster")) TakeEmbedded(FoundKind::kImage, *poster);
-  } else if (name == "audio") {
-    m_media = Media::kAudio;
-    if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kSound, *src);
-  } else if (name == "input") {
-    auto type = Value(tag, "type");
-    if (type && EqualsIgnoringAsciiCase(*type, "image"))
-      if (auto src = Value(tag, "src")) TakeEmbedded(FoundKind::kImage, *src);
+    default:
+      break;
   }
 }
 
 void PageLinksCollector::TakeImage(const HtmlTag& img) {
+  // Mostly a picture has a src and none of the attributes that could offer
+  // another address: that is told at once.
+  const HtmlAttribute* plainSrc = nullptr;
+  bool offersMore = m_inPicture;
+  for (const HtmlAttribute& a : img.attributes) {
+    if (a.name == "src")
+      plainSrc = &a;
+    else if (a.name == "srcset" || a.name.starts_with("data-"))
+      offersMore = true;
+  }
+  if (!offersMore) {
+    if (plainSrc) TakeEmbedded(FoundKind::kImage, plainSrc->value);
+    return;
+  }
   // The attributes read, found in one pass over the tag.
   std::optional<std::string_view> srcset, src;
   std::array<std::optional<std::string_view>, kLazySrcsets.size()> lazySrcsets;
@@ -226,20 +351,28 @@ void PageLinksCollector::OnEndTag(const HtmlTag& tag) {
     for (size_t i = m_foreign.size(); i-- > 0;) {
       if (m_foreign[i].name == name) {
         m_foreign.resize(i);
-        UpdateCdata();
+        UpdateTokenizer();
         return;
       }
     }
     if (InForeignContent()) return;
   }
-  if (name == "template") {
-    if (m_templateDepth > 0) --m_templateDepth;
-  } else if (name == "a") {
-    m_anchor.reset();
-  } else if (name == "picture") {
-    m_inPicture = false;
-    m_pictureSources.Clear();
-  } else if (name == "video" || name == "audio") {
-    m_media = Media::kNone;
+  switch (ElementOf(name)) {
+    case Element::kTemplate:
+      if (m_templateDepth > 0) --m_templateDepth;
+      break;
+    case Element::kA:
+      m_inAnchor = false;
+      break;
+    case Element::kPicture:
+      m_inPicture = false;
+      m_pictureSources.Clear();
+      break;
+    case Element::kVideo:
+    case Element::kAudio:
+      m_media = Media::kNone;
+      break;
+    default:
+      break;
   }
 }

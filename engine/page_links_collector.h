@@ -36,7 +36,7 @@ class PageLinksCollector : public HtmlTokenSink {
 
   // The tokenizer this collector reads, whose state it switches as a tree
   // builder would.
-  void Attach(HtmlTokenizer& tokenizer) { m_pTokenizer = &tokenizer; }
+  void Attach(HtmlTokenizer& tokenizer);
 
   // The first <base href> of the document, as spelled.
   const std::optional<std::string>& BaseHref() const { return m_baseHref; }
@@ -59,7 +59,9 @@ class PageLinksCollector : public HtmlTokenSink {
   void TakeLink(std::string_view url);
   void TakeEmbedded(FoundKind kind, std::string_view url);
   void TakeImage(const HtmlTag& img);
-  void UpdateCdata();
+  // Tells the tokenizer what depends on foreign content: whether CDATA
+  // sections open, and the tags the collector wants.
+  void UpdateTokenizer();
 
   bool m_embedded;
   Found m_found;
@@ -67,8 +69,10 @@ class PageLinksCollector : public HtmlTokenSink {
 
   std::optional<std::string> m_baseHref;
   std::vector<ForeignFrame> m_foreign;
-  int m_templateDepth = 0;              // inside template contents: no part of the document
-  std::optional<std::string> m_anchor;  // the open anchor's target
+  int m_templateDepth = 0;  // inside template contents: no part of the document
+  // The open anchor's target; kept as a buffer that the next anchor reuses.
+  std::string m_anchor;
+  bool m_inAnchor = false;
   bool m_inPicture = false;
   LargestSrcsetCandidate m_pictureSources;  // the open <picture>'s <source>s
   Media m_media = Media::kNone;             // the open <video> or <audio>

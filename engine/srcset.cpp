@@ -52,6 +52,9 @@ bool ParseFloat(std::string_view text, double& value) {
 }  // namespace
 
 bool IsDataUrl(std::string_view url) {
+  // Mostly the first character is the scheme's, and no "d".
+  if (!url.empty() && static_cast<unsigned char>(url[0]) > 0x20 && (url[0] | 0x20) != 'd')
+    return false;
   // The parser drops leading controls and blanks, and tabs and line breaks
   // anywhere, before it reads the scheme.
   char scheme[5];

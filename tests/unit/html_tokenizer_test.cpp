@@ -2,9 +2,11 @@
 // switches the state from its callbacks as the tree builder will (the
 // tokenizer then knows the last start tag by itself), the memory long
 // comments, texts and end tag candidates cost, and repeated attribute names
-// in a tag with more attributes than a linear search is used for.
+// in a tag with more attributes than a linear search is used for, and tags
+// a sink does not want, passed over.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -173,6 +175,92 @@ TEST(HtmlTokenizer, RepeatedNamesAmongManyAttributesKeepTheFirst) {
     for (size_t at = 0; at < tag.size(); at += piece) tokenizer.Feed(tag.substr(at, piece));
     tokenizer.Finish();
     EXPECT_EQ(sink.attributes, expected) << "in pieces of " << piece;
+  }
+}
+
+// Writes the start tags <a> and <img> and the end tag </a> with their
+// attributes.
+class PickySink : public HtmlTokenSink {
+ public:
+  std::string out;
+
+  void OnStartTag(const HtmlTag& tag) override {
+    if (tag.name != "a" && tag.name != "img") return;
+    out.append("<").append(tag.name);
+    for (const HtmlAttribute& a : tag.attributes)
+      out.append(" ").append(a.name).append("=[").append(a.value).append("]");
+    out += tag.selfClosing ? "/>" : ">";
+  }
+  void OnEndTag(const HtmlTag& tag) override {
+    if (tag.name == "a") out += "</a>";
+  }
+};
+
+TEST(HtmlTokenizer, TagsTheSinkDoesNotWantEndWhereTheirStatesEndThem) {
+  // Tag soup from the bytes that matter in a tag: the tags wanted after
+  // one passed over show where the tokenizer took that one to end, and the
+  // tags read whole in a block must come out as the states read them byte
+  // by byte.
+  const std::vector<std::string> pieces = {
+      "<a",
+      "<img",
+      "<div",
+      "<Td",
+      "</a",
+      "</div",
+      "<br/",
+      " ",
+      "\t",
+      "\r\n",
+      "\n",
+      "=",
+      "\"",
+      "'",
+      ">",
+      "/",
+      "/>",
+      "x",
+      "src",
+      "&",
+      "&gt;",
+      "`",
+      "<",
+      "\xE6\x97\xA5",
+      "href",
+      "a=b",
+      "c=\"d>\"",
+      "e='f>'",
+      "<!--",
+      "-->",
+      std::string(1, '\0'),
+      "HREF=\"",
+      "src=\"",
+      "data-lazy-src=\"",
+      "abcdefghijklm=\"",
+      "abcdefghijklmn=\"",
+      "0123456789abcdef",
+      "\"\x01\"",
+  };
+  // The tags the sink reads, when it says so.
+  const HtmlTagNames startTags{"a", "img"}, endTags{"a"};
+  std::mt19937 random(12345);
+  for (int round = 0; round < 3000; ++round) {
+    std::string input;
+    const size_t count = 4 + random() % 40;
+    for (size_t i = 0; i < count; ++i) input += pieces[random() % pieces.size()];
+    std::string byStates;
+    for (size_t piece : {size_t{1}, input.size(), size_t{7}}) {
+      for (bool picky : {false, true}) {
+        PickySink sink;
+        HtmlTokenizer tokenizer(sink, HtmlTokenizer::Text::kSkip);
+        if (picky) tokenizer.SetWantedTags(&startTags, &endTags);
+        for (size_t at = 0; at < input.size(); at += piece) tokenizer.Feed(input.substr(at, piece));
+        tokenizer.Finish();
+        if (byStates.empty()) byStates = sink.out.empty() ? "-" : sink.out;
+        ASSERT_EQ(sink.out.empty() ? "-" : sink.out, byStates)
+            << input << " in pieces of " << piece << (picky ? ", picky" : "");
+      }
+    }
   }
 }
 
