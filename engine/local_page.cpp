@@ -27,7 +27,10 @@ bool CHarvestEngine::CopyLocalPage(const std::string& pagePath) {
     return platform::CopyFileReplacing(source, pagePath, &scratchFailed) || failed();
 
   bool copied = false;
-  SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath, &scratchFailed); });
+  // The copy is only read where the scan fails: it takes what the scan and
+  // the resolving leave of the processor.
+  SideTask copier([&] { copied = platform::CopyFileReplacing(source, pagePath, &scratchFailed); },
+                  platform::ThreadWeight::kBackground);
   // The user's file may change under the run, so it is read, never mapped.
   const FileFailure scan = m_settings.m_bBrowser == 1
                                ? ScanAsBrowser(source, false, false, *linkPath)

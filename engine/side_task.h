@@ -10,8 +10,10 @@
 
 class SideTask {
  public:
-  explicit SideTask(std::function<void()> work) : m_work(std::move(work)) {
-    if (!platform::StartThread(m_thread, m_work)) m_work();
+  explicit SideTask(std::function<void()> work,
+                    platform::ThreadWeight weight = platform::ThreadWeight::kEqual)
+      : m_work(std::move(work)) {
+    if (!platform::StartThread(m_thread, m_work, weight)) m_work();
   }
   ~SideTask() { Wait(); }
   SideTask(const SideTask&) = delete;
