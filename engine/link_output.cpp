@@ -169,11 +169,14 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       // they go through a block at a time.
       const bool asBlocks = resolvedAhead && !gallery && !m_bNewOnly;
       if (asBlocks) {
+        // With nothing to do but write, the writing is done here: handing
+        // the blocks to the pipe's thread only copied them once more.
         const auto block = std::make_unique<char[]>(BlockPipe::kBlock);
-        for (size_t size; !pipe.Failed() && (size = links.Read(block.get(), BlockPipe::kBlock));) {
-          if (lineOpen) pipe.Append("\n");
+        for (size_t size;
+             !output.Failed() && (size = links.Read(block.get(), BlockPipe::kBlock));) {
+          if (lineOpen) output.Write("\n", 1);
           lineOpen = false;
-          pipe.Append({block.get(), size});
+          output.Write(block.get(), size);
         }
       }
       for (std::string line; !asBlocks && links.ReadLine(line);) {
