@@ -131,6 +131,16 @@ void WebUrl::Clear() {
   m_opaquePath = false;
 }
 
+void WebUrl::TakeAuthorityPlaces(const WebUrl& base) {
+  m_usernameEnd = base.m_usernameEnd;
+  m_passwordEnd = base.m_passwordEnd;
+  m_hostStart = base.m_hostStart;
+  m_hostEnd = base.m_hostEnd;
+  m_authorityEnd = base.m_authorityEnd;
+  m_port = base.m_port;
+  m_hostKind = base.m_hostKind;
+}
+
 size_t WebUrl::PathEnd() const {
   if (m_queryStart != kAbsent) return m_queryStart;
   if (m_fragmentStart != kAbsent) return m_fragmentStart;
@@ -290,13 +300,7 @@ void WebUrlParser::Run::BeginAuthority() {
 void WebUrlParser::Run::CopyBaseAuthority() {
   const WebUrl& base = *m_base;
   m_out.append(base.m_href, base.m_schemeEnd + 1, base.m_authorityEnd - base.m_schemeEnd - 1);
-  m_url.m_usernameEnd = base.m_usernameEnd;
-  m_url.m_passwordEnd = base.m_passwordEnd;
-  m_url.m_hostStart = base.m_hostStart;
-  m_url.m_hostEnd = base.m_hostEnd;
-  m_url.m_authorityEnd = base.m_authorityEnd;
-  m_url.m_port = base.m_port;
-  m_url.m_hostKind = base.m_hostKind;
+  m_url.TakeAuthorityPlaces(base);
 }
 
 // The host of a file base in place of this file address's empty one.
@@ -816,16 +820,10 @@ bool WebUrlParser::ResolvePlainPath(std::string_view input, const WebUrl& base, 
   url.m_href.assign(base.m_href, 0, cut);
   url.m_href.append(input);
   url.m_schemeEnd = base.m_schemeEnd;
-  url.m_usernameEnd = base.m_usernameEnd;
-  url.m_passwordEnd = base.m_passwordEnd;
-  url.m_hostStart = base.m_hostStart;
-  url.m_hostEnd = base.m_hostEnd;
-  url.m_authorityEnd = base.m_authorityEnd;
+  url.TakeAuthorityPlaces(base);
   url.m_pathStart = base.m_pathStart;
   url.m_queryStart = url.m_fragmentStart = WebUrl::kAbsent;
-  url.m_port = base.m_port;
   url.m_scheme = base.m_scheme;
-  url.m_hostKind = base.m_hostKind;
   url.m_opaquePath = false;
   return true;
 }

@@ -71,6 +71,9 @@ class WebUrl {
   size_t PathEnd() const;
   // Empty, its storage kept for the next parse.
   void Clear();
+  // The places of `base`'s user, host and port, for an address whose
+  // serialization starts as the base's does up to the end of its port.
+  void TakeAuthorityPlaces(const WebUrl& base);
   size_t QueryEnd() const { return m_fragmentStart == kAbsent ? m_href.size() : m_fragmentStart; }
 
   std::string m_href;

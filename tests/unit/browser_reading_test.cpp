@@ -62,6 +62,21 @@ std::vector<std::string> Harvest(const Row& row) {
   return kept;
 }
 
+// The window's engine on `page`, stored as a local file and read as if it
+// stood at http://h/d/, writing to vimbel.html or vimbel.txt in the home
+// folder.
+HarvestOutcome RunOnLocalPage(TestEnvironment& env, const std::string& page, int outputType) {
+  testing_support::RecordingEngine engine{env.App()};
+  engine.m_strSaveFolder = env.HomeDir();
+  engine.m_nFileSelect = kFixedOutputFile;
+  engine.m_nOutPutType = outputType;
+  engine.m_strSourceFile = env.Path("page.html");
+  testing_support::WriteBytes(engine.m_strSourceFile, page);
+  engine.SetAddress("http://h/d/");
+  engine.OnOK();
+  return engine.m_lastOutcome;
+}
+
 }  // namespace
 
 TEST(BrowserReading, FromPageToAddresses) {
@@ -225,15 +240,7 @@ TEST(BrowserReading, TheRunWritesWhatABrowserReadsBack) {
     env.App().m_bImage = 1;
     env.App().m_bBrowser = row.browser;
     env.App().m_bEmbedded = 1;
-    testing_support::RecordingEngine engine{env.App()};
-    engine.m_strSaveFolder = env.HomeDir();
-    engine.m_nFileSelect = kFixedOutputFile;
-    engine.m_nOutPutType = kOutputGallery;
-    engine.m_strSourceFile = env.Path("page.html");
-    testing_support::WriteBytes(engine.m_strSourceFile, page);
-    engine.SetAddress("http://h/d/");
-    engine.OnOK();
-    EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted);
+    EXPECT_EQ(RunOnLocalPage(env, page, kOutputGallery), HarvestOutcome::kCompleted);
     EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.html"), row.expected)
         << row.browser;
   }
@@ -275,19 +282,11 @@ TEST(BrowserReading, TheRunResolvesEveryLinkAgainstTheFirstBaseWhereverItStands)
         env.App().m_bImage = 1;
         env.App().m_bBrowser = 1;
         env.App().m_bEmbedded = 1;
-        testing_support::RecordingEngine engine{env.App()};
-        engine.m_strSaveFolder = env.HomeDir();
-        engine.m_nFileSelect = kFixedOutputFile;
-        engine.m_nOutPutType = kOutputList;
-        engine.m_strSourceFile = env.Path("page.html");
-        testing_support::WriteBytes(engine.m_strSourceFile, row.page);
         if (!row.before.empty())
           testing_support::WriteBytes(env.HomeDir() + "vimbel.txt", row.before);
-        engine.SetAddress("http://h/d/");
-        engine.OnOK();
+        const HarvestOutcome outcome = RunOnLocalPage(env, row.page, kOutputList);
         platform::RefuseThreadStartsForTest(false);
-        EXPECT_EQ(engine.m_lastOutcome, HarvestOutcome::kCompleted)
-            << row.what << refused << blocked;
+        EXPECT_EQ(outcome, HarvestOutcome::kCompleted) << row.what << refused << blocked;
         EXPECT_EQ(testing_support::ReadBytes(env.HomeDir() + "vimbel.txt"), row.expected)
             << row.what << refused << blocked;
       }
