@@ -181,8 +181,9 @@ void AppendFrame(FoundKind kind, std::string_view url, std::string_view anchor, 
   }
   char* const room = out.Room(size);
   std::memcpy(room, head, kFrameHead);
-  std::memcpy(room + kFrameHead, url.data(), urlSize);
-  std::memcpy(room + kFrameHead + urlSize, anchor.data(), anchorSize);
+  // An empty view may point nowhere, which memcpy must not be given.
+  if (urlSize > 0) std::memcpy(room + kFrameHead, url.data(), urlSize);
+  if (anchorSize > 0) std::memcpy(room + kFrameHead + urlSize, anchor.data(), anchorSize);
   out.Commit(size);
 }
 
