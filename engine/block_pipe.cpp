@@ -6,8 +6,8 @@
 
 #include "platform/thread_start.h"
 
-BlockPipe::BlockPipe(std::function<bool(const char* data, size_t size)> consume)
-    : m_consume(std::move(consume)) {
+BlockPipe::BlockPipe(std::function<bool(const char* data, size_t size)> consume, size_t queued)
+    : m_consume(std::move(consume)), m_queue(std::max<size_t>(queued, 1)) {
   // Without a thread of their own the blocks are consumed on the caller's.
   platform::StartThread(m_thread, [this] { Run(); });
 }
@@ -58,10 +58,10 @@ void BlockPipe::QueueFilledBlock() {
   }
   {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_hasQueued; });
-    // The three blocks go round: filled, queued, consumed, and back empty.
-    std::swap(m_filling, m_queued);
-    m_hasQueued = true;
+    m_changed.wait(lock, [this] { return m_queuedCount < m_queue.size(); });
+    // The blocks go round: filled, queued, consumed, and back empty.
+    std::swap(m_filling, m_queue[(m_queueHead + m_queuedCount) % m_queue.size()]);
+    ++m_queuedCount;
   }
   m_changed.notify_all();
   m_filling.size = 0;
@@ -70,10 +70,11 @@ void BlockPipe::QueueFilledBlock() {
 void BlockPipe::Run() {
   std::unique_lock<std::mutex> lock(m_mutex);
   for (;;) {
-    m_changed.wait(lock, [this] { return m_hasQueued || m_ending; });
-    if (!m_hasQueued) return;
-    std::swap(m_writing, m_queued);
-    m_hasQueued = false;
+    m_changed.wait(lock, [this] { return m_queuedCount > 0 || m_ending; });
+    if (m_queuedCount == 0) return;
+    std::swap(m_writing, m_queue[m_queueHead]);
+    m_queueHead = (m_queueHead + 1) % m_queue.size();
+    --m_queuedCount;
     lock.unlock();
     m_changed.notify_all();
     if (!m_failed && !m_consume(m_writing.bytes.get(), m_writing.size)) m_failed = true;

@@ -2,7 +2,8 @@
 // Bytes on their way to a file, written on a thread of their own a block at a
 // time, so that whoever produces them (the download taking bytes off the
 // connection, the link list's lines being resolved) never waits for the file
-// system. Three blocks are held, whatever goes through.
+// system. Two blocks are held besides those queued between the two sides
+// (one, or as many as the pipe was made for), whatever goes through.
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class BlockPipe {
  public:
@@ -18,8 +20,9 @@ class BlockPipe {
 
   // `consume` takes each block, in order, on the pipe's thread (or on the
   // caller's, where no thread can be had); false once it has failed, after
-  // which nothing more is handed to it.
-  explicit BlockPipe(std::function<bool(const char* data, size_t size)> consume);
+  // which nothing more is handed to it. Up to `queued` filled blocks wait
+  // for it before the caller has to: more where its pace varies.
+  explicit BlockPipe(std::function<bool(const char* data, size_t size)> consume, size_t queued = 1);
   ~BlockPipe();  // finishes, if Finish was not called
   BlockPipe(const BlockPipe&) = delete;
   BlockPipe& operator=(const BlockPipe&) = delete;
@@ -50,8 +53,9 @@ class BlockPipe {
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  Block m_queued;
-  bool m_hasQueued = false;
+  std::vector<Block> m_queue;  // a ring: m_queuedCount of them from m_queueHead
+  size_t m_queueHead = 0;
+  size_t m_queuedCount = 0;
   bool m_ending = false;
   std::atomic<bool> m_failed{false};
 

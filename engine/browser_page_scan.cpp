@@ -47,6 +47,8 @@ class PageSource {
   std::unique_ptr<char[]> m_buffer;
 };
 
+// How many blocks of frames may wait for the resolving.
+constexpr size_t kQueuedFrameBlocks = 6;
 // Records are gathered and written this much at a time.
 constexpr size_t kFlushSize = 256 * 1024;
 // How much of the page's start the declarations are looked for in.
@@ -307,8 +309,11 @@ PassEnd ScanOnce(const PageToScan& scan, int out, const ResolveAlongside* resolv
   if (!decoder) return PassEnd::kCannotRead;
 
   FrameConsumer consumer(out, resolving, page.encoding);
+  // The resolving's pace varies with the addresses and with what else the
+  // processor runs: a few blocks queued keep the scan from waiting for it.
   BlockPipe pipe(
-      [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); });
+      [&consumer](const char* data, size_t size) { return consumer.Consume(data, size); },
+      kQueuedFrameBlocks);
   bool found = false;
   std::optional<std::string> usedBase;
   const PageLinksCollector* pCollector = nullptr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -75,6 +76,24 @@ TEST(BlockPipe, HandsOverEveryByteInOrderAWholeBlockAtATime) {
         EXPECT_NE(consumed.threads.front(), std::this_thread::get_id());
       }
     }
+  }
+  // With blocks queued for a consumer that lags, the ring of them goes
+  // round more than once and keeps the order.
+  const std::string many = Pattern(9 * kBlock + 7);
+  for (const size_t queued : {size_t{1}, size_t{3}}) {
+    Consumed consumed;
+    BlockPipe pipe(
+        [&consumed](const char* data, size_t size) {
+          if (consumed.blocks.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          consumed.bytes.append(data, size);
+          consumed.blocks.push_back(size);
+          return true;
+        },
+        queued);
+    EXPECT_TRUE(pipe.Append(many));
+    EXPECT_TRUE(pipe.Finish());
+    EXPECT_TRUE(consumed.bytes == many) << queued << " queued";
+    EXPECT_EQ(consumed.blocks.size(), 10u) << queued << " queued";
   }
 }
 
