@@ -341,7 +341,7 @@ void BrowserLinks::TakeAll(std::span<const BrowserRecord> records, std::string& 
     const Pending& pending = m_batch[i];
     if (FirstTime(pending.digest)) {
       out.append(m_batchText, pending.offset, pending.size);
-      out += '\n';
+      out += "\r\n";
     }
   }
 }

@@ -78,7 +78,8 @@ class BrowserLinks {
   // until the next call.
   const std::string* Take(const BrowserRecord& record);
   // Takes `records` as Take would one after another, and appends each
-  // address to write to `out`, each with its LF.
+  // address to write to `out`, each with CR LF: a line as an output file
+  // stores it, and as a text-mode read gives it back with its LF.
   void TakeAll(std::span<const BrowserRecord> records, std::string& out);
 
  private:

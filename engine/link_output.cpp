@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
-#include <memory>
 #include <optional>
 
 #include "engine/block_pipe.h"
@@ -12,6 +11,7 @@
 #include "engine/known_lines.h"
 #include "engine/link_filter.h"
 #include "engine/link_resolution.h"
+#include "platform/byte_reader.h"
 #include "platform/file_system.h"
 #include "platform/scratch_files.h"
 #include "platform/text_file.h"
@@ -165,19 +165,22 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       // long link goes through in pieces, never copied whole.
       BlockPipe pipe([&output](const char* data, size_t size) { return output.Write(data, size); });
       const bool gallery = m_nOutPutType == kOutputGallery;
-      // Each line of the resolved list is a line of the list as it stands:
-      // they go through a block at a time.
-      const bool asBlocks = resolvedAhead && !gallery && !m_bNewOnly;
+      // Each line of the resolved list is a line of the list as the file
+      // stores it: the list goes through a block at a time, on this thread
+      // (handing it to the pipe's would only copy it once more), and as it
+      // lies (the program's own file, mapped where it can be).
+      const bool asBlocks = resolvedAhead && !gallery && !m_bNewOnly && !output.EscapesControls();
+      bool listFailed = false;
       if (asBlocks) {
-        // With nothing to do but write, the writing is done here: handing
-        // the blocks to the pipe's thread only copied them once more.
-        const auto block = std::make_unique<char[]>(BlockPipe::kBlock);
-        for (size_t size;
-             !output.Failed() && (size = links.Read(block.get(), BlockPipe::kBlock));) {
+        platform::ByteReader list;
+        listFailed = !list.Open(listPath, true);
+        for (std::string_view block;
+             !listFailed && !output.Failed() && !(block = list.Next()).empty();) {
           if (lineOpen) output.Write("\n", 1);
           lineOpen = false;
-          output.Write(block.get(), size);
+          output.WriteStored(block.data(), block.size());
         }
+        listFailed = listFailed || list.Failed();
       }
       for (std::string line; !asBlocks && links.ReadLine(line);) {
         std::string_view link;
@@ -206,7 +209,7 @@ FileFailure CHarvestEngine::WriteLinkList(const std::string& linkListPath) {
       bool cutBack = false;
       if (!output.CloseOrCutBack(cutBack))
         failure = {cutBack ? FileFailure::kWriteUndone : FileFailure::kCannotWrite, outputPath};
-      else if (links.Failed())
+      else if (links.Failed() || listFailed)
         failure = {FileFailure::kCannotRead, listPath};
     }
   }

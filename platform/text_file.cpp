@@ -426,6 +426,13 @@ bool TextWriter::WriteText(const char* data, size_t size) {
 
 bool TextWriter::Put(char c) { return Write(&c, 1); }
 
+bool TextWriter::WriteStored(const char* data, size_t size) {
+  if (m_fd < 0) m_failed = true;
+  if (!Flush()) return false;
+  if (!file_io::WriteAll(m_fd, std::string_view(data, size))) m_failed = true;
+  return !m_failed;
+}
+
 bool TextWriter::Close() {
   if (m_fd < 0) return !m_failed;
   ReleaseHeldBack();

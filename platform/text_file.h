@@ -116,6 +116,11 @@ class TextWriter {
   bool Write(const char* data, size_t size);
   bool Write(const std::string& text) { return Write(text.data(), text.size()); }
   bool Put(char c);
+  // Writes `size` bytes that are already as the file stores them (each line
+  // end CR LF), after what Write has buffered. For a writer that escapes
+  // controls, use Write.
+  bool WriteStored(const char* data, size_t size);
+  bool EscapesControls() const { return m_escapeControls; }
   // Flushes and closes. False when anything since Open failed to reach the
   // file (a full disk shows here at the latest).
   bool Close();
