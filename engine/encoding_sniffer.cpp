@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/encoding_labels.h"
+#include "platform/utf8.h"
 
 namespace engine {
 
@@ -296,19 +297,14 @@ void Utf8Check::Feed(std::string_view block) {
       if (p == end) break;
       const unsigned char b = *p++;
       if (b < 0x80) continue;
-      if (b >= 0xC2 && b <= 0xDF) {
-        needed_ = 1;
-      } else if (b >= 0xE0 && b <= 0xEF) {
-        needed_ = 2;
-        if (b == 0xE0) lower_ = 0xA0;
-        if (b == 0xED) upper_ = 0x9F;
-      } else if (b >= 0xF0 && b <= 0xF4) {
-        needed_ = 3;
-        if (b == 0xF0) lower_ = 0x90;
-        if (b == 0xF4) upper_ = 0x8F;
-      } else {
+      const platform::Utf8Lead lead = platform::Utf8LeadOf(b);
+      if (lead.length == 0) {
         valid_ = false;
+        continue;
       }
+      needed_ = static_cast<int>(lead.length) - 1;
+      lower_ = lead.low;
+      upper_ = lead.high;
       continue;
     }
     const unsigned char b = *p++;

@@ -39,21 +39,8 @@ size_t IllFormedStretchLength(std::string_view text, size_t pos) {
   // A lone surrogate (ED A0..BF 80..BF) is what a UTF-16 string with one
   // unpaired half becomes; that string would give one U+FFFD.
   if (lead == 0xED && byte(1) >= 0xA0 && byte(1) <= 0xBF && (byte(2) & 0xC0) == 0x80) return 3;
-  size_t length;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 1;
-  }
+  const auto [length, low, high] = platform::Utf8LeadOf(lead);
+  if (length <= 1) return 1;
   size_t taken = 1;
   if (byte(1) < low || byte(1) > high) return taken;
   for (++taken; taken < length && (byte(taken) & 0xC0) == 0x80;) ++taken;

@@ -262,20 +262,7 @@ namespace {
 
 // `rest` is the start of a well-formed character that goes on past it.
 bool CharacterGoesOnPast(std::string_view rest) {
-  const auto lead = static_cast<unsigned char>(rest[0]);
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  }
+  const auto [length, low, high] = Utf8LeadOf(static_cast<unsigned char>(rest[0]));
   if (rest.size() >= length) return false;
   for (size_t i = 1; i < rest.size(); ++i) {
     const auto c = static_cast<unsigned char>(rest[i]);

@@ -13,30 +13,32 @@
 
 namespace platform {
 
+// What a byte says of the character it would lead: its length (1 for
+// ASCII, 0 for a byte that leads none) and the range its second byte must
+// lie in; any further bytes are 80..BF.
+struct Utf8Lead {
+  size_t length;
+  unsigned char low, high;
+};
+constexpr Utf8Lead Utf8LeadOf(unsigned char lead) {
+  if (lead < 0x80) return {1, 0x80, 0xBF};
+  if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
+  if (lead == 0xE0) return {3, 0xA0, 0xBF};  // overlong below U+0800
+  if (lead == 0xED) return {3, 0x80, 0x9F};  // surrogates
+  if (lead >= 0xE1 && lead <= 0xEF) return {3, 0x80, 0xBF};
+  if (lead == 0xF0) return {4, 0x90, 0xBF};  // overlong below U+10000
+  if (lead == 0xF4) return {4, 0x80, 0x8F};  // above U+10FFFF
+  if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
+  return {0, 0x80, 0xBF};
+}
+
 // Length in bytes (1 to 4) of the character that starts at `text[pos]`,
 // `pos` < `text.size()`. A byte that starts no well-formed character counts
 // as a character of its own.
 inline size_t Utf8CharacterLength(std::string_view text, size_t pos) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  // The second byte's range depends on the lead; the others are 80..BF.
-  size_t length;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
-    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return 1;
-  }
-  if (length > text.size() - pos) return 1;
+  const auto [length, low, high] = Utf8LeadOf(byte(0));
+  if (length <= 1 || length > text.size() - pos) return 1;
   if (byte(1) < low || byte(1) > high) return 1;
   for (size_t i = 2; i < length; ++i)
     if ((byte(i) & 0xC0) != 0x80) return 1;
